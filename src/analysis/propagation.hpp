@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace keyhound {
+
+// One function of the file as the propagation sees it.
+struct CallGraphNode {
+  // Its subtree holds a subscript no guard encloses.
+  bool has_unguarded_access = false;
+  // Indices of the functions it calls by bare name outside any guard
+  // (repeats allowed).
+  std::vector<std::size_t> unguarded_callees;
+};
+
+// Which functions may let a KeyError escape: exactly those that hold an
+// unguarded access, or reach one through a chain of unguarded calls. This is
+// the fixed point that repeated sweeps reach, computed with a worklist over
+// the reversed call graph in time linear in the graph's size.
+std::vector<bool> propagate_keyerror(std::span<const CallGraphNode> graph);
+
+}  // namespace keyhound

@@ -1,0 +1,41 @@
+#include "entry/fault_report.hpp"
+
+#include <pthread.h>
+#include <string>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "analysis/output.hpp"
+#include "internal_fault.hpp"
+
+namespace keyhound {
+namespace {
+
+std::string thread_name() {
+  if (::syscall(SYS_gettid) == ::getpid()) return "main";
+  char name[32] = {};
+  if (pthread_getname_np(pthread_self(), name, sizeof name) == 0 && name[0] != '\0') return name;
+  return "<unnamed>";
+}
+
+}  // namespace
+
+void report_internal_fault(const std::exception& fault) {
+  std::string where = "unknown location";
+  if (const auto* internal = dynamic_cast<const InternalFault*>(&fault)) {
+    const std::source_location& at = internal->where();
+    where = std::string(at.file_name()) + ":" + std::to_string(at.line()) + ":" +
+            std::to_string(at.column());
+  }
+  const auto ignore = OnWriteFailure::Ignore;
+  write_line(Stream::Stderr,
+             "keyhound: internal fault in thread '" + thread_name() + "' at " + where + ":\n",
+             ignore);
+  write_line(Stream::Stderr, std::string(fault.what()) + "\n", ignore);
+  write_line(Stream::Stderr,
+             "note: for a backtrace, run the same command under gdb with the faults "
+             "stopped where they are raised: gdb -ex 'catch throw' -ex run --args <command>\n",
+             ignore);
+}
+
+}  // namespace keyhound

@@ -1,0 +1,74 @@
+#include "entry/file_loop.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "analysis/analyze_file.hpp"
+#include "analysis/os_error.hpp"
+#include "analysis/output.hpp"
+#include "entry/file_descriptor.hpp"
+#include "syntax/utf8.hpp"
+
+namespace keyhound {
+
+std::expected<std::string, std::string> read_source_file(const std::string& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.is_open()) return std::unexpected(os_error_text(errno));
+
+  std::string content;
+  struct stat status;
+  if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+    content.reserve(static_cast<std::size_t>(status.st_size));
+  }
+  // Read until end of file whatever the size said: the file may grow, and a
+  // pipe or a /proc file reports no useful size at all.
+  constexpr std::size_t kChunk = 1 << 16;
+  for (;;) {
+    std::size_t used = content.size();
+    if (content.capacity() - used < kChunk) content.reserve(std::max(content.capacity() * 2, used + kChunk));
+    content.resize(content.capacity());
+    ssize_t got = ::read(file.get(), content.data() + used, content.size() - used);
+    if (got < 0) {
+      int error = errno;
+      content.resize(used);
+      if (error == EINTR) continue;
+      return std::unexpected(os_error_text(error));
+    }
+    content.resize(used + static_cast<std::size_t>(got));
+    if (got == 0) break;
+  }
+  if (!is_valid_utf8(content)) return std::unexpected("stream did not contain valid UTF-8");
+  // The syntax tree counts bytes in 32 bits.
+  if (content.size() > std::numeric_limits<uint32_t>::max()) {
+    return std::unexpected(os_error_text(EFBIG));
+  }
+  return content;
+}
+
+FileLoopResult run_file_loop(std::span<const std::string> paths) {
+  FileLoopResult result;
+  for (const std::string& path : paths) {
+    std::expected<std::string, std::string> source = read_source_file(path);
+    if (!source) {
+      write_line(Stream::Stderr, "Error reading file '" + path + "': " + source.error() + "\n");
+      result.any_file_unreadable = true;
+      continue;
+    }
+    std::expected<void, std::string> analysis = analyze_file(path, *source);
+    // The text goes before the next file is read: memory follows the
+    // largest file, not the number of files.
+    std::string().swap(*source);
+    if (analysis) {
+      write_line(Stream::Stdout, "No issues found in '" + path + "'\n");
+    } else {
+      write_line(Stream::Stderr, "Analyzing file '" + path + "': " + analysis.error() + "\n");
+      result.any_file_has_issues = true;
+    }
+  }
+  return result;
+}
+
+}  // namespace keyhound

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <tree_sitter/api.h>
+
+#include <string_view>
+#include <vector>
+
+namespace keyhound {
+
+// True when `clause` (an "except_clause") catches a KeyError: a bare
+// `except:`, or an exception expression that names KeyError, LookupError,
+// Exception or BaseException (also as `builtins.X`, in parentheses, in a
+// tuple, or before `as`).
+bool except_clause_catches_keyerror(TSNode clause, std::string_view source);
+
+// True when `node` is a "try_statement" with at least one except clause
+// that catches a KeyError. `except*` clauses never count.
+bool is_keyerror_guard(TSNode node, std::string_view source);
+
+// True when `node` itself or one of its ancestors is a try statement that
+// catches a KeyError. The climb ignores function, class and lambda
+// boundaries, and covers the try body, the handlers, else and finally alike.
+bool is_within_keyerror_try_except(TSNode node, std::string_view source);
+
+// Appends every "subscript" node at or beneath `node` that no guard encloses,
+// in pre-order (an enclosing subscript before the ones inside it). The guard
+// status is settled during the walk, so the cost stays linear in the subtree.
+void find_unguarded_dict_accesses(TSNode node, std::vector<TSNode>& accesses,
+                                  std::string_view source);
+
+// Walks the subtree of `start` like `find_unguarded_dict_accesses`, calling
+// `visit(node, guarded)` for every node, where `guarded` tells whether a
+// guard encloses that node. Shared by the queries that need guard status.
+template <class Visit>
+void walk_with_guard_status(TSNode start, std::string_view source, Visit&& visit);
+
+}  // namespace keyhound
+
+#include "syntax/keyerror_guard_walk.hpp"

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Builds keyhound and runs every test: the C++ unit tests (GoogleTest, under
+# ctest), the end-to-end tests of the command and the module (pytest), the
+# same unit tests under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer, and a short fuzzing pass. Run from anywhere:
+#     bash tests/run_all.sh
+# KEYHOUND_FUZZ_SECONDS sets the fuzzing time (default 60, 0 skips it).
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$root/build/tests"
+jobs="$(nproc)"
+python="${PYTHON:-python3}"
+
+need_packages=()
+[ -e /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] ||
+  [ -n "$(find /usr/lib -name GTestConfig.cmake -print -quit 2>/dev/null)" ] ||
+  need_packages+=(libgtest-dev googletest)
+command -v clang++ >/dev/null || need_packages+=(clang)
+[ -n "$(find /usr/lib -name 'libclang_rt.fuzzer*' -print -quit 2>/dev/null)" ] ||
+  need_packages+=(libclang-rt-14-dev)
+command -v ninja >/dev/null || need_packages+=(ninja-build)
+if [ ${#need_packages[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${need_packages[*]} (install them, or run as root)" >&2
+    exit 1
+  fi
+  apt-get update -q
+  apt-get install -y -q "${need_packages[@]}"
+fi
+
+echo "== virtual environment with pytest"
+venv="$root/build/test-venv"
+[ -x "$venv/bin/python" ] || "$python" -m venv "$venv"
+"$venv/bin/python" -m pip install -q --upgrade pip
+"$venv/bin/python" -m pip install -q "pytest>=7"
+
+echo "== build"
+cmake -S "$root" -B "$build" -G Ninja -DKEYHOUND_BUILD_TESTS=ON -DKEYHOUND_BUILD_BENCH=ON \
+  -DPython_EXECUTABLE="$venv/bin/python"
+cmake --build "$build" -j "$jobs"
+
+echo "== C++ unit tests"
+ctest --test-dir "$build" --output-on-failure -j "$jobs"
+
+echo "== end-to-end tests of the command and the module"
+KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/python"
+
+echo "== pip install into a clean virtual environment"
+clean="$root/build/install-venv"
+rm -rf "$clean"
+"$python" -m venv "$clean"
+"$clean/bin/python" -m pip install -q "$root"
+KEYHOUND_INSTALLED_VENV="$clean" "$venv/bin/python" -m pytest -q "$root/tests/install"
+
+sanitized="$root/build/sanitize"
+echo "== unit tests under ASan, UBSan and LSan"
+CC=clang CXX=clang++ cmake -S "$root" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DKEYHOUND_SANITIZE=ON -DKEYHOUND_BUILD_TESTS=ON -DKEYHOUND_BUILD_FUZZER=ON \
+  -DKEYHOUND_BUILD_MODULE=OFF -DPython_EXECUTABLE="$venv/bin/python"
+cmake --build "$sanitized" -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$sanitized" --output-on-failure -j "$jobs"
+
+fuzz_seconds="${KEYHOUND_FUZZ_SECONDS:-60}"
+if [ "$fuzz_seconds" -gt 0 ]; then
+  echo "== fuzzing for ${fuzz_seconds}s"
+  bash "$root/tests/fuzz/run.sh" "$sanitized/tests/fuzz/keyhound_fuzz" "$fuzz_seconds"
+fi
+echo "== all tests passed"
