@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "analysis/analyze_file.hpp"
+#include "test_support.hpp"
+
+namespace keyhound {
+namespace {
+
+using testing::CapturedOutput;
+
+// The report's colour decision is made once per process; make sure it is
+// taken without a forcing variable from the caller's environment.
+const bool kPlainReport = [] {
+  unsetenv("CLICOLOR_FORCE");
+  return true;
+}();
+
+struct Analysis {
+  bool has_issues;
+  std::string message;
+  std::string out;
+  std::string err;
+};
+
+Analysis analyze(const std::string& source, const std::string& path = "t.py") {
+  EXPECT_TRUE(kPlainReport);
+  CapturedOutput captured;
+  auto result = analyze_file(path, source);
+  Analysis analysis{!result.has_value(), result ? "" : result.error(), captured.out(),
+                    captured.err()};
+  return analysis;
+}
+
+std::string summary(const std::string& function) {
+  return "Potential issue(s) in function '" + function + "': Warnings found in '" + function +
+         "'\n";
+}
+
+struct CleanCase {
+  const char* label;
+  std::string source;
+};
+
+class CleanFileTest : public ::testing::TestWithParam<CleanCase> {};
+
+TEST_P(CleanFileTest, SucceedsSilently) {
+  Analysis analysis = analyze(GetParam().source);
+  EXPECT_FALSE(analysis.has_issues);
+  EXPECT_EQ(analysis.out, "");
+  EXPECT_EQ(analysis.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CleanFileTest,
+    ::testing::Values(CleanCase{"empty", ""}, CleanCase{"comments_only", "# a\n# b\n"},
+                      CleanCase{"bom_only", "\xef\xbb\xbf"},
+                      CleanCase{"no_subscripts", "def f(d):\n    return d.get('k')\n"},
+                      CleanCase{"guarded", "def f(d):\n    try:\n        return d['k']\n"
+                                           "    except KeyError:\n        return None\n"},
+                      CleanCase{"calls_without_subscripts",
+                                "def f():\n    g()\ndef g():\n    f()\nf()\n"}),
+    [](const ::testing::TestParamInfo<CleanCase>& info) { return info.param.label; });
+
+TEST(AnalyzeFileTest, ModuleLevelSubscriptGivesOnlyTheModuleSummary) {
+  Analysis analysis = analyze("x = d['k']\n", "./m.py");
+  EXPECT_TRUE(analysis.has_issues);
+  EXPECT_EQ(analysis.message, "Potential issue(s) found in './m.py'");
+  EXPECT_EQ(analysis.out, "");
+  EXPECT_EQ(analysis.err, summary("<module>"));
+}
+
+TEST(AnalyzeFileTest, SubscriptInAFunction) {
+  Analysis analysis = analyze("def f(d):\n    return d['k']\n");
+  EXPECT_EQ(analysis.out,
+            "t.py:2:12: Warning: Possible KeyError in function 'f'\n"
+            "2|\n"
+            " |     return d['k']\n"
+            " |            ^^^^^^\n"
+            "\n");
+  EXPECT_EQ(analysis.err, summary("f") + summary("<module>"));
+}
+
+TEST(AnalyzeFileTest, ChainOfCallsReportsTheCallerOfTheFirstCleanCallee) {
+  Analysis analysis = analyze(
+      "def h(d):\n    return d['k']\n"
+      "def g(d):\n    return h(d)\n"
+      "def f(d):\n    return g(d)\n");
+  // h shows its own access; g's call of h is not repeated since h's accesses
+  // were shown; f's call of g is, since g holds no access of its own.
+  EXPECT_EQ(analysis.out,
+            "t.py:2:12: Warning: Possible KeyError in function 'h'\n"
+            "2|\n"
+            " |     return d['k']\n"
+            " |            ^^^^^^\n"
+            "\n"
+            "t.py:6:12: Warning: Possible KeyError not handled when calling 'g' in function 'f'\n"
+            "6|\n"
+            " |     return g(d)\n"
+            " |            ^^^^\n"
+            "\n");
+  EXPECT_EQ(analysis.err, summary("h") + summary("f") + summary("<module>"));
+}
+
+TEST(AnalyzeFileTest, GuardedCallStopsThePropagation) {
+  Analysis analysis = analyze(
+      "def h(d):\n    return d['k']\n"
+      "def g(d):\n    try:\n        return h(d)\n    except LookupError:\n        pass\n"
+      "def f(d):\n    return g(d)\n");
+  EXPECT_EQ(analysis.err, summary("h") + summary("<module>"));
+  EXPECT_EQ(analysis.out.find("calling"), std::string::npos);
+}
+
+TEST(AnalyzeFileTest, CallsThroughAttributesNeverRelate) {
+  Analysis analysis = analyze(
+      "def h(d):\n    return d['k']\n"
+      "def f(obj):\n    obj.h()\n    self.h()\n");
+  EXPECT_EQ(analysis.err, summary("h") + summary("<module>"));
+}
+
+TEST(AnalyzeFileTest, RedefinitionKeepsOnlyTheLaterDefinition) {
+  Analysis analysis = analyze(
+      "def h(d):\n    return d['k']\n"
+      "def h(d):\n    return 1\n"
+      "def f():\n    return h({})\n");
+  // The earlier h has no entry: its access is seen only by the module.
+  EXPECT_EQ(analysis.out, "");
+  EXPECT_EQ(analysis.err, summary("<module>"));
+}
+
+TEST(AnalyzeFileTest, RecursionWithASubscriptOfItsOwn) {
+  Analysis analysis = analyze("def r(d, n):\n    return d[n] + r(d, n - 1)\n");
+  EXPECT_EQ(analysis.out,
+            "t.py:2:12: Warning: Possible KeyError in function 'r'\n"
+            "2|\n"
+            " |     return d[n] + r(d, n - 1)\n"
+            " |            ^^^^\n"
+            "\n");
+  EXPECT_EQ(analysis.err, summary("r") + summary("<module>"));
+}
+
+TEST(AnalyzeFileTest, RecursionRaisingOnlyThroughACallee) {
+  Analysis analysis = analyze(
+      "def h(d):\n    return d['k']\n"
+      "def r(d):\n    return r(h(d))\n");
+  EXPECT_EQ(analysis.out,
+            "t.py:2:12: Warning: Possible KeyError in function 'h'\n"
+            "2|\n"
+            " |     return d['k']\n"
+            " |            ^^^^^^\n"
+            "\n"
+            "t.py:4:12: Warning: Possible KeyError not handled when calling 'r' in function 'r'\n"
+            "4|\n"
+            " |     return r(h(d))\n"
+            " |            ^^^^^^^\n"
+            "\n");
+  EXPECT_EQ(analysis.err, summary("h") + summary("r") + summary("<module>"));
+}
+
+TEST(AnalyzeFileTest, RaisingCallsOnOneLineAreReportedOnce) {
+  const std::string callee = "def g():\n    return h()\ndef h():\n    return {}['k']\n";
+  Analysis one_line = analyze(callee + "def f():\n    g(); g()\n");
+  Analysis two_lines = analyze(callee + "def f():\n    g()\n    g()\n");
+  auto count = [](const std::string& text, const std::string& needle) {
+    std::size_t found = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos;
+         at = text.find(needle, at + 1)) {
+      ++found;
+    }
+    return found;
+  };
+  EXPECT_EQ(count(one_line.out, "calling 'g' in function 'f'"), 1u);
+  EXPECT_EQ(count(two_lines.out, "calling 'g' in function 'f'"), 2u);
+  EXPECT_NE(two_lines.out.find("t.py:6:5:"), std::string::npos);
+  EXPECT_NE(two_lines.out.find("t.py:7:5:"), std::string::npos);
+}
+
+TEST(AnalyzeFileTest, NestedSubscriptsGiveTwoFindingsOuterFirst) {
+  Analysis analysis = analyze("def f():\n    return a[b[c]]\n");
+  EXPECT_EQ(analysis.out,
+            "t.py:2:12: Warning: Possible KeyError in function 'f'\n"
+            "2|\n"
+            " |     return a[b[c]]\n"
+            " |            ^^^^^^^\n"
+            "\n"
+            "t.py:2:14: Warning: Possible KeyError in function 'f'\n"
+            "2|\n"
+            " |     return a[b[c]]\n"
+            " |              ^^^^\n"
+            "\n");
+}
+
+TEST(AnalyzeFileTest, RaisingCallInANestedFunctionIsNamedOnce) {
+  Analysis analysis = analyze(
+      "def g():\n    return h()\n"
+      "def h():\n    return {}['k']\n"
+      "def outer():\n    def inner():\n        return g()\n    return inner\n");
+  // inner ends before outer, so it is visited first and owns the finding;
+  // g, defined before h, reports its call of h before h is visited.
+  EXPECT_NE(analysis.out.find("calling 'g' in function 'inner'"), std::string::npos);
+  EXPECT_NE(analysis.out.find("calling 'h' in function 'g'"), std::string::npos);
+  EXPECT_EQ(analysis.out.find("in function 'outer'"), std::string::npos);
+  EXPECT_EQ(analysis.err, summary("g") + summary("h") + summary("inner") + summary("<module>"));
+}
+
+TEST(AnalyzeFileTest, SubscriptUnderANonCatchingHandlerIsReported) {
+  Analysis analysis = analyze(
+      "def f(d):\n    try:\n        return d['k']\n    except ValueError:\n        pass\n");
+  EXPECT_NE(analysis.out.find("t.py:3:16: Warning: Possible KeyError in function 'f'"),
+            std::string::npos);
+}
+
+TEST(AnalyzeFileTest, ModuleLevelCallOfARaisingFunction) {
+  Analysis analysis = analyze(
+      "def g():\n    return h()\ndef h():\n    return {}['k']\n"
+      "g()\n");
+  EXPECT_NE(analysis.out.find("t.py:5:1: Warning: Possible KeyError not handled when calling "
+                              "'g' in function '<module>'"),
+            std::string::npos);
+}
+
+TEST(AnalyzeFileTest, SyntaxErrorsReportWhatTheTreeHolds) {
+  Analysis analysis = analyze("def f(:\n    return d['k']\n)))\n");
+  EXPECT_TRUE(analysis.has_issues);
+  EXPECT_NE(analysis.out.find("Possible KeyError in function 'f'"), std::string::npos);
+}
+
+TEST(AnalyzeFileTest, OutputIsTheSameOnEveryRun) {
+  std::string source;
+  for (int i = 0; i < 50; ++i) {
+    source += "def f" + std::to_string(i) + "(d):\n    return d[" + std::to_string(i) +
+              "] + f" + std::to_string((i + 7) % 50) + "(d)\n";
+  }
+  Analysis first = analyze(source);
+  for (int run = 0; run < 3; ++run) {
+    Analysis again = analyze(source);
+    EXPECT_EQ(again.out, first.out);
+    EXPECT_EQ(again.err, first.err);
+  }
+}
+
+}  // namespace
+}  // namespace keyhound
