@@ -1,0 +1,61 @@
+"""Shared helpers: every test runs keyhound in a child process, since the
+module reads the command line of the process it is loaded into."""
+
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD_DIR = Path(os.environ.get("KEYHOUND_BUILD_DIR", ROOT / "build" / "tests")).resolve()
+NATIVE = BUILD_DIR / "keyhound"
+LAUNCHER = Path(__file__).resolve().parent / "launcher.py"
+CASES = ROOT / "tests" / "cases"
+
+COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE", "TERM", "CI")
+
+
+def clean_env(**extra):
+    """The environment without any colour variable, plus `extra`."""
+    env = {k: v for k, v in os.environ.items() if k not in COLOUR_VARIABLES}
+    env.update(extra)
+    return env
+
+
+def run_native(args, env=None, cwd=None, stdout=subprocess.PIPE, timeout=120):
+    return subprocess.run(
+        [os.fsencode(NATIVE)] + [os.fsencode(a) if isinstance(a, str) else a for a in args],
+        stdout=stdout, stderr=subprocess.PIPE, env=env or clean_env(), cwd=cwd,
+        timeout=timeout)
+
+
+def run_module(args, env=None, cwd=None, stdout=subprocess.PIPE, timeout=120):
+    """Runs the launcher script, which imports keyhound and calls
+    run_command; the launcher itself is the first file on the command line."""
+    environment = env or clean_env()
+    environment["KEYHOUND_MODULE_DIR"] = str(BUILD_DIR)
+    return subprocess.run(
+        [sys.executable, str(LAUNCHER)] + [os.fsencode(a) if isinstance(a, str) else a
+                                           for a in args],
+        stdout=stdout, stderr=subprocess.PIPE, env=environment, cwd=cwd, timeout=timeout)
+
+
+@pytest.fixture(scope="session", autouse=True)
+def built_binaries():
+    if not NATIVE.exists():
+        pytest.exit(f"build keyhound first: {NATIVE} is missing", returncode=2)
+
+
+@pytest.fixture
+def write(tmp_path):
+    """Writes a file under the test's own directory and returns its path."""
+
+    def write_file(name, content):
+        path = tmp_path / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content.encode() if isinstance(content, str) else content)
+        return path
+
+    return write_file
