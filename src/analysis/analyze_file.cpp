@@ -14,9 +14,8 @@
 #include "analysis/report.hpp"
 #include "analysis/source_lines.hpp"
 #include "internal_fault.hpp"
-#include "syntax/function_collection.hpp"
+#include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
-#include "syntax/keyerror_guard.hpp"
 #include "syntax/python_grammar.hpp"
 #include "syntax/tree_sitter_handles.hpp"
 
@@ -48,42 +47,28 @@ Position end_of(TSNode node) {
   return {point.row, point.column};
 }
 
-// What the walks found beneath one entry's node, computed once and used by
-// the propagation and the report pass alike.
+// One entry of the function table with the slices of the file index that
+// lie beneath its node: what the walks from its node would find, gathered
+// once for the propagation and the report pass alike.
 struct EntryFacts {
   std::string_view name;
   FunctionEntry* entry = nullptr;
-  std::vector<TSNode> accesses;
-  std::vector<FunctionCall> calls;
-  // For each call, the index of the entry its callee names, if any.
-  std::vector<std::optional<std::size_t>> callee_index;
+  std::size_t accesses_begin = 0;
+  std::size_t accesses_end = 0;
+  std::size_t calls_begin = 0;
+  std::size_t calls_end = 0;
 };
 
 // Function entries in the order their definitions end (a nested function
 // before the one around it, siblings in source order), the module entry
 // last. The same order every run, unlike the table's own.
-std::vector<EntryFacts> entries_in_report_order(FunctionTable& table) {
-  std::vector<EntryFacts> facts;
-  facts.reserve(table.size());
-  EntryFacts module;
-  for (auto& [name, entry] : table) {
-    EntryFacts item;
-    item.name = name;
-    item.entry = &entry;
-    if (name == kModuleEntryName) {
-      module = std::move(item);
-    } else {
-      facts.push_back(std::move(item));
-    }
-  }
-  std::sort(facts.begin(), facts.end(), [](const EntryFacts& a, const EntryFacts& b) {
+void sort_into_report_order(std::vector<EntryFacts>& facts) {
+  std::sort(facts.begin(), facts.end() - 1, [](const EntryFacts& a, const EntryFacts& b) {
     uint32_t a_end = ts_node_end_byte(a.entry->node);
     uint32_t b_end = ts_node_end_byte(b.entry->node);
     if (a_end != b_end) return a_end < b_end;
     return ts_node_start_byte(a.entry->node) > ts_node_start_byte(b.entry->node);
   });
-  facts.push_back(std::move(module));
-  return facts;
 }
 
 struct ReportedCall {
@@ -110,35 +95,60 @@ std::expected<void, std::string> analyze_file(std::string_view path, std::string
   if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
   TSNode root = ts_tree_root_node(tree.get());
 
-  FunctionTable table;
-  collect_functions(root, table, source);
-  table.insert_or_assign(std::string(kModuleEntryName), FunctionEntry{.may_raise = {}, .node = root, .accesses_reported = false});
+  const FileIndex index = index_file(root, source);
 
-  std::vector<EntryFacts> entries = entries_in_report_order(table);
-  std::unordered_map<std::string_view, std::size_t> index_of;
-  index_of.reserve(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) index_of.emplace(entries[i].name, i);
-
-  std::vector<CallGraphNode> graph(entries.size());
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    EntryFacts& facts = entries[i];
-    find_unguarded_dict_accesses(facts.entry->node, facts.accesses, source);
-    collect_function_calls(facts.entry->node, facts.calls, source);
-    facts.callee_index.reserve(facts.calls.size());
-    graph[i].has_unguarded_access = !facts.accesses.empty();
-    for (const FunctionCall& call : facts.calls) {
-      auto found = index_of.find(call.name);
-      std::optional<std::size_t> callee;
-      if (found != index_of.end()) callee = found->second;
-      facts.callee_index.push_back(callee);
-      if (callee && !call.guarded) graph[i].unguarded_callees.push_back(*callee);
-    }
+  // The function table, filled as collect_functions fills it: every
+  // definition in walk order, a later one of a name replacing the earlier.
+  std::unordered_map<std::string_view, std::size_t> definition_of;
+  definition_of.reserve(index.definitions.size());
+  for (std::size_t i = 0; i < index.definitions.size(); ++i) {
+    definition_of.insert_or_assign(index.definitions[i].name, i);
   }
-  std::vector<bool> raises = propagate_keyerror(graph);
-  graph.clear();
-  graph.shrink_to_fit();
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (raises[i]) entries[i].entry->may_raise.emplace(kKeyError);
+  FunctionTable table;
+  table.reserve(definition_of.size() + 1);
+  std::vector<EntryFacts> entries;
+  entries.reserve(definition_of.size() + 1);
+  for (const auto& [name, definition] : definition_of) {
+    const DefinitionSpan& span = index.definitions[definition];
+    auto slot = table.insert_or_assign(
+        std::string(name),
+        FunctionEntry{.may_raise = {}, .node = span.node, .accesses_reported = false}).first;
+    entries.push_back(EntryFacts{slot->first, &slot->second, span.accesses_begin,
+                                 span.accesses_end, span.calls_begin, span.calls_end});
+  }
+  auto module = table.insert_or_assign(
+      std::string(kModuleEntryName),
+      FunctionEntry{.may_raise = {}, .node = root, .accesses_reported = false}).first;
+  entries.push_back(EntryFacts{module->first, &module->second, 0, index.accesses.size(), 0,
+                               index.calls.size()});
+  sort_into_report_order(entries);
+
+  // Which entry each call's callee names, looked up once per call.
+  std::unordered_map<std::string_view, std::size_t> entry_of;
+  entry_of.reserve(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) entry_of.emplace(entries[i].name, i);
+  constexpr std::size_t kNoEntry = std::numeric_limits<std::size_t>::max();
+  std::vector<std::size_t> callee_of(index.calls.size(), kNoEntry);
+  for (std::size_t k = 0; k < index.calls.size(); ++k) {
+    auto found = entry_of.find(index.calls[k].name);
+    if (found != entry_of.end()) callee_of[k] = found->second;
+  }
+
+  {
+    std::vector<CallGraphNode> graph(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const EntryFacts& facts = entries[i];
+      graph[i].has_unguarded_access = facts.accesses_end > facts.accesses_begin;
+      for (std::size_t k = facts.calls_begin; k < facts.calls_end; ++k) {
+        if (callee_of[k] != kNoEntry && !index.calls[k].guarded) {
+          graph[i].unguarded_callees.push_back(callee_of[k]);
+        }
+      }
+    }
+    std::vector<bool> raises = propagate_keyerror(graph);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (raises[i]) entries[i].entry->may_raise.emplace(kKeyError);
+    }
   }
 
   // Report pass. The excerpt lines are needed only once something is shown.
@@ -152,7 +162,8 @@ std::expected<void, std::string> analyze_file(std::string_view path, std::string
   for (EntryFacts& facts : entries) {
     const bool is_module = facts.name == kModuleEntryName;
     bool function_has_issues = false;
-    for (TSNode access : facts.accesses) {
+    for (std::size_t a = facts.accesses_begin; a < facts.accesses_end; ++a) {
+      TSNode access = index.accesses[a];
       // Module-level accesses make the module a function with issues, but
       // each one is already shown under the function that holds it, if any.
       if (!is_module) {
@@ -161,12 +172,12 @@ std::expected<void, std::string> analyze_file(std::string_view path, std::string
       }
       function_has_issues = true;
     }
-    if (!facts.accesses.empty()) facts.entry->accesses_reported = true;
+    if (facts.accesses_end > facts.accesses_begin) facts.entry->accesses_reported = true;
 
-    for (std::size_t k = 0; k < facts.calls.size(); ++k) {
-      const FunctionCall& call = facts.calls[k];
-      if (!facts.callee_index[k]) continue;
-      const FunctionEntry& callee = *entries[*facts.callee_index[k]].entry;
+    for (std::size_t k = facts.calls_begin; k < facts.calls_end; ++k) {
+      const IndexedCall& call = index.calls[k];
+      if (callee_of[k] == kNoEntry) continue;
+      const FunctionEntry& callee = *entries[callee_of[k]].entry;
       if (callee.may_raise.empty() || call.guarded) continue;
       ReportedCall key{uint64_t{ts_node_start_point(call.node).row} + 1, call.name};
       if (reported_calls.contains(key) || callee.accesses_reported) continue;

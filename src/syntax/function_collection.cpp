@@ -2,12 +2,11 @@
 
 #include <string>
 
-#include "internal_fault.hpp"
+#include "syntax/file_index.hpp"
 #include "syntax/keyerror_guard.hpp"
 #include "syntax/node_text.hpp"
 #include "syntax/preorder_walk.hpp"
 #include "syntax/python_grammar.hpp"
-#include "syntax/utf8.hpp"
 
 namespace keyhound {
 
@@ -15,13 +14,7 @@ void collect_functions(TSNode node, FunctionTable& functions, std::string_view s
   const PythonGrammar& grammar = python_grammar();
   walk_preorder(node, [&](TSNode visited) {
     if (ts_node_symbol(visited) != grammar.function_definition) return;
-    TSNode name = ts_node_child_by_field_id(visited, grammar.name_field);
-    if (ts_node_is_null(name)) {
-      throw InternalFault("function definition without a name");
-    }
-    std::string_view text = node_text(name, source);
-    if (!is_valid_utf8(text)) throw InternalFault("function name is not valid UTF-8");
-    functions.insert_or_assign(std::string(text), FunctionEntry{.may_raise = {}, .node = visited, .accesses_reported = false});
+    functions.insert_or_assign(std::string(function_name(visited, source)), FunctionEntry{.may_raise = {}, .node = visited, .accesses_reported = false});
   });
 }
 

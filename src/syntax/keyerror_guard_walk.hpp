@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "syntax/preorder_walk.hpp"
@@ -7,25 +8,43 @@
 
 namespace keyhound {
 
+// Tracks, during a pre-order walk, whether a try statement that catches
+// KeyError encloses the current node. Guards above the walk's start come
+// from one climb; those inside the walk are opened on entry and closed when
+// the walk leaves them, so no node needs a climb of its own.
+class GuardTracker {
+ public:
+  GuardTracker(TSNode start, std::string_view source)
+      : source_(source), guarded_from_outside_(is_within_keyerror_try_except(start, source)) {}
+
+  // Call on entering a node; answers whether a guard encloses it.
+  bool enter(TSNode node, uint32_t depth) {
+    if (ts_node_symbol(node) == python_grammar().try_statement &&
+        is_keyerror_guard(node, source_)) {
+      open_guard_depths_.push_back(depth);
+    }
+    return guarded_from_outside_ || !open_guard_depths_.empty();
+  }
+
+  void leave(uint32_t depth) {
+    if (!open_guard_depths_.empty() && open_guard_depths_.back() == depth) {
+      open_guard_depths_.pop_back();
+    }
+  }
+
+ private:
+  std::string_view source_;
+  bool guarded_from_outside_;
+  std::vector<uint32_t> open_guard_depths_;
+};
+
 template <class Visit>
 void walk_with_guard_status(TSNode start, std::string_view source, Visit&& visit) {
-  const TSSymbol try_statement = python_grammar().try_statement;
-  // Guards above the start node are found by one climb; those inside the
-  // subtree are pushed on entry and popped on leaving, so each node's status
-  // is known without climbing from it.
-  const bool guarded_from_outside = is_within_keyerror_try_except(start, source);
-  std::vector<const void*> open_guards;
+  GuardTracker guards(start, source);
   walk_preorder(
       start,
-      [&](TSNode node) {
-        if (ts_node_symbol(node) == try_statement && is_keyerror_guard(node, source)) {
-          open_guards.push_back(node.id);
-        }
-        visit(node, guarded_from_outside || !open_guards.empty());
-      },
-      [&](TSNode node) {
-        if (!open_guards.empty() && open_guards.back() == node.id) open_guards.pop_back();
-      });
+      [&](TSNode node, uint32_t depth) { visit(node, guards.enter(node, depth)); },
+      [&](uint32_t depth) { guards.leave(depth); });
 }
 
 }  // namespace keyhound

@@ -1,33 +1,45 @@
 #pragma once
 
+#include <cstdint>
+
 #include "syntax/tree_sitter_handles.hpp"
 
 namespace keyhound {
 
 // Visits `start` and every node beneath it (named nodes, anonymous tokens and
 // comments alike) depth first, a node before its children, children in source
-// order. `enter(node)` runs when a node is reached and `leave(node)` once all
-// of its children are done, so callers can keep scope state without recursion:
-// one cursor serves the whole walk and the stack never grows with the depth.
+// order, with one cursor and no recursion: the stack never grows with the
+// depth of the tree.
+//
+// `enter(node, depth)` runs when a node is reached (`start` has depth 0), and
+// `leave(depth)` once the node at that depth and all of its children are
+// done. Leaving passes only the depth, since building a node handle for every
+// step up would cost as much as the walk itself; callers that keep scopes
+// push the depth they were opened at and close them when it is left.
 template <class Enter, class Leave>
 void walk_preorder(TSNode start, Enter&& enter, Leave&& leave) {
   TreeCursor cursor(start);
+  uint32_t depth = 0;
   for (;;) {
-    TSNode node = cursor.node();
-    enter(node);
-    if (cursor.goto_first_child()) continue;
-    leave(node);
+    enter(cursor.node(), depth);
+    if (cursor.goto_first_child()) {
+      ++depth;
+      continue;
+    }
+    leave(depth);
     for (;;) {
       if (cursor.goto_next_sibling()) break;
       if (!cursor.goto_parent()) return;
-      leave(cursor.node());
+      --depth;
+      leave(depth);
     }
   }
 }
 
 template <class Enter>
 void walk_preorder(TSNode start, Enter&& enter) {
-  walk_preorder(start, enter, [](TSNode) {});
+  walk_preorder(
+      start, [&](TSNode node, uint32_t) { enter(node); }, [](uint32_t) {});
 }
 
 }  // namespace keyhound

@@ -1,0 +1,134 @@
+// Measures keyhound against the floor set by tree-sitter itself.
+//
+//   keyhound_bench corpus FILE...     (a) parse + one cursor walk per file,
+//                                     (b) keyhound's whole per-file path,
+//                                     both with output to /dev/null
+//   keyhound_bench parse FILE         parse + walk of one file, one process
+//   keyhound_bench full FILE          the whole per-file path of one file
+//
+// Times are the best of several rounds, single-threaded; memory is the
+// process's peak resident set.
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "analysis/analyze_file.hpp"
+#include "entry/file_loop.hpp"
+#include "syntax/preorder_walk.hpp"
+#include "syntax/python_grammar.hpp"
+#include "syntax/tree_sitter_handles.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Keeps the walk from being optimised away.
+volatile std::size_t g_sink = 0;
+
+void parse_and_walk(const std::string& path) {
+  auto source = keyhound::read_source_file(path);
+  if (!source) return;
+  keyhound::Parser parser(ts_parser_new());
+  ts_parser_set_language(parser.get(), keyhound::python_grammar().language);
+  keyhound::Tree tree(ts_parser_parse_string(parser.get(), nullptr, source->data(),
+                                             static_cast<uint32_t>(source->size())));
+  std::size_t nodes = 0;
+  keyhound::walk_preorder(ts_tree_root_node(tree.get()), [&](TSNode) { ++nodes; });
+  g_sink = g_sink + nodes;
+}
+
+void whole_path(const std::string& path) {
+  auto source = keyhound::read_source_file(path);
+  if (!source) return;
+  auto result = keyhound::analyze_file(path, *source);
+  g_sink = g_sink + (result ? 0 : 1);
+}
+
+// Points descriptors 1 and 2 at /dev/null while it lives; the results go to
+// the saved standard output.
+class Silenced {
+ public:
+  Silenced() : out_(dup(1)), err_(dup(2)) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    close(null);
+  }
+  ~Silenced() {
+    dup2(out_, 1);
+    dup2(err_, 2);
+    close(out_);
+    close(err_);
+  }
+
+ private:
+  int out_;
+  int err_;
+};
+
+template <class Step>
+double seconds_for(const std::vector<std::string>& files, Step step) {
+  Silenced silenced;
+  auto start = Clock::now();
+  for (const std::string& file : files) step(file);
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+long peak_rss_kib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+int corpus(const std::vector<std::string>& files) {
+  std::size_t bytes = 0;
+  for (const std::string& file : files) {
+    if (auto source = keyhound::read_source_file(file)) bytes += source->size();
+  }
+  double floor = 1e300;
+  double keyhound = 1e300;
+  // Alternate the two so that the machine's drift touches both alike.
+  for (int round = 0; round < 5; ++round) {
+    floor = std::min(floor, seconds_for(files, parse_and_walk));
+    keyhound = std::min(keyhound, seconds_for(files, whole_path));
+  }
+  std::printf("files: %zu, bytes: %zu\n", files.size(), bytes);
+  std::printf("(a) parse + cursor walk:      %.3f s\n", floor);
+  std::printf("(b) keyhound per-file path:   %.3f s\n", keyhound);
+  std::printf("ratio (b)/(a):                %.3f\n", keyhound / floor);
+  std::printf("peak resident memory:         %ld KiB\n", peak_rss_kib());
+  return 0;
+}
+
+template <class Step>
+int one_file(const std::string& file, Step step) {
+  std::vector<std::string> files{file};
+  double best = 1e300;
+  for (int round = 0; round < 3; ++round) best = std::min(best, seconds_for(files, step));
+  std::printf("%.6f %ld\n", best, peak_rss_kib());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s corpus FILE... | parse FILE | full FILE\n", argv[0]);
+    return 2;
+  }
+  std::string mode = argv[1];
+  std::vector<std::string> files(argv + 2, argv + argc);
+  if (mode == "corpus") return corpus(files);
+  if (mode == "parse") return one_file(files.front(), parse_and_walk);
+  if (mode == "full") return one_file(files.front(), whole_path);
+  std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
+  return 2;
+}

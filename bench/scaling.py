@@ -1,0 +1,79 @@
+"""Generates the scaling shapes, times keyhound on each against the same
+file's parse, and prints the growth ratios.
+
+    python3 bench/scaling.py BUILD_DIR
+
+Every shape is written for N = 10,000 and 20,000; time should grow about
+linearly (t(20,000) / t(10,000) <= 2.3). Functions nested D deep are
+compared with their parse time, since such a file grows with D squared.
+"""
+
+import subprocess
+import sys
+from pathlib import Path
+
+BENCH = Path(sys.argv[1] if len(sys.argv) > 1 else "build/tests") / "bench" / "keyhound_bench"
+OUT = Path(__file__).resolve().parent / "generated"
+
+
+def chain(n):
+    # f0 calls f1 ... and only the last holds a subscript. Definitions come
+    # caller first, so a sweep in source order moves KeyError one step back.
+    lines = [f"def f{i}(d):\n    return f{i + 1}(d)\n" for i in range(n - 1)]
+    lines.append(f"def f{n - 1}(d):\n    return d['k']\n")
+    return "".join(lines)
+
+
+def nested_subscripts(n):
+    return "def f():\n    return (\n" + "a[\n" * n + "0" + "]" * n + ")\n"
+
+
+def try_sequence(n):
+    body = "".join(f"    try:\n        x = d[{i}]\n    except KeyError:\n        pass\n"
+                   for i in range(n))
+    return "def f(d):\n" + body
+
+
+def brackets(n):
+    return "x = " + "(" * (5 * n) + ")" * (5 * n) + "\n"
+
+
+def nested_functions(depth):
+    lines = []
+    for level in range(depth):
+        lines.append("    " * level + f"def f{level}(d):\n")
+    lines.append("    " * depth + "return d['k']\n")
+    return "".join(lines)
+
+
+def run(mode, path):
+    out = subprocess.run([str(BENCH), mode, str(path)], check=True, capture_output=True,
+                         text=True).stdout.split()
+    return float(out[0]), int(out[1])
+
+
+def main():
+    OUT.mkdir(exist_ok=True)
+    print(f"{'shape':<20}{'t(10k) s':>10}{'t(20k) s':>10}{'ratio':>8}{'parse(20k) s':>14}")
+    for name, make in [("call chain", chain), ("nested subscripts", nested_subscripts),
+                       ("try sequence", try_sequence), ("brackets 5N", brackets)]:
+        times = []
+        for n in (10000, 20000):
+            path = OUT / f"{name.replace(' ', '_')}_{n}.py"
+            path.write_text(make(n))
+            times.append(run("full", path)[0])
+        parse = run("parse", path)[0]
+        print(f"{name:<20}{times[0]:>10.4f}{times[1]:>10.4f}{times[1] / times[0]:>8.2f}"
+              f"{parse:>14.4f}")
+    print()
+    print(f"{'nested functions':<20}{'keyhound s':>12}{'parse s':>10}{'ratio':>8}")
+    for depth in (500, 1000):
+        path = OUT / f"nested_functions_{depth}.py"
+        path.write_text(nested_functions(depth))
+        full, _ = run("full", path)
+        parse, _ = run("parse", path)
+        print(f"{'D = ' + str(depth):<20}{full:>12.4f}{parse:>10.4f}{full / parse:>8.2f}")
+
+
+if __name__ == "__main__":
+    main()

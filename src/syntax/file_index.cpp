@@ -1,0 +1,62 @@
+#include "syntax/file_index.hpp"
+
+#include <cstdint>
+
+#include "internal_fault.hpp"
+#include "syntax/keyerror_guard.hpp"
+#include "syntax/node_text.hpp"
+#include "syntax/preorder_walk.hpp"
+#include "syntax/python_grammar.hpp"
+#include "syntax/utf8.hpp"
+
+namespace keyhound {
+
+std::string_view function_name(TSNode definition, std::string_view source) {
+  TSNode name = ts_node_child_by_field_id(definition, python_grammar().name_field);
+  if (ts_node_is_null(name)) throw InternalFault("function definition without a name");
+  std::string_view text = node_text(name, source);
+  if (!is_valid_utf8(text)) throw InternalFault("function name is not valid UTF-8");
+  return text;
+}
+
+FileIndex index_file(TSNode root, std::string_view source) {
+  const PythonGrammar& grammar = python_grammar();
+  FileIndex index;
+  GuardTracker guards(root, source);
+  struct OpenDefinition {
+    std::size_t span;
+    uint32_t depth;
+  };
+  std::vector<OpenDefinition> open_definitions;
+
+  walk_preorder(
+      root,
+      [&](TSNode node, uint32_t depth) {
+        bool guarded = guards.enter(node, depth);
+        TSSymbol kind = ts_node_symbol(node);
+        if (kind == grammar.subscript) {
+          if (!guarded) index.accesses.push_back(node);
+        } else if (kind == grammar.call) {
+          TSNode callee = ts_node_child_by_field_id(node, grammar.function_field);
+          if (!ts_node_is_null(callee)) {
+            index.calls.push_back({node_text(callee, source), node, guarded});
+          }
+        } else if (kind == grammar.function_definition) {
+          open_definitions.push_back({index.definitions.size(), depth});
+          index.definitions.push_back({node, function_name(node, source), index.accesses.size(),
+                                       0, index.calls.size(), 0});
+        }
+      },
+      [&](uint32_t depth) {
+        guards.leave(depth);
+        if (!open_definitions.empty() && open_definitions.back().depth == depth) {
+          DefinitionSpan& span = index.definitions[open_definitions.back().span];
+          span.accesses_end = index.accesses.size();
+          span.calls_end = index.calls.size();
+          open_definitions.pop_back();
+        }
+      });
+  return index;
+}
+
+}  // namespace keyhound

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <tree_sitter/api.h>
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace keyhound {
+
+// A call as the index keeps it: the callee text is a view into the source.
+struct IndexedCall {
+  std::string_view name;
+  TSNode node;
+  bool guarded;
+};
+
+// One "function_definition" and the slices of the index's lists that lie
+// inside it. Its subtree is one stretch of the pre-order walk, so what
+// `find_unguarded_dict_accesses` and `collect_function_calls` would find
+// from its node is exactly these slices.
+struct DefinitionSpan {
+  TSNode node;
+  std::string_view name;
+  std::size_t accesses_begin;
+  std::size_t accesses_end;
+  std::size_t calls_begin;
+  std::size_t calls_end;
+};
+
+// Everything the analysis needs from a file's tree, gathered in one walk
+// from the root instead of one walk per function.
+struct FileIndex {
+  // Subscripts no guard encloses, in pre-order.
+  std::vector<TSNode> accesses;
+  // Every call with a callee, in pre-order, with its guard status.
+  std::vector<IndexedCall> calls;
+  // Every function definition, in pre-order (by start in the file).
+  std::vector<DefinitionSpan> definitions;
+};
+
+FileIndex index_file(TSNode root, std::string_view source);
+
+// The name of a "function_definition"; an internal fault when the tree
+// gives it none or its text is not UTF-8.
+std::string_view function_name(TSNode definition, std::string_view source);
+
+}  // namespace keyhound

@@ -1,0 +1,44 @@
+// Feeds arbitrary bytes through the whole per-file path: the bytes become a
+// file, which the file loop reads, checks for UTF-8, analyses and reports
+// on. Run with -close_fd_mask=3 so that the report goes to /dev/null.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "entry/file_loop.hpp"
+
+namespace {
+
+// One memory file, rewritten for every input: no disk is touched.
+int input_file() {
+  static const int fd = memfd_create("keyhound-fuzz-input", 0);
+  return fd;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  int fd = input_file();
+  if (fd < 0 || ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) std::abort();
+  for (size_t done = 0; done < size;) {
+    ssize_t written = write(fd, data + done, size - done);
+    if (written <= 0) std::abort();
+    done += static_cast<size_t>(written);
+  }
+  const std::vector<std::string> paths{"/proc/self/fd/" + std::to_string(fd)};
+  try {
+    keyhound::run_file_loop(paths);
+  } catch (const std::exception& fault) {
+    // Writes to /dev/null never fail: any fault is the input's doing.
+    std::fprintf(stderr, "internal fault: %s\n", fault.what());
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs the fuzz target for a bounded time, seeded with the test files, and
+# fails on any crash, leak, timeout or memory blow-up. Findings are written
+# to build/fuzz-findings/; keep each as a regression file under
+# tests/fuzz/regressions/ once fixed.
+#     bash tests/fuzz/run.sh BUILD/tests/fuzz/keyhound_fuzz SECONDS
+set -euo pipefail
+fuzzer="$1"
+seconds="${2:-60}"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+work="$root/build/fuzz"
+corpus="$work/corpus"
+findings="$root/build/fuzz-findings"
+mkdir -p "$corpus" "$findings"
+
+# Seeds: every Python file of the tests, and the kept regressions.
+find "$root/tests" "$root/examples" -name '*.py' -exec cp -t "$corpus" {} +
+if [ -d "$root/tests/fuzz/regressions" ]; then
+  cp -r "$root/tests/fuzz/regressions/." "$corpus/"
+fi
+
+# Replay the regressions on their own first: each must pass.
+if compgen -G "$root/tests/fuzz/regressions/*" >/dev/null; then
+  "$fuzzer" -close_fd_mask=3 "$root"/tests/fuzz/regressions/*
+fi
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+"$fuzzer" "$corpus" \
+  -max_total_time="$seconds" \
+  -max_len=200000 \
+  -timeout=20 \
+  -rss_limit_mb=4096 \
+  -close_fd_mask=3 \
+  -print_final_stats=1 \
+  -artifact_prefix="$findings/"
