@@ -54,17 +54,18 @@ def run(mode, path):
 
 def main():
     OUT.mkdir(exist_ok=True)
-    print(f"{'shape':<20}{'t(10k) s':>10}{'t(20k) s':>10}{'ratio':>8}{'parse(20k) s':>14}")
+    print(f"{'shape':<20}{'t(10k) s':>10}{'t(20k) s':>10}{'ratio':>8}"
+          f"{'parse(10k) s':>14}{'parse(20k) s':>14}{'ratio':>8}")
     for name, make in [("call chain", chain), ("nested subscripts", nested_subscripts),
                        ("try sequence", try_sequence), ("brackets 5N", brackets)]:
-        times = []
+        times, parses = [], []
         for n in (10000, 20000):
             path = OUT / f"{name.replace(' ', '_')}_{n}.py"
             path.write_text(make(n))
             times.append(run("full", path)[0])
-        parse = run("parse", path)[0]
+            parses.append(run("parse", path)[0])
         print(f"{name:<20}{times[0]:>10.4f}{times[1]:>10.4f}{times[1] / times[0]:>8.2f}"
-              f"{parse:>14.4f}")
+              f"{parses[0]:>14.4f}{parses[1]:>14.4f}{parses[1] / parses[0]:>8.2f}")
     print()
     print(f"{'nested functions':<20}{'keyhound s':>12}{'parse s':>10}{'ratio':>8}")
     for depth in (500, 1000):

@@ -16,9 +16,11 @@ need_packages=()
 [ -e /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake ] ||
   [ -n "$(find /usr/lib -name GTestConfig.cmake -print -quit 2>/dev/null)" ] ||
   need_packages+=(libgtest-dev googletest)
-command -v clang++ >/dev/null || need_packages+=(clang)
-[ -n "$(find /usr/lib -name 'libclang_rt.fuzzer*' -print -quit 2>/dev/null)" ] ||
-  need_packages+=(libclang-rt-14-dev)
+# clang 19 is the first of Debian's clangs whose C++23 mode takes
+# libstdc++ 12's <expected>; its runtimes bring libFuzzer and the sanitizers.
+command -v clang++-19 >/dev/null || need_packages+=(clang-19)
+[ -n "$(find /usr/lib/llvm-19 -name 'libclang_rt.fuzzer*' -print -quit 2>/dev/null)" ] ||
+  need_packages+=(libclang-rt-19-dev)
 command -v ninja >/dev/null || need_packages+=(ninja-build)
 if [ ${#need_packages[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
@@ -55,7 +57,7 @@ KEYHOUND_INSTALLED_VENV="$clean" "$venv/bin/python" -m pytest -q "$root/tests/in
 
 sanitized="$root/build/sanitize"
 echo "== unit tests under ASan, UBSan and LSan"
-CC=clang CXX=clang++ cmake -S "$root" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+CC=clang-19 CXX=clang++-19 cmake -S "$root" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKEYHOUND_SANITIZE=ON -DKEYHOUND_BUILD_TESTS=ON -DKEYHOUND_BUILD_FUZZER=ON \
   -DKEYHOUND_BUILD_MODULE=OFF -DPython_EXECUTABLE="$venv/bin/python"
 cmake --build "$sanitized" -j "$jobs"

@@ -1,0 +1,175 @@
+"""Hostile inputs through the native command: each has a defined outcome,
+and none may crash, hang or print raw control bytes into the excerpts."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+
+import pytest
+
+from conftest import NATIVE, clean_env, run_native
+
+DEPTH = 100_000
+
+
+def outcome(result):
+    return result.returncode, result.stdout, result.stderr
+
+
+def no_issues(path):
+    return 0, f"No issues found in '{path}'\n".encode(), b""
+
+
+def unreadable(path, message):
+    return 2, b"", f"Error reading file '{path}': {message}\n".encode()
+
+
+@pytest.mark.parametrize("name, content", [
+    ("empty.py", b""),
+    ("bom.py", b"\xef\xbb\xbf"),
+    ("comments.py", b"# one\n# two\n"),
+    ("parens.py", b"x = " + b"(" * DEPTH + b")" * DEPTH + b"\n"),
+    ("squares.py", b"x = " + b"[" * DEPTH + b"]" * DEPTH + b"\n"),
+    ("braces.py", b"x = " + b"{" * DEPTH + b"}" * DEPTH + b"\n"),
+    ("long_string.py", b"x = '" + b"a" * 1_000_000 + b"'\n"),
+], ids=lambda value: value if isinstance(value, str) else "")
+def test_clean_files(write, name, content):
+    path = write(name, content)
+    assert outcome(run_native([path])) == no_issues(path)
+
+
+@pytest.mark.parametrize("name, content", [
+    ("invalid_start.py", b"\xff\xfex = 1\n"),
+    ("invalid_middle.py", b"x = 1\ny = '\xc3('\nz = 2\n"),
+    ("invalid_end.py", b"x = 1\n#\xe2\x82"),
+    ("surrogate.py", b"x = '\xed\xa0\x80'\n"),
+    ("overlong.py", b"x = '\xc0\xaf'\n"),
+], ids=lambda value: value if isinstance(value, str) else "")
+def test_invalid_utf8(write, name, content):
+    path = write(name, content)
+    assert outcome(run_native([path])) == unreadable(path, "stream did not contain valid UTF-8")
+
+
+def test_nul_bytes_are_analysed_and_shown_as_pictures(write):
+    # The grammar's lexer takes a NUL for the end of the input wherever a
+    # token could end, so place it after the subscript.
+    path = write("nul.py", b"def f(d):\n    return d['k'] \x00\n")
+    code, out, err = outcome(run_native([path]))
+    assert code == 1
+    assert b"\x00" not in out
+    assert "d['k'] \u2400\n".encode() in out
+
+
+def test_lone_cr_never_reaches_the_terminal(write):
+    path = write("cr.py", b"def f(d):\n    x = 1\r    return d['k']\n")
+    code, out, err = outcome(run_native([path]))
+    assert code == 1
+    assert b"\r" not in out
+    assert "\u240d".encode() in out
+
+
+def test_mixed_line_ends(write):
+    path = write("mixed.py", b"def f(d):\r\n    a = 1\n    return d['k']\r\n")
+    code, out, err = outcome(run_native([path]))
+    assert code == 1
+    assert b"\r" not in out
+    assert out.startswith(f"{path}:3:12: Warning: Possible KeyError in function 'f'\n"
+                          f"3|\n |     return d['k']\n |            ^^^^^^\n".encode())
+
+
+def test_deeply_nested_subscripts(write):
+    path = write("subscripts.py", b"def f(a):\n    return " + b"a[" * DEPTH + b"0" + b"]" * DEPTH + b"\n")
+    result = run_native([path], stdout=subprocess.DEVNULL)
+    assert result.returncode == 1
+    assert result.stderr.endswith(f"Potential issue(s) found in '{path}'\n".encode())
+
+
+def test_million_character_line(write):
+    prefix = b"1 + " * 250_000
+    path = write("long_line.py", b"def f(d):\n    return " + prefix + b"d[k]\n")
+    code, out, err = outcome(run_native([path]))
+    assert code == 1
+    column = 12 + len(prefix)
+    lines = out.split(b"\n")
+    assert lines[0] == f"{path}:2:{column}: Warning: Possible KeyError in function 'f'".encode()
+    assert lines[3] == b" | " + b" " * (column - 1) + b"^^^^"
+
+
+@pytest.mark.parametrize("content", [
+    b"x = 'unterminated\ndef f(d):\n    return d[k\n",
+    b'def f(d):\n    s = """never closed\n    return d[k]\n',
+    b"def f(d:\n    return (d[k]\n",
+    b"".join(b")]} def %d( :: d[[ ]\n" % i for i in range(2000)),
+    bytes(range(1, 128)) * 50,
+], ids=["string", "docstring", "brackets", "every_line", "control_bytes"])
+def test_broken_source_is_analysed_like_any_other(write, content):
+    path = write("broken.py", content)
+    result = run_native([path], stdout=subprocess.DEVNULL)
+    assert result.returncode in (0, 1)
+    last = result.stderr.splitlines()[-1:] or [b""]
+    assert (last[0] == f"Analyzing file '{path}': Potential issue(s) found in '{path}'".encode()
+            or result.returncode == 0)
+
+
+def test_fifty_megabyte_file(write, tmp_path):
+    body = "".join(f"def f{i}(d):\n    return d['key{i}'] + g(d)\n" for i in range(10_000))
+    content = (body * (50 * 1024 * 1024 // len(body) + 1)).encode()
+    path = write("big.py", content)
+    with open(tmp_path / "err", "wb") as err:
+        result = subprocess.run([str(NATIVE), str(path)], stdout=subprocess.DEVNULL, stderr=err,
+                                env=clean_env(), timeout=600)
+    assert result.returncode == 1
+    with open(tmp_path / "err", "rb") as err:
+        err.seek(-200, os.SEEK_END)
+        assert err.read().endswith(f"Potential issue(s) found in '{path}'\n".encode())
+
+
+def test_directory(tmp_path):
+    assert outcome(run_native([tmp_path])) == unreadable(tmp_path, "Is a directory (os error 21)")
+
+
+def test_dangling_symlink(tmp_path):
+    link = tmp_path / "dangling.py"
+    link.symlink_to(tmp_path / "nowhere.py")
+    assert outcome(run_native([link])) == unreadable(
+        link, "No such file or directory (os error 2)")
+
+
+def test_pipe_named_by_path():
+    # As a shell's process substitution hands it over: /dev/fd/N.
+    source = b"".join(b"def f%d(d):\n    return d['k']\n" % i for i in range(5000))
+    read_end, write_end = os.pipe()
+    path = f"/dev/fd/{read_end}"
+    child = subprocess.Popen([str(NATIVE), path], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             pass_fds=(read_end,), env=clean_env())
+    os.close(read_end)
+    with os.fdopen(write_end, "wb") as pipe:
+        pipe.write(source)
+    out, err = child.communicate(timeout=60)
+    assert child.returncode == 1
+    assert out.count(b"Possible KeyError in function 'f") == 5000
+    assert err.endswith(f"Analyzing file '{path}': Potential issue(s) found in '{path}'\n".encode())
+
+
+def test_file_without_read_permission():
+    directory = tempfile.mkdtemp(prefix="keyhound-perm-")
+    try:
+        os.chmod(directory, 0o755)
+        path = os.path.join(directory, "secret.py")
+        with open(path, "w") as file:
+            file.write("x = 1\n")
+        os.chmod(path, 0o000)
+        command = [str(NATIVE), path]
+        if os.geteuid() == 0:
+            # Root reads any file: drop to an unprivileged user for this case.
+            if shutil.which("setpriv") is None:
+                pytest.skip("running as root without setpriv to drop privileges")
+            command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+        result = subprocess.run(command, capture_output=True, env=clean_env(), timeout=60)
+        if result.returncode != 2 and b"Permission denied" not in result.stderr:
+            pytest.skip("the unprivileged user cannot run the built binary here: "
+                        + result.stderr.decode(errors="replace"))
+        assert outcome(result) == unreadable(path, "Permission denied (os error 13)")
+    finally:
+        shutil.rmtree(directory, ignore_errors=True)
