@@ -79,7 +79,8 @@ def test_mixed_line_ends(write):
 
 
 def test_deeply_nested_subscripts(write):
-    path = write("subscripts.py", b"def f(a):\n    return " + b"a[" * DEPTH + b"0" + b"]" * DEPTH + b"\n")
+    # One `a[` a line, so that each finding's excerpt stays short.
+    path = write("subscripts.py", b"def f(a):\n    return (\n" + b"a[\n" * DEPTH + b"0" + b"]" * DEPTH + b")\n")
     result = run_native([path], stdout=subprocess.DEVNULL)
     assert result.returncode == 1
     assert result.stderr.endswith(f"Potential issue(s) found in '{path}'\n".encode())

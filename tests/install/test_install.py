@@ -1,0 +1,43 @@
+"""The package as a user gets it: `pip install .` into a clean virtual
+environment puts the module and the `keyhound` command in place."""
+
+import os
+import subprocess
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+VENV = Path(os.environ.get("KEYHOUND_INSTALLED_VENV", ROOT / "build" / "install-venv"))
+EXAMPLE = ROOT / "examples" / "inventory.py"
+
+
+@pytest.fixture(scope="module", autouse=True)
+def installed():
+    if not (VENV / "bin" / "keyhound").exists():
+        pytest.fail(f"no installed keyhound in {VENV}: run `pip install .` into it first")
+
+
+def env():
+    return {k: v for k, v in os.environ.items()
+            if k not in ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE", "TERM", "CI")}
+
+
+def test_command_on_the_shipped_example():
+    result = subprocess.run([str(VENV / "bin" / "keyhound"), "examples/inventory.py"],
+                            cwd=ROOT, capture_output=True, env=env(), timeout=60)
+    assert result.returncode == 1
+    out = result.stdout.decode()
+    assert "examples/inventory.py:8:12: Warning: Possible KeyError in function 'price_of'" in out
+    assert "in function 'describe'" in out
+    assert "in function 'safe_total'" not in out
+    assert result.stderr.decode().endswith(
+        "Analyzing file 'examples/inventory.py': Potential issue(s) found in "
+        "'examples/inventory.py'\n")
+
+
+def test_module_imports_from_the_environment():
+    result = subprocess.run(
+        [str(VENV / "bin" / "python"), "-c", "import keyhound; print(keyhound.version_py())"],
+        capture_output=True, env=env(), cwd="/", timeout=60)
+    assert result.stdout == b"0.1.3\n", result.stderr
