@@ -155,11 +155,13 @@ std::string file_issues_message(std::string_view path) {
 }
 
 void print_function_summary(std::string_view function) {
+  // The text after ": " is function_warnings_message(function), built in
+  // place so that the line is the one allocation.
   std::string line = "Potential issue(s) in function '";
   line += function;
-  line += "': ";
-  line += function_warnings_message(function);
-  line += '\n';
+  line += "': Warnings found in '";
+  line += function;
+  line += "'\n";
   write_line(Stream::Stderr, line);
 }
 

@@ -5,6 +5,7 @@
 
 #include "entry/command_line.hpp"
 #include "entry/jaro.hpp"
+#include "test_support.hpp"
 
 namespace keyhound {
 namespace {
@@ -54,7 +55,12 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{{"help", "a.py", "a.py"}, "files: help a.py a.py"},
         ParseCase{{"a.py", "\xff.py", "--help"},
                   "error: invalid UTF-8 was detected in one or more arguments"},
-        ParseCase{{"--", "\xc0\xaf"}, "error: invalid UTF-8 was detected in one or more arguments"}));
+        ParseCase{{"--", "\xc0\xaf"}, "error: invalid UTF-8 was detected in one or more arguments"}),
+    [](const ::testing::TestParamInfo<ParseCase>& info) {
+      std::string arguments;
+      for (const std::string& argument : info.param.arguments) arguments += argument + " ";
+      return testing::case_name(info.index, arguments);
+    });
 
 std::string joined(const std::vector<std::string>& lines) {
   std::string text;

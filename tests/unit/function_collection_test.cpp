@@ -50,7 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
         CallNameCase{"obj . method ()\n", {"obj . method"}},
         CallNameCase{"(obj  # why\n .method)()\n", {"(obj  # why\n .method)"}},
         CallNameCase{"x = [d[k] for k in keys]\n", {}},
-        CallNameCase{"f = lambda: g()\n", {"g"}}));
+        CallNameCase{"f = lambda: g()\n", {"g"}}),
+    [](const ::testing::TestParamInfo<CallNameCase>& info) {
+      return testing::case_name(info.index, info.param.source);
+    });
 
 FunctionTable functions_of(const ParsedSource& parsed) {
   FunctionTable table;

@@ -77,7 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
         ClauseCase{"except mymodule.KeyError", false},
         ClauseCase{"except KeyErrors", false},
         ClauseCase{"except* KeyError", false},
-        ClauseCase{"except* Exception", false}));
+        ClauseCase{"except* Exception", false}),
+    [](const ::testing::TestParamInfo<ClauseCase>& info) {
+      return testing::case_name(info.index, info.param.clause);
+    });
 
 // The grammar shapes the clause test relies on.
 TEST(ExceptClauseShapeTest, ExceptionExpressionSitsUnderTheValueField) {

@@ -135,6 +135,7 @@ TEST(FunctionSummaryTest, GoesToStandardErrorUncoloured) {
             "Potential issue(s) in function '<module>': Warnings found in '<module>'\n");
   EXPECT_EQ(captured.out(), "");
   EXPECT_EQ(file_issues_message("./src/a.py"), "Potential issue(s) found in './src/a.py'");
+  EXPECT_EQ(function_warnings_message("<module>"), "Warnings found in '<module>'");
 }
 
 TEST(SourceLinesTest, SplitsOnLineFeedsOnly) {

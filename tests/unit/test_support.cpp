@@ -11,6 +11,16 @@
 
 namespace keyhound::testing {
 
+std::string case_name(std::size_t index, std::string_view text) {
+  std::string name = "case" + std::to_string(index) + "_";
+  for (char c : text) {
+    bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    name += keep ? c : '_';
+    if (name.size() > 60) break;
+  }
+  return name;
+}
+
 ParsedSource::ParsedSource(std::string text)
     : text_(std::move(text)), parser_(ts_parser_new()) {
   ts_parser_set_language(parser_.get(), python_grammar().language);

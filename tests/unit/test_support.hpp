@@ -10,6 +10,10 @@
 
 namespace keyhound::testing {
 
+// A test name made of the letters and digits of `text`, prefixed with the
+// case's index so that names stay unique: gtest names must be identifiers.
+std::string case_name(std::size_t index, std::string_view text);
+
 // A parsed Python text that keeps its tree and text alive for a test.
 class ParsedSource {
  public:
