@@ -55,6 +55,17 @@ rm -rf "$clean"
 "$clean/bin/python" -m pip install -q "$root"
 KEYHOUND_INSTALLED_VENV="$clean" "$venv/bin/python" -m pytest -q "$root/tests/install"
 
+echo "== a source distribution builds without the network"
+(cd "$root" && cmake -P cmake/vendor_sources.cmake)
+"$venv/bin/python" -m pip install -q scikit-build-core
+sdist="$root/build/sdist"
+rm -rf "$sdist"
+(cd "$root" && "$venv/bin/python" -c \
+  "import scikit_build_core.build as b; b.build_sdist('$sdist')")
+tar -tzf "$sdist/keyhound-0.1.3.tar.gz" | grep -q "third_party/tree_sitter_python-0.23.6/src/parser.c"
+"$venv/bin/python" -m pip wheel -q --no-index --no-build-isolation --no-deps \
+  "$sdist/keyhound-0.1.3.tar.gz" -w "$sdist/wheel"
+
 sanitized="$root/build/sanitize"
 echo "== unit tests under ASan, UBSan and LSan"
 CC=clang-19 CXX=clang++-19 cmake -S "$root" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -13,6 +13,11 @@
 #include "syntax/utf8.hpp"
 
 namespace keyhound {
+namespace {
+
+constexpr std::size_t kLargestSource = std::numeric_limits<uint32_t>::max();
+
+}  // namespace
 
 std::expected<std::string, std::string> read_source_file(const std::string& path) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -20,31 +25,26 @@ std::expected<std::string, std::string> read_source_file(const std::string& path
 
   std::string content;
   struct stat status;
-  if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+  if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
+      static_cast<std::size_t>(status.st_size) <= kLargestSource) {
     content.reserve(static_cast<std::size_t>(status.st_size));
   }
   // Read until end of file whatever the size said: the file may grow, and a
   // pipe or a /proc file reports no useful size at all.
-  constexpr std::size_t kChunk = 1 << 16;
+  char buffer[1 << 16];
   for (;;) {
-    std::size_t used = content.size();
-    if (content.capacity() - used < kChunk) content.reserve(std::max(content.capacity() * 2, used + kChunk));
-    content.resize(content.capacity());
-    ssize_t got = ::read(file.get(), content.data() + used, content.size() - used);
+    ssize_t got = ::read(file.get(), buffer, sizeof buffer);
     if (got < 0) {
-      int error = errno;
-      content.resize(used);
-      if (error == EINTR) continue;
-      return std::unexpected(os_error_text(error));
+      if (errno == EINTR) continue;
+      return std::unexpected(os_error_text(errno));
     }
-    content.resize(used + static_cast<std::size_t>(got));
     if (got == 0) break;
+    content.append(buffer, static_cast<std::size_t>(got));
+    // The syntax tree counts bytes in 32 bits; stop early rather than read
+    // an endless device such as /dev/zero into memory.
+    if (content.size() > kLargestSource) return std::unexpected(os_error_text(EFBIG));
   }
   if (!is_valid_utf8(content)) return std::unexpected("stream did not contain valid UTF-8");
-  // The syntax tree counts bytes in 32 bits.
-  if (content.size() > std::numeric_limits<uint32_t>::max()) {
-    return std::unexpected(os_error_text(EFBIG));
-  }
   return content;
 }
 

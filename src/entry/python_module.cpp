@@ -6,12 +6,12 @@
 #include <Python.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 
+#include "analysis/output.hpp"
 #include "entry/command_line.hpp"
 #include "entry/fault_report.hpp"
 #include "entry/process_args.hpp"
@@ -37,7 +37,8 @@ PyObject* panic_exception_type() {
 }
 
 [[noreturn]] void abort_at_boundary() {
-  std::fputs("uncaught panic at ffi boundary\n", stderr);
+  keyhound::write_line(keyhound::Stream::Stderr, "uncaught panic at ffi boundary\n",
+                       keyhound::OnWriteFailure::Ignore);
   std::abort();
 }
 
