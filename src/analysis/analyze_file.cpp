@@ -71,40 +71,18 @@ void sort_into_report_order(std::vector<EntryFacts>& facts) {
   });
 }
 
-struct ReportedCall {
-  uint64_t line;
-  std::string_view callee;
-  bool operator==(const ReportedCall&) const = default;
-};
+constexpr std::size_t kNoEntry = std::numeric_limits<std::size_t>::max();
 
-struct ReportedCallHash {
-  std::size_t operator()(const ReportedCall& call) const noexcept {
-    return std::hash<std::string_view>{}(call.callee) ^ (call.line * 0x9E3779B97F4A7C15ULL);
-  }
-};
-
-}  // namespace
-
-std::expected<void, std::string> analyze_file(std::string_view path, std::string_view source) {
-  if (source.size() > std::numeric_limits<uint32_t>::max()) {
-    throw InternalFault("source text larger than 4 GiB");
-  }
-  Parser parser = make_python_parser();
-  Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
-                                   static_cast<uint32_t>(source.size())));
-  if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
-  TSNode root = ts_tree_root_node(tree.get());
-
-  const FileIndex index = index_file(root, source);
-
-  // The function table, filled as collect_functions fills it: every
-  // definition in walk order, a later one of a name replacing the earlier.
+// Fills the table as collect_functions does (every definition in walk
+// order, a later one of a name replacing the earlier), adds the module
+// entry, and returns the entries in report order with their index slices.
+std::vector<EntryFacts> fill_function_table(const FileIndex& index, TSNode root,
+                                            FunctionTable& table) {
   std::unordered_map<std::string_view, std::size_t> definition_of;
   definition_of.reserve(index.definitions.size());
   for (std::size_t i = 0; i < index.definitions.size(); ++i) {
     definition_of.insert_or_assign(index.definitions[i].name, i);
   }
-  FunctionTable table;
   table.reserve(definition_of.size() + 1);
   std::vector<EntryFacts> entries;
   entries.reserve(definition_of.size() + 1);
@@ -122,36 +100,62 @@ std::expected<void, std::string> analyze_file(std::string_view path, std::string
   entries.push_back(EntryFacts{module->first, &module->second, 0, index.accesses.size(), 0,
                                index.calls.size()});
   sort_into_report_order(entries);
+  return entries;
+}
 
-  // Which entry each call's callee names, looked up once per call.
+// For each call of the index, the entry its callee names, or kNoEntry: a
+// call relates to a function only when its callee text is the name itself.
+std::vector<std::size_t> resolve_callees(const std::vector<EntryFacts>& entries,
+                                         const FileIndex& index) {
   std::unordered_map<std::string_view, std::size_t> entry_of;
   entry_of.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) entry_of.emplace(entries[i].name, i);
-  constexpr std::size_t kNoEntry = std::numeric_limits<std::size_t>::max();
   std::vector<std::size_t> callee_of(index.calls.size(), kNoEntry);
   for (std::size_t k = 0; k < index.calls.size(); ++k) {
     auto found = entry_of.find(index.calls[k].name);
     if (found != entry_of.end()) callee_of[k] = found->second;
   }
+  return callee_of;
+}
 
-  {
-    std::vector<CallGraphNode> graph(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      const EntryFacts& facts = entries[i];
-      graph[i].has_unguarded_access = facts.accesses_end > facts.accesses_begin;
-      for (std::size_t k = facts.calls_begin; k < facts.calls_end; ++k) {
-        if (callee_of[k] != kNoEntry && !index.calls[k].guarded) {
-          graph[i].unguarded_callees.push_back(callee_of[k]);
-        }
+// Gives "KeyError" to every entry from which an unguarded access can be
+// reached through unguarded bare-name calls.
+void propagate(const std::vector<EntryFacts>& entries, const FileIndex& index,
+               const std::vector<std::size_t>& callee_of) {
+  std::vector<CallGraphNode> graph(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const EntryFacts& facts = entries[i];
+    graph[i].has_unguarded_access = facts.accesses_end > facts.accesses_begin;
+    for (std::size_t k = facts.calls_begin; k < facts.calls_end; ++k) {
+      if (callee_of[k] != kNoEntry && !index.calls[k].guarded) {
+        graph[i].unguarded_callees.push_back(callee_of[k]);
       }
     }
-    std::vector<bool> raises = propagate_keyerror(graph);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (raises[i]) entries[i].entry->may_raise.emplace(kKeyError);
-    }
   }
+  std::vector<bool> raises = propagate_keyerror(graph);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (raises[i]) entries[i].entry->may_raise.emplace(kKeyError);
+  }
+}
 
-  // Report pass. The excerpt lines are needed only once something is shown.
+struct ReportedCall {
+  uint64_t line;
+  std::string_view callee;
+  bool operator==(const ReportedCall&) const = default;
+};
+
+struct ReportedCallHash {
+  std::size_t operator()(const ReportedCall& call) const noexcept {
+    return std::hash<std::string_view>{}(call.callee) ^ (call.line * 0x9E3779B97F4A7C15ULL);
+  }
+};
+
+// Visits the entries in order, handing each finding and summary to the
+// renderer as it is found. True when any entry had a finding.
+bool report(std::vector<EntryFacts>& entries, const FileIndex& index,
+            const std::vector<std::size_t>& callee_of, std::string_view path,
+            std::string_view source) {
+  // The excerpt lines are needed only once something is shown.
   std::optional<std::vector<std::string_view>> lines;
   auto source_lines_once = [&]() -> const std::vector<std::string_view>& {
     if (!lines) lines = source_lines(source);
@@ -192,8 +196,29 @@ std::expected<void, std::string> analyze_file(std::string_view path, std::string
       file_has_issues = true;
     }
   }
+  return file_has_issues;
+}
 
-  if (file_has_issues) return std::unexpected(file_issues_message(path));
+}  // namespace
+
+std::expected<void, std::string> analyze_file(std::string_view path, std::string_view source) {
+  if (source.size() > std::numeric_limits<uint32_t>::max()) {
+    throw InternalFault("source text larger than 4 GiB");
+  }
+  Parser parser = make_python_parser();
+  Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
+                                   static_cast<uint32_t>(source.size())));
+  if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
+  TSNode root = ts_tree_root_node(tree.get());
+
+  const FileIndex index = index_file(root, source);
+  FunctionTable table;
+  std::vector<EntryFacts> entries = fill_function_table(index, root, table);
+  const std::vector<std::size_t> callee_of = resolve_callees(entries, index);
+  propagate(entries, index, callee_of);
+  if (report(entries, index, callee_of, path, source)) {
+    return std::unexpected(file_issues_message(path));
+  }
   return {};
 }
 

@@ -65,15 +65,21 @@ def test_argument_errors(call, error):
 def test_keyword_and_str_subclass_run_the_command(tmp_path):
     clean = tmp_path / "clean.py"
     clean.write_text("x = 1\n")
-    result = python("""
+    script = tmp_path / "script.py"
+    script.write_text(textwrap.dedent(f"""
+        import sys
+        sys.path.insert(0, {str(BUILD_DIR)!r})
         import keyhound
         class Text(str):
             pass
-        print(keyhound.run_command(_arg=Text("x")))
-    """, str(clean))
-    # The command line holds "-c" first: an unknown option.
-    assert result.returncode == 2
-    assert result.stderr.startswith(b"error: unexpected argument '-c' found\n")
+        sys.stderr.write("result: %r\\n" % (keyhound.run_command(_arg=Text("x")),))
+    """))
+    result = subprocess.run([sys.executable, str(script), str(clean)], capture_output=True,
+                            env=clean_env(), timeout=60)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == (f"No issues found in '{script}'\n"
+                             f"No issues found in '{clean}'\n").encode()
+    assert result.stderr == b"result: None\n"
 
 
 def test_second_initialisation_fails():
