@@ -62,7 +62,8 @@ sdist="$root/build/sdist"
 rm -rf "$sdist"
 (cd "$root" && "$venv/bin/python" -c \
   "import scikit_build_core.build as b; b.build_sdist('$sdist')")
-tar -tzf "$sdist/keyhound-0.1.3.tar.gz" | grep -q "third_party/tree_sitter_python-0.23.6/src/parser.c"
+tar -tzf "$sdist/keyhound-0.1.3.tar.gz" > "$sdist/contents.txt"
+grep -q "third_party/tree_sitter_python-0.23.6/src/parser.c" "$sdist/contents.txt"
 "$venv/bin/python" -m pip wheel -q --no-index --no-build-isolation --no-deps \
   "$sdist/keyhound-0.1.3.tar.gz" -w "$sdist/wheel"
 
