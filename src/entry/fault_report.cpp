@@ -33,8 +33,9 @@ void report_internal_fault(const std::exception& fault) {
              ignore);
   write_line(Stream::Stderr, std::string(fault.what()) + "\n", ignore);
   write_line(Stream::Stderr,
-             "note: for a backtrace, run the same command under gdb with the faults "
-             "stopped where they are raised: gdb -ex 'catch throw' -ex run --args <command>\n",
+             "note: to see a backtrace, run the command again under gdb, which stops where "
+             "the fault is raised: gdb -ex 'catch throw' -ex 'run <arguments and "
+             "redirections>' -ex bt <program>\n",
              ignore);
 }
 
