@@ -1,9 +1,8 @@
 #include "analysis/color.hpp"
 
-#include <cstdlib>
 #include <string>
 
-#include "syntax/utf8.hpp"
+#include "analysis/environment.hpp"
 
 namespace keyhound {
 namespace {
@@ -25,15 +24,6 @@ std::string color_code(Color color, int normal_base, int bright_base,
     return std::to_string(index < 8 ? normal_base + index : bright_base + (index - 8));
   }
   return true_color_code(true_prefix, std::get<TrueColor>(color));
-}
-
-// A variable whose value is not UTF-8 counts as unset.
-std::optional<std::string_view> environment_value(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr) return std::nullopt;
-  std::string_view text(value);
-  if (!is_valid_utf8(text)) return std::nullopt;
-  return text;
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "entry/command_line.hpp"
 
-#include <cstdlib>
 #include <unistd.h>
 
 #include "entry/jaro.hpp"
+#include "analysis/environment.hpp"
 #include "syntax/utf8.hpp"
 
 namespace keyhound {
@@ -57,14 +57,6 @@ class LineBuilder {
   bool styled_;
   std::string text_;
 };
-
-std::optional<std::string_view> environment_value(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr) return std::nullopt;
-  std::string_view text(value);
-  if (!is_valid_utf8(text)) return std::nullopt;
-  return text;
-}
 
 // Takes the short flags of a group such as -hV one character at a time.
 CommandLine parse_short_group(std::string_view group) {

@@ -32,8 +32,8 @@ FileIndex index_file(TSNode root, std::string_view source) {
   walk_preorder(
       root,
       [&](TSNode node, uint32_t depth) {
-        bool guarded = guards.enter(node, depth);
         TSSymbol kind = ts_node_symbol(node);
+        bool guarded = guards.enter(node, kind, depth);
         if (kind == grammar.subscript) {
           if (!guarded) index.accesses.push_back(node);
         } else if (kind == grammar.call) {

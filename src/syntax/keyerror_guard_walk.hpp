@@ -17,9 +17,10 @@ class GuardTracker {
   GuardTracker(TSNode start, std::string_view source)
       : source_(source), guarded_from_outside_(is_within_keyerror_try_except(start, source)) {}
 
-  // Call on entering a node; answers whether a guard encloses it.
-  bool enter(TSNode node, uint32_t depth) {
-    if (ts_node_symbol(node) == python_grammar().try_statement &&
+  // Call on entering a node of kind `kind`; answers whether a guard
+  // encloses it.
+  bool enter(TSNode node, TSSymbol kind, uint32_t depth) {
+    if (kind == python_grammar().try_statement &&
         is_keyerror_guard(node, source_)) {
       open_guard_depths_.push_back(depth);
     }
@@ -43,7 +44,9 @@ void walk_with_guard_status(TSNode start, std::string_view source, Visit&& visit
   GuardTracker guards(start, source);
   walk_preorder(
       start,
-      [&](TSNode node, uint32_t depth) { visit(node, guards.enter(node, depth)); },
+      [&](TSNode node, uint32_t depth) {
+        visit(node, guards.enter(node, ts_node_symbol(node), depth));
+      },
       [&](uint32_t depth) { guards.leave(depth); });
 }
 

@@ -9,6 +9,13 @@ import pytest
 from conftest import BUILD_DIR, clean_env, run_module
 
 
+def write_script(path, body):
+    """Writes a script that imports the built module, then runs `body`."""
+    path.write_text(f"import sys\nsys.path.insert(0, {str(BUILD_DIR)!r})\nimport keyhound\n"
+                    + textwrap.dedent(body))
+    return path
+
+
 def python(code, *args, **kwargs):
     """Runs `code` in a child interpreter that can import the built module."""
     script = f"import sys; sys.path.insert(0, {str(BUILD_DIR)!r})\n" + textwrap.dedent(code)
@@ -65,15 +72,11 @@ def test_argument_errors(call, error):
 def test_keyword_and_str_subclass_run_the_command(tmp_path):
     clean = tmp_path / "clean.py"
     clean.write_text("x = 1\n")
-    script = tmp_path / "script.py"
-    script.write_text(textwrap.dedent(f"""
-        import sys
-        sys.path.insert(0, {str(BUILD_DIR)!r})
-        import keyhound
+    script = write_script(tmp_path / "script.py", """
         class Text(str):
             pass
         sys.stderr.write("result: %r\\n" % (keyhound.run_command(_arg=Text("x")),))
-    """))
+    """)
     result = subprocess.run([sys.executable, str(script), str(clean)], capture_output=True,
                             env=clean_env(), timeout=60)
     assert result.returncode == 0, result.stderr
@@ -117,11 +120,7 @@ def test_unreadable_files_do_not_fail_run_command(tmp_path):
 def test_panic_from_a_failed_write(tmp_path):
     raising = tmp_path / "raising.py"
     raising.write_text("def f(d):\n    return d['k']\n")
-    script = tmp_path / "script.py"
-    script.write_text(textwrap.dedent(f"""
-        import sys
-        sys.path.insert(0, {str(BUILD_DIR)!r})
-        import keyhound
+    script = write_script(tmp_path / "script.py", """
         try:
             try:
                 keyhound.run_command("x")
@@ -132,7 +131,7 @@ def test_panic_from_a_failed_write(tmp_path):
             sys.stderr.write("%s.%s %s\\n" % (t.__module__, t.__name__, t.__bases__))
             sys.stderr.write("message: %s\\n" % (e,))
             sys.stderr.write("doc: %r\\n" % (t.__doc__,))
-    """))
+    """)
     with open("/dev/full", "wb") as full:
         result = subprocess.run([sys.executable, str(script), str(raising)], stdout=full,
                                 stderr=subprocess.PIPE, env=clean_env(), timeout=60)

@@ -34,6 +34,14 @@ Analysis analyze(const std::string& source, const std::string& path = "t.py") {
   return analysis;
 }
 
+// The finding of `def h(d):\n    return d['k']\n` written at the top of a file.
+const std::string kAccessInH =
+    "t.py:2:12: Warning: Possible KeyError in function 'h'\n"
+    "2|\n"
+    " |     return d['k']\n"
+    " |            ^^^^^^\n"
+    "\n";
+
 std::string summary(const std::string& function) {
   return "Potential issue(s) in function '" + function + "': Warnings found in '" + function +
          "'\n";
@@ -91,11 +99,7 @@ TEST(AnalyzeFileTest, ChainOfCallsReportsTheCallerOfTheFirstCleanCallee) {
   // h shows its own access; g's call of h is not repeated since h's accesses
   // were shown; f's call of g is, since g holds no access of its own.
   EXPECT_EQ(analysis.out,
-            "t.py:2:12: Warning: Possible KeyError in function 'h'\n"
-            "2|\n"
-            " |     return d['k']\n"
-            " |            ^^^^^^\n"
-            "\n"
+            kAccessInH +
             "t.py:6:12: Warning: Possible KeyError not handled when calling 'g' in function 'f'\n"
             "6|\n"
             " |     return g(d)\n"
@@ -146,11 +150,7 @@ TEST(AnalyzeFileTest, RecursionRaisingOnlyThroughACallee) {
       "def h(d):\n    return d['k']\n"
       "def r(d):\n    return r(h(d))\n");
   EXPECT_EQ(analysis.out,
-            "t.py:2:12: Warning: Possible KeyError in function 'h'\n"
-            "2|\n"
-            " |     return d['k']\n"
-            " |            ^^^^^^\n"
-            "\n"
+            kAccessInH +
             "t.py:4:12: Warning: Possible KeyError not handled when calling 'r' in function 'r'\n"
             "4|\n"
             " |     return r(h(d))\n"
