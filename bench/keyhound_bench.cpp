@@ -20,7 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analyze_file.hpp"
+#include "analysis/caret_renderer.hpp"
+#include "analysis/line_writer.hpp"
 #include "entry/file_loop.hpp"
 #include "syntax/preorder_walk.hpp"
 #include "syntax/python_grammar.hpp"
@@ -45,11 +46,13 @@ void parse_and_walk(const std::string& path) {
   g_sink = g_sink + nodes;
 }
 
+// Read, analyse and render through the default renderer, as the command
+// does for each file.
 void whole_path(const std::string& path) {
-  auto source = keyhound::read_source_file(path);
-  if (!source) return;
-  auto result = keyhound::analyze_file(path, *source);
-  g_sink = g_sink + (result ? 0 : 1);
+  keyhound::DescriptorWriter out;
+  keyhound::FileReport report = keyhound::lint_file(path);
+  keyhound::CaretRenderer().render(report, out);
+  g_sink = g_sink + report.findings.size();
 }
 
 // Points descriptors 1 and 2 at /dev/null while it lives; the results go to

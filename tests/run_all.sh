@@ -39,6 +39,7 @@ venv="$root/build/test-venv"
 
 echo "== build"
 cmake -S "$root" -B "$build" -G Ninja -DKEYHOUND_BUILD_TESTS=ON -DKEYHOUND_BUILD_BENCH=ON \
+  -DKEYHOUND_WARNINGS_AS_ERRORS=ON \
   -DPython_EXECUTABLE="$venv/bin/python"
 cmake --build "$build" -j "$jobs"
 
@@ -70,7 +71,7 @@ grep -q "third_party/tree_sitter_python-0.23.6/src/parser.c" "$sdist/contents.tx
 sanitized="$root/build/sanitize"
 echo "== unit tests under ASan, UBSan and LSan"
 CC=clang-19 CXX=clang++-19 cmake -S "$root" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKEYHOUND_SANITIZE=ON -DKEYHOUND_BUILD_TESTS=ON -DKEYHOUND_BUILD_FUZZER=ON \
+  -DKEYHOUND_SANITIZE=ON -DKEYHOUND_WARNINGS_AS_ERRORS=ON -DKEYHOUND_BUILD_TESTS=ON -DKEYHOUND_BUILD_FUZZER=ON \
   -DKEYHOUND_BUILD_MODULE=OFF -DPython_EXECUTABLE="$venv/bin/python"
 cmake --build "$sanitized" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$sanitized" --output-on-failure -j "$jobs"

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "analysis/propagation.hpp"
-#include "analysis/report.hpp"
 #include "analysis/source_lines.hpp"
 #include "internal_fault.hpp"
 #include "syntax/file_index.hpp"
@@ -150,19 +149,18 @@ struct ReportedCallHash {
   }
 };
 
-// Visits the entries in order, handing each finding and summary to the
-// renderer as it is found. True when any entry had a finding.
-bool report(std::vector<EntryFacts>& entries, const FileIndex& index,
-            const std::vector<std::size_t>& callee_of, std::string_view path,
-            std::string_view source) {
+// Visits the entries in order and records each finding and summary as it
+// is found, in the order the report shows them.
+void report(std::vector<EntryFacts>& entries, const FileIndex& index,
+            const std::vector<std::size_t>& callee_of, std::string_view source,
+            std::vector<Finding>& findings) {
   // The excerpt lines are needed only once something is shown.
   std::optional<std::vector<std::string_view>> lines;
-  auto source_lines_once = [&]() -> const std::vector<std::string_view>& {
+  auto line_of = [&](Position start) {
     if (!lines) lines = source_lines(source);
-    return *lines;
+    return std::string(line_at(*lines, start.row));
   };
   std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;
-  bool file_has_issues = false;
   for (EntryFacts& facts : entries) {
     const bool is_module = facts.name == kModuleEntryName;
     bool function_has_issues = false;
@@ -171,8 +169,11 @@ bool report(std::vector<EntryFacts>& entries, const FileIndex& index,
       // Module-level accesses make the module a function with issues, but
       // each one is already shown under the function that holds it, if any.
       if (!is_module) {
-        print_access_warning(path, facts.name, start_of(access), end_of(access),
-                             source_lines_once());
+        Position start = start_of(access);
+        findings.emplace_back(AccessFinding{.function = std::string(facts.name),
+                                            .start = start,
+                                            .end = end_of(access),
+                                            .source_line = line_of(start)});
       }
       function_has_issues = true;
     }
@@ -186,22 +187,24 @@ bool report(std::vector<EntryFacts>& entries, const FileIndex& index,
       ReportedCall key{uint64_t{ts_node_start_point(call.node).row} + 1, call.name};
       if (reported_calls.contains(key) || callee.accesses_reported) continue;
       reported_calls.insert(key);
-      print_call_warning(path, facts.name, call.name, callee.may_raise, start_of(call.node),
-                         end_of(call.node), source_lines_once());
+      Position start = start_of(call.node);
+      findings.emplace_back(CallFinding{
+          .function = std::string(facts.name),
+          .callee = std::string(call.name),
+          .exceptions = std::vector<std::string>(callee.may_raise.begin(), callee.may_raise.end()),
+          .start = start,
+          .end = end_of(call.node),
+          .source_line = line_of(start)});
       function_has_issues = true;
     }
 
-    if (function_has_issues) {
-      print_function_summary(facts.name);
-      file_has_issues = true;
-    }
+    if (function_has_issues) findings.emplace_back(FunctionSummary{std::string(facts.name)});
   }
-  return file_has_issues;
 }
 
 }  // namespace
 
-std::expected<void, std::string> analyze_file(std::string_view path, std::string_view source) {
+FileReport analyze_file(std::string_view path, std::string_view source) {
   if (source.size() > std::numeric_limits<uint32_t>::max()) {
     throw InternalFault("source text larger than 4 GiB");
   }
@@ -216,10 +219,13 @@ std::expected<void, std::string> analyze_file(std::string_view path, std::string
   std::vector<EntryFacts> entries = fill_function_table(index, root, table);
   const std::vector<std::size_t> callee_of = resolve_callees(entries, index);
   propagate(entries, index, callee_of);
-  if (report(entries, index, callee_of, path, source)) {
-    return std::unexpected(file_issues_message(path));
+
+  FileReport file{.path = std::string(path), .findings = {}, .outcome = {}};
+  report(entries, index, callee_of, source, file.findings);
+  if (!file.findings.empty()) {
+    file.outcome = FileOutcome{FileStatus::HasFindings, file_issues_message(path)};
   }
-  return {};
+  return file;
 }
 
 }  // namespace keyhound

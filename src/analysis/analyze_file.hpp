@@ -1,15 +1,16 @@
 #pragma once
 
-#include <expected>
-#include <string>
 #include <string_view>
+
+#include "analysis/findings.hpp"
 
 namespace keyhound {
 
 // Analyses one file's text: parses it, finds the functions that may let a
-// KeyError escape, and prints every finding and function summary as it is
-// found. Success when nothing was found, else the error
-// "Potential issue(s) found in '{path}'". `path` is used only in messages.
-std::expected<void, std::string> analyze_file(std::string_view path, std::string_view source);
+// KeyError escape, and returns every finding and function summary in the
+// order the report shows them. The outcome is clean when nothing was found,
+// else has findings with "Potential issue(s) found in '{path}'". `path` is
+// used only in messages; nothing is printed.
+FileReport analyze_file(std::string_view path, std::string_view source);
 
 }  // namespace keyhound

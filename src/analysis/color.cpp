@@ -79,27 +79,12 @@ std::string compute_style(const Paint& paint, bool colorize) {
   return sequence;
 }
 
-std::string compute_style(const ColoredString& piece) {
-  return compute_style(piece.paint(), SHOULD_COLORIZE.get().should_colorize());
-}
-
-void begin_painted(std::string& line, const Paint& paint, bool colorize) {
-  line += compute_style(paint, colorize);
-}
-
-void end_painted(std::string& line, const Paint& paint, bool colorize) {
-  if (colorize && !paint.is_plain()) line += kResetSequence;
-}
-
-void append_painted(std::string& line, std::string_view text, const Paint& paint,
-                    bool colorize) {
-  if (!colorize || paint.is_plain()) {
+void append_painted(std::string& line, std::string_view text, std::string_view start) {
+  if (start.empty()) {
     line += text;
     return;
   }
-  std::string start = compute_style(paint, colorize);
   line += start;
-  // A reset inside the text would end the colour early: start it again.
   std::size_t from = 0;
   for (std::size_t at; (at = text.find(kResetSequence, from)) != std::string_view::npos;) {
     std::size_t after = at + kResetSequence.size();
@@ -113,12 +98,8 @@ void append_painted(std::string& line, std::string_view text, const Paint& paint
 
 std::string ColoredString::display(bool colorize) const {
   std::string out;
-  append_painted(out, text, paint(), colorize);
+  append_painted(out, text, compute_style(paint(), colorize));
   return out;
-}
-
-std::string ColoredString::display() const {
-  return display(SHOULD_COLORIZE.get().should_colorize());
 }
 
 }  // namespace keyhound

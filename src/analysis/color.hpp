@@ -59,8 +59,7 @@ inline constexpr std::array<std::pair<uint8_t, std::string_view>, 8> STYLES = {{
 std::string to_fg_str(Color color);
 std::string to_bg_str(Color color);
 
-// The colours and attributes of a piece of text, without the text: what the
-// renderer paints its line pieces with, so no piece needs a string of its own.
+// The colours and attributes of a piece of text, without the text.
 struct Paint {
   std::optional<Color> foreground;
   std::optional<Color> background;
@@ -80,7 +79,6 @@ struct ColoredString {
   bool is_plain() const { return paint().is_plain(); }
   // Start sequence, text, reset; or the bare text when colour is off.
   std::string display(bool colorize) const;
-  std::string display() const;
 };
 
 // Whether the findings report is coloured.
@@ -106,19 +104,12 @@ inline constexpr ProcessColorDecision SHOULD_COLORIZE{};
 // The start sequence of a piece: empty when colour is off or nothing is set,
 // else ESC "[" style ; background ; foreground "m".
 std::string compute_style(const Paint& paint, bool colorize);
-std::string compute_style(const ColoredString& piece);
 
 inline constexpr std::string_view kResetSequence = "\x1b[0m";
 
-// Appends `text` painted with `paint` to `line`: the start sequence, the text
-// (the start sequence repeated after every reset inside it), the reset.
-void append_painted(std::string& line, std::string_view text, const Paint& paint,
-                    bool colorize);
-
-// For text generated straight into `line` (a caret line can be as long as
-// the source line): call `begin` before and `end` after writing it. The
-// generated text must hold no escape byte.
-void begin_painted(std::string& line, const Paint& paint, bool colorize);
-void end_painted(std::string& line, const Paint& paint, bool colorize);
+// Appends `text` to `line` wrapped in `start` and the reset, the start
+// sequence repeated after every reset inside the text so that the colour
+// holds to its end. An empty `start` appends the bare text.
+void append_painted(std::string& line, std::string_view text, std::string_view start);
 
 }  // namespace keyhound

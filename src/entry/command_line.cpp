@@ -9,13 +9,6 @@
 namespace keyhound {
 namespace {
 
-constexpr std::string_view kBold = "\x1b[1m";
-constexpr std::string_view kUnderline = "\x1b[4m";
-constexpr std::string_view kRed = "\x1b[31m";
-constexpr std::string_view kGreen = "\x1b[32m";
-constexpr std::string_view kYellow = "\x1b[33m";
-constexpr std::string_view kReset = "\x1b[0m";
-
 // Concatenation by append: g++ 12 warns falsely (-Wrestrict) on operator+.
 std::string joined(std::string_view a, std::string_view b) {
   std::string text;
@@ -28,25 +21,20 @@ std::string joined(std::string_view a, std::string_view b) {
 // Builds one output line from plain and styled spans.
 class LineBuilder {
  public:
-  explicit LineBuilder(bool styled) : styled_(styled) {}
+  explicit LineBuilder(const Stylesheet& styles) : styles_(styles) {}
 
   LineBuilder& plain(std::string_view text) {
     text_ += text;
     return *this;
   }
-  LineBuilder& span(std::string_view text, std::string_view first,
-                    std::string_view second = {}) {
-    if (!styled_) return plain(text);
-    text_ += first;
-    text_ += second;
-    text_ += text;
-    text_ += kReset;
+  LineBuilder& span(std::string_view text, const Role Stylesheet::*role) {
+    append_styled(text_, text, styles_.*role);
     return *this;
   }
-  LineBuilder& bold(std::string_view text) { return span(text, kBold); }
-  LineBuilder& heading(std::string_view text) { return span(text, kBold, kUnderline); }
-  LineBuilder& green(std::string_view text) { return span(text, kGreen); }
-  LineBuilder& yellow(std::string_view text) { return span(text, kYellow); }
+  LineBuilder& literal(std::string_view text) { return span(text, &Stylesheet::literal); }
+  LineBuilder& heading(std::string_view text) { return span(text, &Stylesheet::heading); }
+  LineBuilder& valid(std::string_view text) { return span(text, &Stylesheet::valid); }
+  LineBuilder& invalid(std::string_view text) { return span(text, &Stylesheet::invalid); }
 
   std::string line() {
     text_ += '\n';
@@ -54,7 +42,7 @@ class LineBuilder {
   }
 
  private:
-  bool styled_;
+  const Stylesheet& styles_;
   std::string text_;
 };
 
@@ -132,19 +120,19 @@ std::string usage_name(std::span<const std::string> argv) {
   return std::string(last);
 }
 
-std::vector<std::string> help_lines(std::string_view name, bool styled) {
+std::vector<std::string> help_lines(std::string_view name, const Stylesheet& styles) {
   std::vector<std::string> lines;
   lines.push_back("Keyhound is a Python code linter written in C++\n");
   lines.push_back("\n");
-  lines.push_back(LineBuilder(styled).heading("Usage:").plain(" ").bold(name).plain(" <files>...").line());
+  lines.push_back(LineBuilder(styles).heading("Usage:").plain(" ").literal(name).plain(" <files>...").line());
   lines.push_back("\n");
-  lines.push_back(LineBuilder(styled).heading("Arguments:").line());
+  lines.push_back(LineBuilder(styles).heading("Arguments:").line());
   lines.push_back("  <files>...  Python files to analyze\n");
   lines.push_back("\n");
-  lines.push_back(LineBuilder(styled).heading("Options:").line());
-  lines.push_back(LineBuilder(styled).plain("  ").bold("-h").plain(", ").bold("--help")
+  lines.push_back(LineBuilder(styles).heading("Options:").line());
+  lines.push_back(LineBuilder(styles).plain("  ").literal("-h").plain(", ").literal("--help")
                       .plain("     Print help").line());
-  lines.push_back(LineBuilder(styled).plain("  ").bold("-V").plain(", ").bold("--version")
+  lines.push_back(LineBuilder(styles).plain("  ").literal("-V").plain(", ").literal("--version")
                       .plain("  Print version").line());
   return lines;
 }
@@ -154,14 +142,14 @@ std::string version_line() {
 }
 
 std::vector<std::string> error_lines(const CommandLineError& error, std::string_view name,
-                                     bool styled) {
+                                     const Stylesheet& styles) {
   using Kind = CommandLineError::Kind;
   std::vector<std::string> lines;
-  LineBuilder first(styled);
-  first.span("error:", kBold, kRed).plain(" ");
+  LineBuilder first(styles);
+  first.span("error:", &Stylesheet::error).plain(" ");
   switch (error.kind) {
     case Kind::UnknownArgument:
-      first.plain("unexpected argument '").yellow(error.subject).plain("' found");
+      first.plain("unexpected argument '").invalid(error.subject).plain("' found");
       break;
     case Kind::UnexpectedValue:
       first.plain("unexpected value '").plain(error.subject).plain("' for '")
@@ -176,32 +164,36 @@ std::vector<std::string> error_lines(const CommandLineError& error, std::string_
   }
   lines.push_back(first.line());
   if (error.kind == Kind::MissingFiles) {
-    lines.push_back(LineBuilder(styled).plain("  ").green("<files>...").line());
+    lines.push_back(LineBuilder(styles).plain("  ").valid("<files>...").line());
   }
 
   if (error.kind == Kind::UnknownArgument) {
     lines.push_back("\n");
-    LineBuilder tip(styled);
-    tip.plain("  ").green("tip:").plain(" ");
+    LineBuilder tip(styles);
+    tip.plain("  ").valid("tip:").plain(" ");
     if (error.flag) {
-      tip.plain("a similar argument exists: '").green(*error.flag).plain("'");
+      tip.plain("a similar argument exists: '").valid(*error.flag).plain("'");
     } else {
-      tip.plain("to pass '").yellow(error.subject).plain("' as a value, use '")
-          .green(joined("-- ", error.subject)).plain("'");
+      tip.plain("to pass '").invalid(error.subject).plain("' as a value, use '")
+          .valid(joined("-- ", error.subject)).plain("'");
     }
     lines.push_back(tip.line());
   }
 
   lines.push_back("\n");
-  LineBuilder usage(styled);
-  usage.heading("Usage:").plain(" ").bold(name).plain(" ");
+  LineBuilder usage(styles);
+  usage.heading("Usage:").plain(" ").literal(name).plain(" ");
   if (error.flag) usage.plain(*error.flag).plain(" ");
   usage.plain("<files>...");
   lines.push_back(usage.line());
   lines.push_back("\n");
-  lines.push_back(LineBuilder(styled).plain("For more information, try '").bold("--help")
+  lines.push_back(LineBuilder(styles).plain("For more information, try '").literal("--help")
                       .plain("'.").line());
   return lines;
+}
+
+const Stylesheet& command_output_styles(int fd) {
+  return style_command_output(fd) ? Stylesheet::styled() : Stylesheet::plain();
 }
 
 bool style_command_output(int fd) {

@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "analysis/stylesheet.hpp"
+
 namespace keyhound {
 
 inline constexpr std::string_view kCommandName = "keyhound";
@@ -46,13 +48,15 @@ CommandLine parse_command_line(std::span<const std::string> arguments);
 std::string usage_name(std::span<const std::string> argv);
 
 // The outputs, as lines each ending in a line feed.
-std::vector<std::string> help_lines(std::string_view name, bool styled);
+std::vector<std::string> help_lines(std::string_view name, const Stylesheet& styles);
 std::string version_line();
 std::vector<std::string> error_lines(const CommandLineError& error, std::string_view name,
-                                     bool styled);
+                                     const Stylesheet& styles);
 
 // Whether a command-line output to `fd` is styled (NO_COLOR, CLICOLOR_FORCE,
 // CLICOLOR, the terminal test, TERM, CI, in that order).
 bool style_command_output(int fd);
+// The preset that decision selects.
+const Stylesheet& command_output_styles(int fd);
 
 }  // namespace keyhound

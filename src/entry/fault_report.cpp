@@ -5,7 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "analysis/output.hpp"
+#include "analysis/line_writer.hpp"
 #include "internal_fault.hpp"
 
 namespace keyhound {
@@ -27,16 +27,14 @@ void report_internal_fault(const std::exception& fault) {
     where = std::string(at.file_name()) + ":" + std::to_string(at.line()) + ":" +
             std::to_string(at.column());
   }
-  const auto ignore = OnWriteFailure::Ignore;
-  write_line(Stream::Stderr,
-             "keyhound: internal fault in thread '" + thread_name() + "' at " + where + ":\n",
-             ignore);
-  write_line(Stream::Stderr, std::string(fault.what()) + "\n", ignore);
-  write_line(Stream::Stderr,
+  BestEffortDescriptorWriter err;
+  err.write_line(Stream::Stderr,
+                 "keyhound: internal fault in thread '" + thread_name() + "' at " + where + ":\n");
+  err.write_line(Stream::Stderr, std::string(fault.what()) + "\n");
+  err.write_line(Stream::Stderr,
              "note: to see a backtrace, run the command again under gdb, which stops where "
              "the fault is raised: gdb -ex 'catch throw' -ex 'run <arguments and "
-             "redirections>' -ex bt <program>\n",
-             ignore);
+             "redirections>' -ex bt <program>\n");
 }
 
 }  // namespace keyhound

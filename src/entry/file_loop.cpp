@@ -8,7 +8,6 @@
 
 #include "analysis/analyze_file.hpp"
 #include "analysis/os_error.hpp"
-#include "analysis/output.hpp"
 #include "entry/file_descriptor.hpp"
 #include "syntax/utf8.hpp"
 
@@ -48,25 +47,30 @@ std::expected<std::string, std::string> read_source_file(const std::string& path
   return content;
 }
 
-FileLoopResult run_file_loop(std::span<const std::string> paths) {
+FileReport lint_file(const std::string& path) {
+  std::expected<std::string, std::string> source = read_source_file(path);
+  if (!source) {
+    return FileReport{.path = path,
+                      .findings = {},
+                      .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error())}};
+  }
+  return analyze_file(path, *source);
+}
+
+void FileLoopResult::count(const FileReport& report) {
+  if (report.outcome.status == FileStatus::HasFindings) any_file_has_issues = true;
+  if (report.outcome.status == FileStatus::ReadError) any_file_unreadable = true;
+}
+
+FileLoopResult run_file_loop(std::span<const std::string> paths, LineWriter& out,
+                             const CaretRenderer& renderer) {
   FileLoopResult result;
   for (const std::string& path : paths) {
-    std::expected<std::string, std::string> source = read_source_file(path);
-    if (!source) {
-      write_line(Stream::Stderr, "Error reading file '" + path + "': " + source.error() + "\n");
-      result.any_file_unreadable = true;
-      continue;
-    }
-    std::expected<void, std::string> analysis = analyze_file(path, *source);
-    // The text goes before the next file is read: memory follows the
-    // largest file, not the number of files.
-    std::string().swap(*source);
-    if (analysis) {
-      write_line(Stream::Stdout, "No issues found in '" + path + "'\n");
-    } else {
-      write_line(Stream::Stderr, "Analyzing file '" + path + "': " + analysis.error() + "\n");
-      result.any_file_has_issues = true;
-    }
+    // One file at a time: memory follows the largest file, not the number
+    // of files.
+    FileReport report = lint_file(path);
+    renderer.render(report, out);
+    result.count(report);
   }
   return result;
 }

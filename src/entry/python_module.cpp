@@ -10,11 +10,14 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <variant>
 
-#include "analysis/output.hpp"
+#include "analysis/caret_renderer.hpp"
+#include "analysis/line_writer.hpp"
 #include "entry/command_line.hpp"
 #include "entry/fault_report.hpp"
 #include "entry/process_args.hpp"
+#include "entry/file_loop.hpp"
 #include "entry/run_command.hpp"
 
 namespace {
@@ -37,8 +40,8 @@ PyObject* panic_exception_type() {
 }
 
 [[noreturn]] void abort_at_boundary() {
-  keyhound::write_line(keyhound::Stream::Stderr, "uncaught panic at ffi boundary\n",
-                       keyhound::OnWriteFailure::Ignore);
+  keyhound::BestEffortDescriptorWriter().write_line(keyhound::Stream::Stderr,
+                                                    "uncaught panic at ffi boundary\n");
   std::abort();
 }
 
@@ -72,6 +75,30 @@ PyObject* guarded_entry(Body&& body) noexcept {
   } catch (...) {
     abort_at_boundary();
   }
+}
+
+// Flushes one of Python's own streams (sys.stdout, sys.stderr), whatever
+// object it is now; a stream that is missing or fails to flush is passed over.
+void flush_python_stream(const char* name) {
+  PyObject* stream = PySys_GetObject(name);  // borrowed
+  if (stream == nullptr || stream == Py_None) return;
+  PyObject* result = PyObject_CallMethod(stream, "flush", nullptr);
+  if (result == nullptr) {
+    PyErr_Clear();
+    return;
+  }
+  Py_DECREF(result);
+}
+
+// Help, version and command-line errors end the whole process. What the
+// script printed before the call is still in Python's buffers: write it
+// first, so that nothing is lost and the order holds.
+[[noreturn]] void end_process(const keyhound::CommandExit& exit) {
+  flush_python_stream("stdout");
+  flush_python_stream("stderr");
+  keyhound::BestEffortDescriptorWriter out;
+  for (const std::string& line : exit.lines) out.write_line(exit.stream, line);
+  std::exit(exit.status);
 }
 
 PyObject* version_py(PyObject*, PyObject*) {
@@ -130,8 +157,11 @@ PyObject* run_command(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     Py_ssize_t size = 0;
     if (PyUnicode_AsUTF8AndSize(arg, &size) == nullptr) return nullptr;
 
-    keyhound::FileLoopResult result =
-        keyhound::run_command_line(keyhound::process_arguments());
+    keyhound::CommandDecision decision = keyhound::decide_command(keyhound::process_arguments());
+    if (auto* exit = std::get_if<keyhound::CommandExit>(&decision)) end_process(*exit);
+    keyhound::DescriptorWriter out;
+    keyhound::FileLoopResult result = keyhound::run_file_loop(
+        std::get<keyhound::CommandRun>(decision).files, out, keyhound::CaretRenderer());
     if (result.any_file_has_issues) {
       PyErr_SetString(PyExc_RuntimeError, "");
       return nullptr;

@@ -2,15 +2,31 @@
 
 #include <span>
 #include <string>
+#include <variant>
+#include <vector>
 
-#include "entry/file_loop.hpp"
+#include "analysis/line_writer.hpp"
 
 namespace keyhound {
 
-// The command: parses `argv` (element 0 names the program, the rest are
-// arguments) and runs the file loop. A help or version request or a
-// command-line error prints its text and ends the process (status 0, 0, 2);
-// otherwise the loop's result is returned.
-FileLoopResult run_command_line(std::span<const std::string> argv);
+// The command ends before any file is read: help, version or a command-line
+// error. The front end writes `lines` to `stream` and ends with `status`.
+struct CommandExit {
+  Stream stream;
+  std::vector<std::string> lines;
+  int status;
+};
+
+// The command runs the file loop on these paths.
+struct CommandRun {
+  std::vector<std::string> files;
+};
+
+using CommandDecision = std::variant<CommandExit, CommandRun>;
+
+// Parses `argv` (element 0 names the program, the rest are arguments) and
+// says how the command goes on. Never ends the process: that is the front
+// end's decision.
+CommandDecision decide_command(std::span<const std::string> argv);
 
 }  // namespace keyhound

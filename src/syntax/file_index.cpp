@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "internal_fault.hpp"
-#include "syntax/keyerror_guard.hpp"
+#include "syntax/guard_tracker.hpp"
 #include "syntax/node_text.hpp"
 #include "syntax/preorder_walk.hpp"
 #include "syntax/python_grammar.hpp"
@@ -19,10 +19,10 @@ std::string_view function_name(TSNode definition, std::string_view source) {
   return text;
 }
 
-FileIndex index_file(TSNode root, std::string_view source) {
+FileIndex index_file(TSNode start, std::string_view source) {
   const PythonGrammar& grammar = python_grammar();
   FileIndex index;
-  GuardTracker guards(root, source);
+  GuardTracker guards(start, source);
   struct OpenDefinition {
     std::size_t span;
     uint32_t depth;
@@ -30,7 +30,7 @@ FileIndex index_file(TSNode root, std::string_view source) {
   std::vector<OpenDefinition> open_definitions;
 
   walk_preorder(
-      root,
+      start,
       [&](TSNode node, uint32_t depth) {
         TSSymbol kind = ts_node_symbol(node);
         bool guarded = guards.enter(node, kind, depth);

@@ -29,7 +29,9 @@ struct DefinitionSpan {
 };
 
 // Everything the analysis needs from a file's tree, gathered in one walk
-// from the root instead of one walk per function.
+// from the root instead of one walk per function. Started on any other node,
+// it indexes that node's subtree, with the guards above it taken into
+// account.
 struct FileIndex {
   // Subscripts no guard encloses, in pre-order.
   std::vector<TSNode> accesses;
@@ -39,7 +41,7 @@ struct FileIndex {
   std::vector<DefinitionSpan> definitions;
 };
 
-FileIndex index_file(TSNode root, std::string_view source);
+FileIndex index_file(TSNode start, std::string_view source);
 
 // The name of a "function_definition"; an internal fault when the tree
 // gives it none or its text is not UTF-8.

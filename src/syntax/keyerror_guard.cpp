@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "syntax/file_index.hpp"
 #include "syntax/node_text.hpp"
 #include "syntax/python_grammar.hpp"
 #include "syntax/tree_sitter_handles.hpp"
@@ -127,10 +128,8 @@ bool is_within_keyerror_try_except(TSNode node, std::string_view source) {
 
 void find_unguarded_dict_accesses(TSNode node, std::vector<TSNode>& accesses,
                                   std::string_view source) {
-  const TSSymbol subscript = python_grammar().subscript;
-  walk_with_guard_status(node, source, [&](TSNode visited, bool guarded) {
-    if (!guarded && ts_node_symbol(visited) == subscript) accesses.push_back(visited);
-  });
+  const FileIndex index = index_file(node, source);
+  accesses.insert(accesses.end(), index.accesses.begin(), index.accesses.end());
 }
 
 }  // namespace keyhound

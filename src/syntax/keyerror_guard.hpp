@@ -28,11 +28,4 @@ bool is_within_keyerror_try_except(TSNode node, std::string_view source);
 void find_unguarded_dict_accesses(TSNode node, std::vector<TSNode>& accesses,
                                   std::string_view source);
 
-// Walks the subtree of `start` in pre-order, calling `visit(node, guarded)`
-// for every node, where `guarded` tells whether a guard encloses that node.
-template <class Visit>
-void walk_with_guard_status(TSNode start, std::string_view source, Visit&& visit);
-
 }  // namespace keyhound
-
-#include "syntax/keyerror_guard_walk.hpp"

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes through the whole per-file path: the bytes become a
-// file, which the file loop reads, checks for UTF-8, analyses and reports
-// on. Run with -close_fd_mask=3 so that the report goes to /dev/null.
+// file, which the file loop reads, checks for UTF-8, analyses and renders
+// with the default renderer into memory.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -34,9 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::vector<std::string> paths{"/proc/self/fd/" + std::to_string(fd)};
   try {
-    keyhound::run_file_loop(paths);
+    keyhound::MemoryWriter out;
+    keyhound::run_file_loop(paths, out, keyhound::CaretRenderer(keyhound::Stylesheet::styled()));
   } catch (const std::exception& fault) {
-    // Writes to /dev/null never fail: any fault is the input's doing.
+    // Writes to memory never fail: any fault is the input's doing.
     std::fprintf(stderr, "internal fault: %s\n", fault.what());
     std::abort();
   }

@@ -24,11 +24,12 @@ def clean_env(**extra):
     return env
 
 
-def run_native(args, env=None, cwd=None, stdout=subprocess.PIPE, timeout=120):
+def run_native(args, env=None, cwd=None, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+               timeout=120, stdin=None, input=None):
     return subprocess.run(
         [os.fsencode(NATIVE)] + [os.fsencode(a) if isinstance(a, str) else a for a in args],
-        stdout=stdout, stderr=subprocess.PIPE, env=env or clean_env(), cwd=cwd,
-        timeout=timeout)
+        stdout=stdout, stderr=stderr, env=env or clean_env(), cwd=cwd, timeout=timeout,
+        stdin=stdin, input=input)
 
 
 def run_module(args, env=None, cwd=None, stdout=subprocess.PIPE, timeout=120):

@@ -162,3 +162,28 @@ def test_help_version_and_errors_end_the_process(args, status, stream):
         assert b"Usage: python" in text
     else:
         assert text.startswith(b"error: unexpected argument '--bogus' found\n")
+
+
+@pytest.mark.parametrize("args, stream, line", [
+    (["--version"], "stdout", b"keyhound 0.1.3\n"),
+    (["--help"], "stdout", b"Keyhound is a Python code linter written in C++\n"),
+    (["--bogus"], "stderr", b"error: unexpected argument '--bogus' found\n"),
+])
+def test_python_buffers_are_flushed_before_the_process_ends(tmp_path, args, stream, line):
+    """With PYTHONUNBUFFERED unset and output to pipes, print() keeps its text
+    in Python's buffers; ending the process must not lose it, and it comes
+    before keyhound's own text."""
+    script = write_script(tmp_path / "flush.py", """
+        print("before on stdout")
+        print("before on stderr", file=sys.stderr)
+        keyhound.run_command("")
+        """)
+    env = clean_env()
+    env.pop("PYTHONUNBUFFERED", None)
+    result = subprocess.run([sys.executable, str(script), *args], capture_output=True,
+                            env=env, timeout=60)
+    assert result.stdout.startswith(b"before on stdout\n")
+    assert result.stderr.startswith(b"before on stderr\n")
+    text = getattr(result, stream)
+    assert line in text
+    assert text.index(line) > 0

@@ -4,19 +4,10 @@
 #include <string>
 
 #include "analysis/analyze_file.hpp"
-#include "test_support.hpp"
+#include "analysis/caret_renderer.hpp"
 
 namespace keyhound {
 namespace {
-
-using testing::CapturedOutput;
-
-// The report's colour decision is made once per process; make sure it is
-// taken without a forcing variable from the caller's environment.
-const bool kPlainReport = [] {
-  unsetenv("CLICOLOR_FORCE");
-  return true;
-}();
 
 struct Analysis {
   bool has_issues;
@@ -26,12 +17,17 @@ struct Analysis {
 };
 
 Analysis analyze(const std::string& source, const std::string& path = "t.py") {
-  EXPECT_TRUE(kPlainReport);
-  CapturedOutput captured;
-  auto result = analyze_file(path, source);
-  Analysis analysis{!result.has_value(), result ? "" : result.error(), captured.out(),
-                    captured.err()};
-  return analysis;
+  FileReport report = analyze_file(path, source);
+  EXPECT_EQ(report.path, path);
+  MemoryWriter rendered;
+  CaretRenderer(Stylesheet::plain()).render(report, rendered);
+  // The findings as the default report shows them, without the outcome line.
+  MemoryWriter findings;
+  for (std::size_t i = 0; i + 1 < rendered.lines().size(); ++i) {
+    findings.write_line(rendered.lines()[i].first, rendered.lines()[i].second);
+  }
+  return Analysis{report.outcome.status == FileStatus::HasFindings, report.outcome.message,
+                  findings.text(Stream::Stdout), findings.text(Stream::Stderr)};
 }
 
 // The finding of `def h(d):\n    return d['k']\n` written at the top of a file.
@@ -71,6 +67,37 @@ INSTANTIATE_TEST_SUITE_P(
                       CleanCase{"calls_without_subscripts",
                                 "def f():\n    g()\ndef g():\n    f()\nf()\n"}),
     [](const ::testing::TestParamInfo<CleanCase>& info) { return info.param.label; });
+
+// The records themselves, before any rendering.
+TEST(AnalyzeFileTest, RecordsCarryPositionsNamesAndExcerptLines) {
+  FileReport report = analyze_file(
+      "t.py", "def h(d):\n    return d['k']\ndef f(d):\n    return g(d)\n"
+              "def g(d):\n    return h(d)\n");
+  ASSERT_EQ(report.findings.size(), 5u);
+  const auto& access = std::get<AccessFinding>(report.findings[0]);
+  EXPECT_EQ(access.function, "h");
+  EXPECT_EQ(access.start.row, 1u);
+  EXPECT_EQ(access.start.byte_column, 11u);
+  EXPECT_EQ(access.end.byte_column, 17u);
+  EXPECT_EQ(access.source_line, "    return d['k']");
+  EXPECT_EQ(std::get<FunctionSummary>(report.findings[1]).function, "h");
+  const auto& call = std::get<CallFinding>(report.findings[2]);
+  EXPECT_EQ(call.function, "f");
+  EXPECT_EQ(call.callee, "g");
+  EXPECT_EQ(call.exceptions, std::vector<std::string>{"KeyError"});
+  EXPECT_EQ(call.start.row, 3u);
+  EXPECT_EQ(call.source_line, "    return g(d)");
+  EXPECT_EQ(std::get<FunctionSummary>(report.findings[3]).function, "f");
+  EXPECT_EQ(std::get<FunctionSummary>(report.findings[4]).function, "<module>");
+  EXPECT_EQ(report.outcome.status, FileStatus::HasFindings);
+  EXPECT_EQ(report.outcome.message, "Potential issue(s) found in 't.py'");
+}
+
+TEST(AnalyzeFileTest, CleanFileHasNoRecordsAndACleanOutcome) {
+  FileReport report = analyze_file("t.py", "def f(d):\n    return d.get(1)\n");
+  EXPECT_TRUE(report.findings.empty());
+  EXPECT_EQ(report.outcome.status, FileStatus::Clean);
+}
 
 TEST(AnalyzeFileTest, ModuleLevelSubscriptGivesOnlyTheModuleSummary) {
   Analysis analysis = analyze("x = d['k']\n", "./m.py");

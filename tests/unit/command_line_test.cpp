@@ -22,7 +22,7 @@ std::string outcome(std::vector<std::string> arguments) {
   }
   const auto& error = std::get<CommandLineError>(parsed);
   std::string text;
-  for (const std::string& line : error_lines(error, "kh", false)) text += line;
+  for (const std::string& line : error_lines(error, "kh", Stylesheet::plain())) text += line;
   return text.substr(0, text.find('\n'));
 }
 
@@ -70,7 +70,7 @@ std::string joined(const std::vector<std::string>& lines) {
 
 std::string error_report(std::vector<std::string> arguments, bool styled = false) {
   return joined(error_lines(std::get<CommandLineError>(parse_command_line(arguments)),
-                            "python3", styled));
+                            "python3", styled ? Stylesheet::styled() : Stylesheet::plain()));
 }
 
 TEST(ErrorReportTest, MissingArgument) {
@@ -134,7 +134,7 @@ TEST(ErrorReportTest, StyledSpans) {
 }
 
 TEST(HelpTextTest, PlainAndStyled) {
-  EXPECT_EQ(joined(help_lines("keyhound", false)),
+  EXPECT_EQ(joined(help_lines("keyhound", Stylesheet::plain())),
             "Keyhound is a Python code linter written in C++\n"
             "\n"
             "Usage: keyhound <files>...\n"
@@ -145,7 +145,7 @@ TEST(HelpTextTest, PlainAndStyled) {
             "Options:\n"
             "  -h, --help     Print help\n"
             "  -V, --version  Print version\n");
-  EXPECT_EQ(joined(help_lines("kh", true)),
+  EXPECT_EQ(joined(help_lines("kh", Stylesheet::styled())),
             "Keyhound is a Python code linter written in C++\n"
             "\n"
             "\x1b[1m\x1b[4mUsage:\x1b[0m \x1b[1mkh\x1b[0m <files>...\n"

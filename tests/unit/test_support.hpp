@@ -32,25 +32,4 @@ class ParsedSource {
   Tree tree_;
 };
 
-// Everything written to descriptors 1 and 2 while it lives, read back at the
-// end. Output goes to anonymous memory files, so no file is left behind.
-class CapturedOutput {
- public:
-  CapturedOutput();
-  ~CapturedOutput();
-  CapturedOutput(const CapturedOutput&) = delete;
-  CapturedOutput& operator=(const CapturedOutput&) = delete;
-  // Stops capturing (restoring the descriptors) and returns what was written.
-  std::string out();
-  std::string err();
-
- private:
-  void stop();
-  int saved_out_ = -1;
-  int saved_err_ = -1;
-  int out_file_ = -1;
-  int err_file_ = -1;
-  bool stopped_ = false;
-};
-
 }  // namespace keyhound::testing

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "analysis/output.hpp"
+#include "analysis/line_writer.hpp"
 #include "internal_fault.hpp"
 
 namespace keyhound {
@@ -30,12 +30,12 @@ TEST(WriteLineTest, StdoutOnFullDeviceNamesTheStream) {
   dup2(full, STDERR_FILENO);
   std::string message;
   try {
-    write_line(Stream::Stderr, "line\n");
+    DescriptorWriter().write_line(Stream::Stderr, "line\n");
   } catch (const InternalFault& fault) {
     message = fault.what();
   }
   // Best effort writes swallow the same failure.
-  EXPECT_NO_THROW(write_line(Stream::Stderr, "line\n", OnWriteFailure::Ignore));
+  EXPECT_NO_THROW(BestEffortDescriptorWriter().write_line(Stream::Stderr, "line\n"));
   dup2(saved, STDERR_FILENO);
   close(saved);
   close(full);
@@ -72,6 +72,18 @@ TEST(WriteAllTest, LongLinesArriveWholeThroughAPipe) {
   waitpid(child, &status, 0);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(received, line);
+}
+
+TEST(MemoryWriterTest, KeepsOrderAndStreamsAndReplaysThem) {
+  MemoryWriter first;
+  first.write_line(Stream::Stdout, "a\n");
+  first.write_line(Stream::Stderr, "b\n");
+  first.write_line(Stream::Stdout, "c\n");
+  EXPECT_EQ(first.text(Stream::Stdout), "a\nc\n");
+  EXPECT_EQ(first.text(Stream::Stderr), "b\n");
+  MemoryWriter second;
+  first.replay(second);
+  EXPECT_EQ(second.lines(), first.lines());
 }
 
 }  // namespace

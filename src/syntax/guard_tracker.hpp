@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "syntax/preorder_walk.hpp"
+#include "syntax/keyerror_guard.hpp"
 #include "syntax/python_grammar.hpp"
 
 namespace keyhound {
@@ -38,16 +38,5 @@ class GuardTracker {
   bool guarded_from_outside_;
   std::vector<uint32_t> open_guard_depths_;
 };
-
-template <class Visit>
-void walk_with_guard_status(TSNode start, std::string_view source, Visit&& visit) {
-  GuardTracker guards(start, source);
-  walk_preorder(
-      start,
-      [&](TSNode node, uint32_t depth) {
-        visit(node, guards.enter(node, ts_node_symbol(node), depth));
-      },
-      [&](uint32_t depth) { guards.leave(depth); });
-}
 
 }  // namespace keyhound

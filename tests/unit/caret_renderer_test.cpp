@@ -1,32 +1,34 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <unordered_set>
 #include <vector>
 
-#include "analysis/report.hpp"
+#include "analysis/caret_renderer.hpp"
 #include "analysis/source_lines.hpp"
-#include "test_support.hpp"
 
 namespace keyhound {
 namespace {
-
-using testing::CapturedOutput;
 
 struct Rendered {
   std::string out;
   std::string err;
 };
 
+Rendered rendered(const MemoryWriter& writer) {
+  return Rendered{writer.text(Stream::Stdout), writer.text(Stream::Stderr)};
+}
+
+// The excerpt line of `row` as the pass takes it from the file's text.
+std::string line_of(std::string_view text, uint32_t row) {
+  return std::string(line_at(source_lines(text), row));
+}
+
 Rendered access_warning(std::string_view path, std::string_view function, Position start,
                         Position end, std::string_view text, bool colorize = false) {
-  std::vector<std::string_view> lines = source_lines(text);
-  CapturedOutput captured;
-  print_access_warning(path, function, start, end, lines, colorize);
-  Rendered rendered;
-  rendered.out = captured.out();
-  rendered.err = captured.err();
-  return rendered;
+  MemoryWriter writer;
+  print_access_warning(writer, colorize ? Stylesheet::styled() : Stylesheet::plain(), path,
+                       AccessFinding{std::string(function), start, end, line_of(text, start.row)});
+  return rendered(writer);
 }
 
 // Rows 0 to 10 of a file whose row 11 is the worked example's line.
@@ -76,10 +78,10 @@ class SnippetTest : public ::testing::TestWithParam<SnippetCase> {};
 
 TEST_P(SnippetTest, ExactLines) {
   const SnippetCase& c = GetParam();
-  std::vector<std::string_view> lines = source_lines(c.text);
-  CapturedOutput captured;
-  print_source_snippet(c.start, c.end, lines, false);
-  EXPECT_EQ(captured.out(), c.expected);
+  MemoryWriter writer;
+  print_source_snippet(writer, Stylesheet::plain(), c.start, c.end, line_of(c.text, c.start.row));
+  EXPECT_EQ(writer.text(Stream::Stdout), c.expected);
+  EXPECT_EQ(writer.text(Stream::Stderr), "");
 }
 
 std::string rows(int count, const std::string& last) {
@@ -116,11 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SnippetCase>& info) { return info.param.label; });
 
 TEST(CallWarningTest, HeaderNamesCalleeAndCaller) {
-  std::vector<std::string_view> lines = source_lines("def f():\n    g(1, 2)\n");
-  std::unordered_set<std::string> raises{"KeyError"};
-  CapturedOutput captured;
-  print_call_warning("m.py", "f", "g", raises, {1, 4}, {1, 11}, lines, false);
-  EXPECT_EQ(captured.out(),
+  MemoryWriter writer;
+  print_call_warning(writer, Stylesheet::plain(), "m.py",
+                     CallFinding{"f", "g", {"KeyError"}, {1, 4}, {1, 11}, "    g(1, 2)"});
+  EXPECT_EQ(writer.text(Stream::Stdout),
             "m.py:2:5: Warning: Possible KeyError not handled when calling 'g' in function 'f'\n"
             "2|\n"
             " |     g(1, 2)\n"
@@ -129,14 +130,86 @@ TEST(CallWarningTest, HeaderNamesCalleeAndCaller) {
 }
 
 TEST(FunctionSummaryTest, GoesToStandardErrorUncoloured) {
-  CapturedOutput captured;
-  print_function_summary("<module>");
-  EXPECT_EQ(captured.err(),
+  MemoryWriter writer;
+  print_function_summary(writer, "<module>");
+  EXPECT_EQ(writer.text(Stream::Stderr),
             "Potential issue(s) in function '<module>': Warnings found in '<module>'\n");
-  EXPECT_EQ(captured.out(), "");
+  EXPECT_EQ(writer.text(Stream::Stdout), "");
   EXPECT_EQ(file_issues_message("./src/a.py"), "Potential issue(s) found in './src/a.py'");
   EXPECT_EQ(function_warnings_message("<module>"), "Warnings found in '<module>'");
 }
+
+TEST(CallWarningTest, ExceptionNamesJoinedWithComma) {
+  MemoryWriter writer;
+  print_call_warning(writer, Stylesheet::plain(), "m.py",
+                     CallFinding{"f", "g", {"KeyError", "IndexError"}, {0, 0}, {0, 3}, "g()"});
+  EXPECT_EQ(writer.lines().front().second,
+            "m.py:1:1: Warning: Possible KeyError, IndexError not handled when calling 'g' in "
+            "function 'f'\n");
+}
+
+// A whole report: findings in their order, on their streams, then the
+// file's outcome line.
+TEST(CaretRendererTest, RendersFindingsThenOutcomeOnTheirStreams) {
+  FileReport report{
+      .path = "a.py",
+      .findings = {AccessFinding{"h", {1, 11}, {1, 17}, "    return d['k']"},
+                   FunctionSummary{"h"},
+                   CallFinding{"<module>", "h", {"KeyError"}, {2, 0}, {2, 3}, "h()"},
+                   FunctionSummary{"<module>"}},
+      .outcome = {FileStatus::HasFindings, file_issues_message("a.py")}};
+  MemoryWriter writer;
+  CaretRenderer(Stylesheet::plain()).render(report, writer);
+  std::vector<std::pair<Stream, std::string>> expected = {
+      {Stream::Stdout, "a.py:2:12: Warning: Possible KeyError in function 'h'\n"},
+      {Stream::Stdout, "2|\n"},
+      {Stream::Stdout, " |     return d['k']\n"},
+      {Stream::Stdout, " |            ^^^^^^\n"},
+      {Stream::Stdout, "\n"},
+      {Stream::Stderr, "Potential issue(s) in function 'h': Warnings found in 'h'\n"},
+      {Stream::Stdout,
+       "a.py:3:1: Warning: Possible KeyError not handled when calling 'h' in function "
+       "'<module>'\n"},
+      {Stream::Stdout, "3|\n"},
+      {Stream::Stdout, " | h()\n"},
+      {Stream::Stdout, " | ^^^\n"},
+      {Stream::Stdout, "\n"},
+      {Stream::Stderr,
+       "Potential issue(s) in function '<module>': Warnings found in '<module>'\n"},
+      {Stream::Stderr, "Analyzing file 'a.py': Potential issue(s) found in 'a.py'\n"},
+  };
+  EXPECT_EQ(writer.lines(), expected);
+}
+
+struct OutcomeCase {
+  const char* label;
+  FileStatus status;
+  const char* message;
+  Stream stream;
+  std::string line;
+};
+
+class OutcomeLineTest : public ::testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(OutcomeLineTest, ExactLineOnItsStream) {
+  MemoryWriter writer;
+  print_file_outcome(writer, "./x.py", FileOutcome{GetParam().status, GetParam().message});
+  ASSERT_EQ(writer.lines().size(), 1u);
+  EXPECT_EQ(writer.lines()[0].first, GetParam().stream);
+  EXPECT_EQ(writer.lines()[0].second, GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OutcomeLineTest,
+    ::testing::Values(
+        OutcomeCase{"clean", FileStatus::Clean, "", Stream::Stdout,
+                    "No issues found in './x.py'\n"},
+        OutcomeCase{"findings", FileStatus::HasFindings, "Potential issue(s) found in './x.py'",
+                    Stream::Stderr,
+                    "Analyzing file './x.py': Potential issue(s) found in './x.py'\n"},
+        OutcomeCase{"read_error", FileStatus::ReadError, "Is a directory (os error 21)",
+                    Stream::Stderr, "Error reading file './x.py': Is a directory (os error 21)\n"}),
+    [](const ::testing::TestParamInfo<OutcomeCase>& info) { return info.param.label; });
 
 TEST(SourceLinesTest, SplitsOnLineFeedsOnly) {
   using Lines = std::vector<std::string_view>;

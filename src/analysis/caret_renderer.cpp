@@ -1,0 +1,182 @@
+#include "analysis/caret_renderer.hpp"
+
+#include <charconv>
+#include <string>
+
+#include "analysis/color.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr std::string_view kWarningLabel = "Warning:";
+
+void append_number(std::string& line, uint64_t number) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, number);
+  line.append(digits, result.ptr);
+}
+
+// "{path}:{line}:{column}: {label} "
+void append_header_start(std::string& line, const Stylesheet& styles, std::string_view path,
+                         Position start) {
+  line += path;
+  line += ':';
+  append_number(line, uint64_t{start.row} + 1);
+  line += ':';
+  append_number(line, uint64_t{start.byte_column} + 1);
+  line += ": ";
+  append_styled(line, kWarningLabel, styles.warning_label);
+  line += ' ';
+}
+
+// A control byte written raw could move the cursor or rewrite the screen:
+// show it as its control picture instead, which takes one column as the byte
+// did. Tabs stay as they are.
+void append_source_text(std::string& line, std::string_view text) {
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte == '\t' || (byte >= 0x20 && byte != 0x7F)) {
+      line += c;
+      continue;
+    }
+    char32_t picture = byte == 0x7F ? U'\u2421' : U'\u2400' + byte;
+    // Every picture lies in U+2400..U+2421: three bytes of UTF-8.
+    line += static_cast<char>(0xE0 | (picture >> 12));
+    line += static_cast<char>(0x80 | ((picture >> 6) & 0x3F));
+    line += static_cast<char>(0x80 | (picture & 0x3F));
+  }
+}
+
+void append_gutter_blank(std::string& line, const Stylesheet& styles, std::size_t width) {
+  append_styled(line, std::string(width, ' '), styles.gutter);
+  line += "| ";
+}
+
+}  // namespace
+
+void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
+                          const AccessFinding& finding) {
+  std::string line;
+  append_header_start(line, styles, path, finding.start);
+  line += "Possible KeyError in function '";
+  line += finding.function;
+  line += "'\n";
+  out.write_line(Stream::Stdout, line);
+  print_source_snippet(out, styles, finding.start, finding.end, finding.source_line);
+}
+
+void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
+                        const CallFinding& finding) {
+  std::string line;
+  append_header_start(line, styles, path, finding.start);
+  line += "Possible ";
+  bool first = true;
+  for (const std::string& name : finding.exceptions) {
+    if (!first) line += ", ";
+    line += name;
+    first = false;
+  }
+  line += " not handled when calling '";
+  line += finding.callee;
+  line += "' in function '";
+  line += finding.function;
+  line += "'\n";
+  out.write_line(Stream::Stdout, line);
+  print_source_snippet(out, styles, finding.start, finding.end, finding.source_line);
+}
+
+void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
+                          Position end, std::string_view source_line) {
+  char digits[24];
+  auto converted = std::to_chars(digits, digits + sizeof digits, uint64_t{start.row} + 1);
+  std::string_view number(digits, static_cast<std::size_t>(converted.ptr - digits));
+  // Only the first row is shown, but the width comes from the end column
+  // even when the node ends on a later row; at least one caret is drawn.
+  std::size_t carets =
+      end.byte_column > start.byte_column ? end.byte_column - start.byte_column : 1;
+
+  std::string line;
+  append_styled(line, number, styles.gutter);
+  line += "|\n";
+  out.write_line(Stream::Stdout, line);
+
+  line.clear();
+  line.reserve(16 + source_line.size() * 3);
+  append_gutter_blank(line, styles, number.size());
+  append_source_text(line, source_line);
+  line += '\n';
+  out.write_line(Stream::Stdout, line);
+
+  line.clear();
+  append_gutter_blank(line, styles, number.size());
+  std::string caret_line(start.byte_column, ' ');
+  caret_line.append(carets, '^');
+  append_styled(line, caret_line, styles.caret);
+  line += '\n';
+  out.write_line(Stream::Stdout, line);
+
+  out.write_line(Stream::Stdout, "\n");
+}
+
+void print_function_summary(LineWriter& out, std::string_view function) {
+  std::string line = "Potential issue(s) in function '";
+  line += function;
+  line += "': ";
+  line += function_warnings_message(function);
+  line += '\n';
+  out.write_line(Stream::Stderr, line);
+}
+
+void print_file_outcome(LineWriter& out, std::string_view path, const FileOutcome& outcome) {
+  std::string line;
+  Stream stream = Stream::Stderr;
+  switch (outcome.status) {
+    case FileStatus::Clean:
+      line = "No issues found in '";
+      line += path;
+      line += "'\n";
+      stream = Stream::Stdout;
+      break;
+    case FileStatus::HasFindings:
+      line = "Analyzing file '";
+      line += path;
+      line += "': ";
+      line += outcome.message;
+      line += '\n';
+      break;
+    case FileStatus::ReadError:
+      line = "Error reading file '";
+      line += path;
+      line += "': ";
+      line += outcome.message;
+      line += '\n';
+      break;
+  }
+  out.write_line(stream, line);
+}
+
+const Stylesheet& CaretRenderer::styles() const {
+  if (styles_ != nullptr) return *styles_;
+  return SHOULD_COLORIZE.get().should_colorize() ? Stylesheet::styled() : Stylesheet::plain();
+}
+
+void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
+  struct Visitor {
+    const CaretRenderer& renderer;
+    const FileReport& report;
+    LineWriter& out;
+    void operator()(const AccessFinding& finding) const {
+      print_access_warning(out, renderer.styles(), report.path, finding);
+    }
+    void operator()(const CallFinding& finding) const {
+      print_call_warning(out, renderer.styles(), report.path, finding);
+    }
+    void operator()(const FunctionSummary& summary) const {
+      print_function_summary(out, summary.function);
+    }
+  };
+  for (const Finding& finding : report.findings) std::visit(Visitor{*this, report, out}, finding);
+  print_file_outcome(out, report.path, report.outcome);
+}
+
+}  // namespace keyhound

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "syntax/position.hpp"
+
+namespace keyhound {
+
+// The findings of one file as plain data: what the analysis found, with
+// everything a renderer needs to show it, and nothing about how it looks.
+
+// An unguarded subscript.
+struct AccessFinding {
+  // The function table key under which it is reported.
+  std::string function;
+  Position start;
+  Position end;
+  // The source line of the start row (the excerpt), without its line end.
+  std::string source_line;
+};
+
+// An unguarded call of a same-file function that may let an exception escape.
+struct CallFinding {
+  std::string function;
+  // The callee exactly as written at the call.
+  std::string callee;
+  // The callee's exception names, in the order they are shown.
+  std::vector<std::string> exceptions;
+  Position start;
+  Position end;
+  std::string source_line;
+};
+
+// Closes the findings of one function that had any.
+struct FunctionSummary {
+  std::string function;
+};
+
+// One record of a file's report, in the order the report shows them: per
+// function, its access findings, its call findings, then its summary.
+using Finding = std::variant<AccessFinding, CallFinding, FunctionSummary>;
+
+enum class FileStatus { Clean, HasFindings, ReadError };
+
+// How a file ended: clean, with findings, or unreadable (with the reason
+// shown after "Error reading file '{path}': ").
+struct FileOutcome {
+  FileStatus status = FileStatus::Clean;
+  std::string message;
+};
+
+// Everything keyhound has to say about one file.
+struct FileReport {
+  std::string path;
+  std::vector<Finding> findings;
+  FileOutcome outcome;
+};
+
+}  // namespace keyhound
+
+namespace keyhound {
+
+// The message of the error a function with findings produces.
+inline std::string function_warnings_message(std::string_view function) {
+  std::string message = "Warnings found in '";
+  message += function;
+  message += '\'';
+  return message;
+}
+
+// The message a file with findings ends with.
+inline std::string file_issues_message(std::string_view path) {
+  std::string message = "Potential issue(s) found in '";
+  message += path;
+  message += '\'';
+  return message;
+}
+
+}  // namespace keyhound
