@@ -9,6 +9,11 @@ set(KEYHOUND_TS_RUNTIME_VERSION 0.24.0)
 set(KEYHOUND_TS_RUNTIME_SHA256 abd95af65ca2f4f7eca356343391ed669e764f37748b5352946f00f7fc78e734)
 set(KEYHOUND_TS_PYTHON_VERSION 0.23.6)
 set(KEYHOUND_TS_PYTHON_SHA256 354bfa0a2f9217431764a631516f85173e9711af2c13dbd796a8815acfe505d9)
+# toml++ (3.4.0), the TOML parser that reads [tool.keyhound], ships whole
+# inside the sdist of its Python binding (third_party/tomlplusplus); we use
+# only its single header.
+set(KEYHOUND_TOMLPP_VERSION 1.1.0)
+set(KEYHOUND_TOMLPP_SHA256 61a0f73e7ba2fe8bba4e99ce6d2701491885850b53aad8f3e46d03c4b31e594d)
 
 function(keyhound_sdist out_dir cache_dir distribution archive_stem version sha256)
   set(unpacked_name "${archive_stem}-${version}")

@@ -13,7 +13,7 @@ if(EXISTS "${CMAKE_SOURCE_DIR}/third_party/tree-sitter-${KEYHOUND_TS_RUNTIME_VER
   set(KEYHOUND_DEPS_DIR "${CMAKE_SOURCE_DIR}/third_party" CACHE PATH "" FORCE)
 endif()
 set(KEYHOUND_DEPS_DIR "" CACHE PATH
-    "Directory holding tree-sitter-${KEYHOUND_TS_RUNTIME_VERSION} and tree_sitter_python-${KEYHOUND_TS_PYTHON_VERSION} already unpacked")
+    "Directory holding tree-sitter-${KEYHOUND_TS_RUNTIME_VERSION}, tree_sitter_python-${KEYHOUND_TS_PYTHON_VERSION} and pytomlpp-${KEYHOUND_TOMLPP_VERSION} already unpacked")
 
 
 set(KEYHOUND_PYTHON "${Python_EXECUTABLE}")
@@ -35,6 +35,12 @@ keyhound_dependency(ts_runtime_dir tree-sitter tree-sitter
                     ${KEYHOUND_TS_RUNTIME_VERSION} ${KEYHOUND_TS_RUNTIME_SHA256})
 keyhound_dependency(ts_python_dir tree-sitter-python tree_sitter_python
                     ${KEYHOUND_TS_PYTHON_VERSION} ${KEYHOUND_TS_PYTHON_SHA256})
+keyhound_dependency(tomlpp_dir pytomlpp pytomlpp
+                    ${KEYHOUND_TOMLPP_VERSION} ${KEYHOUND_TOMLPP_SHA256})
+
+# toml++ is header-only; one translation unit includes it.
+add_library(tomlplusplus INTERFACE)
+target_include_directories(tomlplusplus SYSTEM INTERFACE "${tomlpp_dir}/third_party/tomlplusplus")
 
 set(ts_lib "${ts_runtime_dir}/tree_sitter/core/lib")
 

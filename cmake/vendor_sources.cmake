@@ -12,6 +12,8 @@ keyhound_sdist(runtime "${root}/third_party" tree-sitter tree-sitter
                ${KEYHOUND_TS_RUNTIME_VERSION} ${KEYHOUND_TS_RUNTIME_SHA256})
 keyhound_sdist(grammar "${root}/third_party" tree-sitter-python tree_sitter_python
                ${KEYHOUND_TS_PYTHON_VERSION} ${KEYHOUND_TS_PYTHON_SHA256})
+keyhound_sdist(tomlpp "${root}/third_party" pytomlpp pytomlpp
+               ${KEYHOUND_TOMLPP_VERSION} ${KEYHOUND_TOMLPP_SHA256})
 file(GLOB archives "${root}/third_party/*.tar.gz")
 file(REMOVE ${archives})
-message(STATUS "unpacked into ${root}/third_party: ${runtime}, ${grammar}")
+message(STATUS "unpacked into ${root}/third_party: ${runtime}, ${grammar}, ${tomlpp}")

@@ -65,6 +65,7 @@ rm -rf "$sdist"
   "import scikit_build_core.build as b; b.build_sdist('$sdist')")
 tar -tzf "$sdist/keyhound-0.1.3.tar.gz" > "$sdist/contents.txt"
 grep -q "third_party/tree_sitter_python-0.23.6/src/parser.c" "$sdist/contents.txt"
+grep -q "third_party/pytomlpp-1.1.0/third_party/tomlplusplus/toml.hpp" "$sdist/contents.txt"
 "$venv/bin/python" -m pip wheel -q --no-index --no-build-isolation --no-deps \
   "$sdist/keyhound-0.1.3.tar.gz" -w "$sdist/wheel"
 

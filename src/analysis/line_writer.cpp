@@ -55,7 +55,20 @@ std::string MemoryWriter::text(Stream stream) const {
 }
 
 void MemoryWriter::replay(LineWriter& target) const {
-  for (const auto& [stream, line] : lines_) target.write_line(stream, line);
+  // Consecutive lines of one stream go over as one text, so that a file's
+  // excerpt costs one write instead of one per line; the order of the two
+  // streams is kept line for line.
+  std::string run;
+  Stream run_stream = Stream::Stdout;
+  for (const auto& [stream, line] : lines_) {
+    if (!run.empty() && (stream != run_stream || run.size() >= kMostBatched)) {
+      target.write_line(run_stream, run);
+      run.clear();
+    }
+    run_stream = stream;
+    run += line;
+  }
+  if (!run.empty()) target.write_line(run_stream, run);
 }
 
 }  // namespace keyhound

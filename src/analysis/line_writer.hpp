@@ -10,8 +10,8 @@ namespace keyhound {
 
 enum class Stream { Stdout, Stderr };
 
-// Where rendered lines go. Every call hands over one whole line, its line
-// feed included, so that a writer can keep lines whole.
+// Where rendered lines go. Every call hands over whole lines (most often
+// one), each with its line feed, so that a writer can keep lines whole.
 class LineWriter {
  public:
   virtual ~LineWriter() = default;
@@ -41,6 +41,8 @@ class BestEffortDescriptorWriter final : public LineWriter {
 // for worker threads whose output is written later in input order.
 class MemoryWriter final : public LineWriter {
  public:
+  static constexpr std::size_t kMostBatched = 1 << 16;
+
   void write_line(Stream stream, std::string_view line) override {
     lines_.emplace_back(stream, std::string(line));
   }
@@ -48,7 +50,8 @@ class MemoryWriter final : public LineWriter {
   const std::vector<std::pair<Stream, std::string>>& lines() const { return lines_; }
   // The text of one stream, lines joined.
   std::string text(Stream stream) const;
-  // Hands every line, in order, to `target`.
+  // Hands every line, in order, to `target`: consecutive lines of one
+  // stream together, as one text of whole lines.
   void replay(LineWriter& target) const;
 
  private:

@@ -21,10 +21,13 @@ constexpr std::size_t kLargestSource = std::numeric_limits<uint32_t>::max();
 std::expected<std::string, std::string> read_source_file(const std::string& path) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.is_open()) return std::unexpected(os_error_text(errno));
+  return read_source_descriptor(file.get());
+}
 
+std::expected<std::string, std::string> read_source_descriptor(int fd) {
   std::string content;
   struct stat status;
-  if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
       static_cast<std::size_t>(status.st_size) <= kLargestSource) {
     content.reserve(static_cast<std::size_t>(status.st_size));
   }
@@ -32,7 +35,7 @@ std::expected<std::string, std::string> read_source_file(const std::string& path
   // pipe or a /proc file reports no useful size at all.
   char buffer[1 << 16];
   for (;;) {
-    ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
       return std::unexpected(os_error_text(errno));

@@ -14,6 +14,8 @@ namespace keyhound {
 // working directory), read to its end so that pipes work as well. The error
 // is the text shown after "Error reading file '{path}': ".
 std::expected<std::string, std::string> read_source_file(const std::string& path);
+// The same for an open descriptor (standard input), read to its end.
+std::expected<std::string, std::string> read_source_descriptor(int fd);
 
 // Reads and analyses the file at `path`; a file that cannot be read gives
 // a report with the read error as its outcome.

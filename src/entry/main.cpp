@@ -7,8 +7,10 @@
 
 #include "analysis/caret_renderer.hpp"
 #include "analysis/line_writer.hpp"
+#include "entry/discovery.hpp"
 #include "entry/fault_report.hpp"
-#include "entry/file_loop.hpp"
+#include "entry/native_options.hpp"
+#include "entry/parallel_lint.hpp"
 #include "entry/run_command.hpp"
 
 namespace {
@@ -19,19 +21,33 @@ constexpr int kIssuesFound = 1;
 constexpr int kUsageOrUnreadable = 2;
 constexpr int kInternalFault = 70;  // EX_SOFTWARE
 
-int run(const std::vector<std::string>& arguments) {
-  keyhound::CommandDecision decision = keyhound::decide_command(arguments);
-  if (const auto* exit = std::get_if<keyhound::CommandExit>(&decision)) {
-    keyhound::BestEffortDescriptorWriter out;
-    for (const std::string& line : exit->lines) out.write_line(exit->stream, line);
-    return exit->status;
-  }
+int end_with(const keyhound::CommandExit& exit) {
+  keyhound::BestEffortDescriptorWriter out;
+  for (const std::string& line : exit.lines) out.write_line(exit.stream, line);
+  return exit.status;
+}
+
+int run(const std::vector<std::string>& argv) {
+  keyhound::CommandDecision decision = keyhound::decide_command(keyhound::native_command(), argv);
+  if (const auto* exit = std::get_if<keyhound::CommandExit>(&decision)) return end_with(*exit);
+  auto options =
+      keyhound::settle_native_options(std::get<keyhound::ParsedArguments>(decision), argv);
+  if (!options) return end_with(options.error());
+
+  std::vector<keyhound::LintInput> inputs =
+      keyhound::discover_inputs(options->paths, options->discovery);
   keyhound::DescriptorWriter out;
-  keyhound::FileLoopResult result = keyhound::run_file_loop(
-      std::get<keyhound::CommandRun>(decision).files, out, keyhound::CaretRenderer());
+  if (inputs.empty()) {
+    out.write_line(keyhound::Stream::Stderr,
+                   "warning: No Python files found under the given path(s)\n");
+    return kClean;
+  }
+  keyhound::FileLoopResult result =
+      keyhound::lint_inputs(inputs, options->jobs, out, keyhound::CaretRenderer());
   // A misspelt path must never let a CI run pass.
   if (result.any_file_unreadable) return kUsageOrUnreadable;
-  return result.any_file_has_issues ? kIssuesFound : kClean;
+  if (result.any_file_has_issues && !options->exit_zero) return kIssuesFound;
+  return kClean;
 }
 
 }  // namespace

@@ -157,11 +157,12 @@ PyObject* run_command(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     Py_ssize_t size = 0;
     if (PyUnicode_AsUTF8AndSize(arg, &size) == nullptr) return nullptr;
 
-    keyhound::CommandDecision decision = keyhound::decide_command(keyhound::process_arguments());
+    keyhound::CommandDecision decision =
+        keyhound::decide_command(keyhound::module_command(), keyhound::process_arguments());
     if (auto* exit = std::get_if<keyhound::CommandExit>(&decision)) end_process(*exit);
     keyhound::DescriptorWriter out;
     keyhound::FileLoopResult result = keyhound::run_file_loop(
-        std::get<keyhound::CommandRun>(decision).files, out, keyhound::CaretRenderer());
+        std::get<keyhound::ParsedArguments>(decision).positionals, out, keyhound::CaretRenderer());
     if (result.any_file_has_issues) {
       PyErr_SetString(PyExc_RuntimeError, "");
       return nullptr;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/line_writer.hpp"
+#include "entry/command_line.hpp"
 
 namespace keyhound {
 
@@ -17,16 +18,18 @@ struct CommandExit {
   int status;
 };
 
-// The command runs the file loop on these paths.
-struct CommandRun {
-  std::vector<std::string> files;
-};
+inline constexpr int kUsageErrorStatus = 2;
 
-using CommandDecision = std::variant<CommandExit, CommandRun>;
+using CommandDecision = std::variant<CommandExit, ParsedArguments>;
 
-// Parses `argv` (element 0 names the program, the rest are arguments) and
-// says how the command goes on. Never ends the process: that is the front
-// end's decision.
-CommandDecision decide_command(std::span<const std::string> argv);
+// Parses `argv` (element 0 names the program, the rest are arguments) by
+// `spec` and says how the command goes on. Never ends the process: that is
+// the front end's decision.
+CommandDecision decide_command(const CommandSpec& spec, std::span<const std::string> argv);
+
+// The error report of a command line that parsed but does not hold (a bad
+// value, a bad configuration), as an exit with status 2.
+CommandExit usage_error(const CommandSpec& spec, std::span<const std::string> argv,
+                        const CommandLineError& error);
 
 }  // namespace keyhound

@@ -1,12 +1,21 @@
-"""The command line of the native command, byte for byte."""
+"""The Python module's command line, byte for byte: it keeps the command
+line it always had, whatever options the native command grows. The module
+reads the process's own command line, so each case runs the launcher script
+in a child interpreter: the interpreter is element 0 (the usage name) and the
+launcher the first file."""
 
 import pytest
 
-from conftest import clean_env, run_native
+import os
+import sys
+
+from conftest import clean_env, run_module, run_native
+
+NAME = os.path.basename(sys.executable).encode()
 
 HELP = (b"Keyhound is a Python code linter written in C++\n"
         b"\n"
-        b"Usage: keyhound <files>...\n"
+        b"Usage: " + NAME + b" <files>...\n"
         b"\n"
         b"Arguments:\n"
         b"  <files>...  Python files to analyze\n"
@@ -18,7 +27,7 @@ HELP = (b"Keyhound is a Python code linter written in C++\n"
 CLOSING = b"\nFor more information, try '--help'.\n"
 
 
-def error_report(message, tip=None, usage=b"Usage: keyhound <files>...\n"):
+def error_report(message, tip=None, usage=b"Usage: " + NAME + b" <files>...\n"):
     report = b"error: " + message + b"\n"
     if tip:
         report += b"\n  tip: " + tip + b"\n"
@@ -26,8 +35,6 @@ def error_report(message, tip=None, usage=b"Usage: keyhound <files>...\n"):
 
 
 @pytest.mark.parametrize("args, status, out, err", [
-    ([], 2, b"", b"error: the following required arguments were not provided:\n  <files>...\n\n"
-                 b"Usage: keyhound <files>...\n" + CLOSING),
     (["a.py", "--help"], 0, HELP, b""),
     (["-hV"], 0, HELP, b""),
     (["-Vh"], 0, b"keyhound 0.1.3\n", b""),
@@ -36,13 +43,13 @@ def error_report(message, tip=None, usage=b"Usage: keyhound <files>...\n"):
         b"unexpected argument '--foo' found", b"to pass '--foo' as a value, use '-- --foo'")),
     (["--hel"], 2, b"", error_report(b"unexpected argument '--hel' found",
                                      b"a similar argument exists: '--help'",
-                                     b"Usage: keyhound --help <files>...\n")),
+                                     b"Usage: " + NAME + b" --help <files>...\n")),
     (["--vers"], 2, b"", error_report(b"unexpected argument '--vers' found",
                                       b"a similar argument exists: '--version'",
-                                      b"Usage: keyhound --version <files>...\n")),
+                                      b"Usage: " + NAME + b" --version <files>...\n")),
     (["--help=x"], 2, b"", error_report(
         b"unexpected value 'x' for '--help' found; no more were expected",
-        usage=b"Usage: keyhound --help <files>...\n")),
+        usage=b"Usage: " + NAME + b" --help <files>...\n")),
     (["--foo=bar"], 2, b"", error_report(
         b"unexpected argument '--foo' found", b"to pass '--foo' as a value, use '-- --foo'")),
     (["-xh"], 2, b"", error_report(
@@ -53,29 +60,33 @@ def error_report(message, tip=None, usage=b"Usage: keyhound <files>...\n"):
         b"invalid UTF-8 was detected in one or more arguments")),
 ])
 def test_outcomes_that_end_the_process(args, status, out, err):
-    result = run_native(args)
+    result = run_module(args)
     assert (result.returncode, result.stdout, result.stderr) == (status, out, err)
 
 
 def test_double_dash_makes_the_rest_files(write):
     path = write("-x.py", "x = 1\n")
-    result = run_native(["--", "-x.py"], cwd=path.parent)
-    assert result.stdout == b"No issues found in '-x.py'\n"
-    assert result.returncode == 0
+    result = run_module(["--", "-x.py"], cwd=path.parent)
+    assert result.stdout.endswith(b"No issues found in '-x.py'\n")
+    assert result.stderr == b"launcher: None\n"
 
 
 def test_lone_dash_is_a_file_name():
-    result = run_native(["-"])
-    assert result.stderr == b"Error reading file '-': No such file or directory (os error 2)\n"
+    result = run_module(["-"])
+    assert result.stderr == (b"Error reading file '-': No such file or directory (os error 2)\n"
+                             b"launcher: None\n")
+
+
+def test_a_directory_is_a_read_error(tmp_path):
+    result = run_module([str(tmp_path)])
+    assert result.stderr == (b"Error reading file '" + bytes(tmp_path) +
+                             b"': Is a directory (os error 21)\nlauncher: None\n")
+
+
+def test_native_options_are_unknown_to_the_module():
+    result = run_module(["--jobs", "2"])
     assert result.returncode == 2
-
-
-def test_usage_name_is_the_last_component_of_element_zero():
-    import subprocess
-    from conftest import NATIVE
-    result = subprocess.run(["/opt/tools/kh"], executable=NATIVE, capture_output=True,
-                            env=clean_env())
-    assert b"Usage: kh <files>...\n" in result.stderr
+    assert result.stderr.startswith(b"error: unexpected argument '--jobs' found\n")
 
 
 STYLED_HELP = (b"Keyhound is a Python code linter written in C++\n"
@@ -91,13 +102,13 @@ STYLED_HELP = (b"Keyhound is a Python code linter written in C++\n"
 
 
 def test_styled_help_when_forced():
-    result = run_native(["--help"], env=clean_env(CLICOLOR_FORCE="1"))
-    assert result.stdout == STYLED_HELP
+    result = run_module(["--help"], env=clean_env(CLICOLOR_FORCE="1"))
+    assert result.stdout == STYLED_HELP.replace(b"keyhound", NAME)
 
 
 def test_styled_error_when_forced():
-    result = run_native(["--hel"], env=clean_env(CLICOLOR_FORCE="1"))
-    assert result.stderr == (
+    result = run_module(["--hel"], env=clean_env(CLICOLOR_FORCE="1"))
+    assert result.stderr.replace(NAME, b"keyhound") == (
         b"\x1b[1m\x1b[31merror:\x1b[0m unexpected argument '\x1b[33m--hel\x1b[0m' found\n"
         b"\n"
         b"  \x1b[32mtip:\x1b[0m a similar argument exists: '\x1b[32m--help\x1b[0m'\n"
@@ -110,5 +121,5 @@ def test_styled_error_when_forced():
 @pytest.mark.parametrize("env", [{}, {"TERM": "xterm"}, {"CI": "true"}, {"CLICOLOR": "1"},
                                  {"CLICOLOR_FORCE": "1", "NO_COLOR": "1"}])
 def test_plain_when_piped(env):
-    result = run_native(["--help"], env=clean_env(**env))
+    result = run_module(["--help"], env=clean_env(**env))
     assert result.stdout == HELP

@@ -126,8 +126,9 @@ def test_fifty_megabyte_file(write, tmp_path):
         assert err.read().endswith(f"Potential issue(s) found in '{path}'\n".encode())
 
 
-def test_directory(tmp_path):
-    assert outcome(run_native([tmp_path])) == unreadable(tmp_path, "Is a directory (os error 21)")
+def test_empty_directory_is_a_warning(tmp_path):
+    assert outcome(run_native([tmp_path])) == (
+        0, b"", b"warning: No Python files found under the given path(s)\n")
 
 
 def test_dangling_symlink(tmp_path):

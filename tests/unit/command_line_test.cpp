@@ -12,17 +12,17 @@ namespace {
 
 // What a parse decided, as one comparable text.
 std::string outcome(std::vector<std::string> arguments) {
-  CommandLine parsed = parse_command_line(arguments);
+  CommandLine parsed = parse_command_line(module_command(), arguments);
   if (std::holds_alternative<HelpRequest>(parsed)) return "help";
   if (std::holds_alternative<VersionRequest>(parsed)) return "version";
-  if (const auto* list = std::get_if<FileList>(&parsed)) {
+  if (const auto* list = std::get_if<ParsedArguments>(&parsed)) {
     std::string text = "files:";
-    for (const std::string& file : list->files) text += " " + file;
+    for (const std::string& file : list->positionals) text += " " + file;
     return text;
   }
   const auto& error = std::get<CommandLineError>(parsed);
   std::string text;
-  for (const std::string& line : error_lines(error, "kh", Stylesheet::plain())) text += line;
+  for (const std::string& line : error_lines(module_command(), error, "kh", Stylesheet::plain())) text += line;
   return text.substr(0, text.find('\n'));
 }
 
@@ -69,7 +69,8 @@ std::string joined(const std::vector<std::string>& lines) {
 }
 
 std::string error_report(std::vector<std::string> arguments, bool styled = false) {
-  return joined(error_lines(std::get<CommandLineError>(parse_command_line(arguments)),
+  return joined(error_lines(module_command(),
+                            std::get<CommandLineError>(parse_command_line(module_command(), arguments)),
                             "python3", styled ? Stylesheet::styled() : Stylesheet::plain()));
 }
 
@@ -134,7 +135,7 @@ TEST(ErrorReportTest, StyledSpans) {
 }
 
 TEST(HelpTextTest, PlainAndStyled) {
-  EXPECT_EQ(joined(help_lines("keyhound", Stylesheet::plain())),
+  EXPECT_EQ(joined(help_lines(module_command(), "keyhound", Stylesheet::plain())),
             "Keyhound is a Python code linter written in C++\n"
             "\n"
             "Usage: keyhound <files>...\n"
@@ -145,7 +146,7 @@ TEST(HelpTextTest, PlainAndStyled) {
             "Options:\n"
             "  -h, --help     Print help\n"
             "  -V, --version  Print version\n");
-  EXPECT_EQ(joined(help_lines("kh", Stylesheet::styled())),
+  EXPECT_EQ(joined(help_lines(module_command(), "kh", Stylesheet::styled())),
             "Keyhound is a Python code linter written in C++\n"
             "\n"
             "\x1b[1m\x1b[4mUsage:\x1b[0m \x1b[1mkh\x1b[0m <files>...\n"
@@ -157,6 +158,96 @@ TEST(HelpTextTest, PlainAndStyled) {
             "  \x1b[1m-h\x1b[0m, \x1b[1m--help\x1b[0m     Print help\n"
             "  \x1b[1m-V\x1b[0m, \x1b[1m--version\x1b[0m  Print version\n");
   EXPECT_EQ(version_line(), "keyhound 0.1.3\n");
+}
+
+// The native command's table: options with values, flags, and the same
+// error reporter.
+std::string native_outcome(std::vector<std::string> arguments) {
+  CommandLine parsed = parse_command_line(native_command(), arguments);
+  if (std::holds_alternative<HelpRequest>(parsed)) return "help";
+  if (const auto* list = std::get_if<ParsedArguments>(&parsed)) {
+    std::string text = "paths:";
+    for (const std::string& file : list->positionals) text += " " + file;
+    for (const auto& [option, values] : list->values) {
+      text += " " + option + "=";
+      for (const std::string& value : values) text += "[" + value + "]";
+    }
+    return text;
+  }
+  return joined(error_lines(native_command(), std::get<CommandLineError>(parsed), "keyhound",
+                            Stylesheet::plain()));
+}
+
+struct NativeCase {
+  std::vector<std::string> arguments;
+  std::string expected;
+};
+
+class NativeParseTest : public ::testing::TestWithParam<NativeCase> {};
+
+TEST_P(NativeParseTest, Outcome) { EXPECT_EQ(native_outcome(GetParam().arguments), GetParam().expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Elements, NativeParseTest,
+    ::testing::Values(
+        NativeCase{{"-j", "3", "src"}, "paths: src jobs=[3]"},
+        NativeCase{{"-j3", "src"}, "paths: src jobs=[3]"},
+        NativeCase{{"--jobs=3", "src"}, "paths: src jobs=[3]"},
+        NativeCase{{"--exclude", "a,b", "--exclude=c", "x"}, "paths: x exclude=[a,b][c]"},
+        NativeCase{{"--exit-zero", "-", "--force-exclude"}, "paths: - exit-zero=[] force-exclude=[]"},
+        NativeCase{{"--stdin-filename", "-", "-"}, "paths: - stdin-filename=[-]"},
+        NativeCase{{"--exit-zero=1", "x"},
+                   "error: unexpected value '1' for '--exit-zero' found; no more were expected\n"
+                   "\n"
+                   "Usage: keyhound --exit-zero [OPTIONS] <PATHS>...\n"
+                   "\n"
+                   "For more information, try '--help'.\n"},
+        NativeCase{{"x", "--jobs"},
+                   "error: a value is required for '--jobs <N>' but none was supplied\n"
+                   "\n"
+                   "Usage: keyhound --jobs <N> [OPTIONS] <PATHS>...\n"
+                   "\n"
+                   "For more information, try '--help'.\n"},
+        NativeCase{{"--jobs", "--exit-zero", "x"},
+                   "error: a value is required for '--jobs <N>' but none was supplied\n"
+                   "\n"
+                   "Usage: keyhound --jobs <N> [OPTIONS] <PATHS>...\n"
+                   "\n"
+                   "For more information, try '--help'.\n"},
+        NativeCase{{"--exlude", "x"},
+                   "error: unexpected argument '--exlude' found\n"
+                   "\n"
+                   "  tip: a similar argument exists: '--exclude'\n"
+                   "\n"
+                   "Usage: keyhound --exclude <PATTERN> [OPTIONS] <PATHS>...\n"
+                   "\n"
+                   "For more information, try '--help'.\n"},
+        NativeCase{{"-jh", "x"}, "paths: x jobs=[h]"},
+        NativeCase{{},
+                   "error: the following required arguments were not provided:\n"
+                   "  <PATHS>...\n"
+                   "\n"
+                   "Usage: keyhound [OPTIONS] <PATHS>...\n"
+                   "\n"
+                   "For more information, try '--help'.\n"}),
+    [](const ::testing::TestParamInfo<NativeCase>& info) {
+      std::string arguments;
+      for (const std::string& argument : info.param.arguments) arguments += argument + " ";
+      return testing::case_name(info.index, arguments);
+    });
+
+TEST(HelpTextTest, NativeOptionsArePaddedToTheLongestSpecification) {
+  std::vector<std::string> lines = help_lines(native_command(), "keyhound", Stylesheet::plain());
+  EXPECT_EQ(lines[2], "Usage: keyhound [OPTIONS] <PATHS>...\n");
+  EXPECT_EQ(lines[8], "  -j, --jobs <N>                  Files analysed at once [default: the "
+                      "processors available]\n");
+  EXPECT_EQ(lines[10], "      --extend-exclude <PATTERN>  Paths to skip in addition to the "
+                       "default list\n");
+  EXPECT_EQ(lines.back(), "  -V, --version                   Print version\n");
+  std::vector<std::string> styled = help_lines(native_command(), "kh", Stylesheet::styled());
+  EXPECT_EQ(styled[9], "      \x1b[1m--exclude\x1b[0m <PATTERN>         Paths to skip in "
+                       "directories instead of the defaults (globs, comma-separated, "
+                       "repeatable)\n");
 }
 
 TEST(UsageNameTest, LastPathComponentWhenUtf8) {

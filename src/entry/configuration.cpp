@@ -1,0 +1,172 @@
+#include "entry/configuration.hpp"
+
+#define TOML_EXCEPTIONS 0
+#define TOML_ENABLE_FORMATTERS 0
+#include <toml.hpp>
+
+#include <cerrno>
+
+#include "entry/file_loop.hpp"
+#include "entry/path_names.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr std::string_view kKeys =
+    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs";
+
+std::string type_name(const toml::node& node) {
+  switch (node.type()) {
+    case toml::node_type::string: return "a string";
+    case toml::node_type::integer: return "an integer";
+    case toml::node_type::floating_point: return "a float";
+    case toml::node_type::boolean: return "a boolean";
+    case toml::node_type::array: return "an array";
+    case toml::node_type::table: return "a table";
+    default: return "a date or time";
+  }
+}
+
+class TableReader {
+ public:
+  TableReader(const std::string& file, Configuration& into) : file_(file), into_(into) {}
+
+  std::expected<void, std::string> read(const toml::table& table) {
+    for (auto&& [key, node] : table) {
+      std::string_view name = key.str();
+      std::expected<void, std::string> read;
+      if (name == "exclude") {
+        auto list = strings(name, node);
+        if (!list) return std::unexpected(list.error());
+        into_.exclude = std::move(*list);
+      } else if (name == "extend-exclude") {
+        auto list = strings(name, node);
+        if (!list) return std::unexpected(list.error());
+        into_.extend_exclude = std::move(*list);
+      } else if (name == "force-exclude") {
+        auto value = boolean(name, node);
+        if (!value) return std::unexpected(value.error());
+        into_.force_exclude = *value;
+      } else if (name == "respect-gitignore") {
+        auto value = boolean(name, node);
+        if (!value) return std::unexpected(value.error());
+        into_.respect_gitignore = *value;
+      } else if (name == "jobs") {
+        auto value = node.value<int64_t>();
+        if (!node.is_integer() || !value || *value < 1 || *value > 4096) {
+          return std::unexpected(invalid(name, "a whole number from 1 to 4096", node));
+        }
+        into_.jobs = static_cast<unsigned>(*value);
+      } else {
+        return std::unexpected("invalid configuration in '" + file_ + "': unknown key '" +
+                               std::string(name) + "' in [tool.keyhound]; expected one of: " +
+                               std::string(kKeys));
+      }
+    }
+    return {};
+  }
+
+ private:
+  std::string invalid(std::string_view key, std::string_view expected, const toml::node& node) {
+    std::string message = "invalid configuration in '" + file_ + "': '";
+    message += key;
+    message += "' must be ";
+    message += expected;
+    message += ", not ";
+    message += type_name(node);
+    if (node.is_integer()) message += " " + std::to_string(*node.value<int64_t>());
+    return message;
+  }
+
+  std::expected<std::vector<std::string>, std::string> strings(std::string_view key,
+                                                               const toml::node& node) {
+    const toml::array* array = node.as_array();
+    if (array == nullptr) return std::unexpected(invalid(key, "an array of strings", node));
+    std::vector<std::string> values;
+    for (const toml::node& element : *array) {
+      auto text = element.value<std::string>();
+      if (!element.is_string() || !text) {
+        return std::unexpected(invalid(key, "an array of strings", element));
+      }
+      values.push_back(std::move(*text));
+    }
+    return values;
+  }
+
+  std::expected<bool, std::string> boolean(std::string_view key, const toml::node& node) {
+    if (!node.is_boolean()) return std::unexpected(invalid(key, "true or false", node));
+    return *node.value<bool>();
+  }
+
+  const std::string& file_;
+  Configuration& into_;
+};
+
+bool file_exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+}  // namespace
+
+std::expected<std::optional<Configuration>, std::string> parse_configuration(
+    std::string_view text, const std::string& file, const std::string& directory) {
+  toml::parse_result parsed = toml::parse(text);
+  if (!parsed) {
+    const toml::parse_error& error = parsed.error();
+    return std::unexpected("cannot parse '" + file + "': " +
+                           std::string(error.description()) + " (line " +
+                           std::to_string(error.source().begin.line) + ", column " +
+                           std::to_string(error.source().begin.column) + ")");
+  }
+  const toml::table& document = parsed.table();
+  const toml::node* tool = document.get("tool");
+  if (tool == nullptr) return std::nullopt;
+  if (!tool->is_table()) return std::nullopt;
+  const toml::node* section = tool->as_table()->get("keyhound");
+  if (section == nullptr) return std::nullopt;
+  if (!section->is_table()) {
+    return std::unexpected("invalid configuration in '" + file +
+                           "': [tool.keyhound] must be a table, not " + type_name(*section));
+  }
+  Configuration configuration;
+  configuration.file = file;
+  configuration.directory = directory;
+  TableReader reader(file, configuration);
+  if (auto read = reader.read(*section->as_table()); !read) return std::unexpected(read.error());
+  return configuration;
+}
+
+std::expected<std::optional<Configuration>, std::string> find_configuration(
+    const std::optional<std::string>& explicit_file, const std::string& working_directory) {
+  if (explicit_file) {
+    std::expected<std::string, std::string> text = read_source_file(*explicit_file);
+    if (!text) {
+      return std::unexpected("cannot read configuration file '" + *explicit_file + "': " +
+                             text.error());
+    }
+    std::string absolute = absolute_path(*explicit_file, working_directory);
+    std::string directory = absolute.substr(0, absolute.rfind('/'));
+    if (directory.empty()) directory = "/";
+    return parse_configuration(*text, *explicit_file, directory);
+  }
+  std::string directory = working_directory;
+  for (;;) {
+    std::string candidate = join_path(directory == "/" ? "" : directory, "pyproject.toml");
+    if (directory == "/") candidate = "/pyproject.toml";
+    if (file_exists(candidate)) {
+      std::expected<std::string, std::string> text = read_source_file(candidate);
+      if (!text) {
+        return std::unexpected("cannot read configuration file '" + candidate + "': " +
+                               text.error());
+      }
+      // A pyproject.toml that does not parse matters only when it is ours.
+      bool mentions_keyhound = text->find("keyhound") != std::string::npos;
+      auto parsed = parse_configuration(*text, candidate, directory);
+      if (!parsed && mentions_keyhound) return parsed;
+      if (parsed && *parsed) return parsed;
+    }
+    if (directory == "/") return std::nullopt;
+    std::size_t slash = directory.rfind('/');
+    directory = slash == 0 ? "/" : directory.substr(0, slash);
+  }
+}
+
+}  // namespace keyhound

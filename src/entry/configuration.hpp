@@ -1,0 +1,38 @@
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace keyhound {
+
+// The `[tool.keyhound]` table of a pyproject.toml. Keys mirror the native
+// command's long options; what a key does not say is left to the command
+// line and the defaults.
+struct Configuration {
+  // The file it came from, as shown in messages, and its directory
+  // (absolute), against which its relative patterns are taken.
+  std::string file;
+  std::string directory;
+
+  std::optional<std::vector<std::string>> exclude;
+  std::vector<std::string> extend_exclude;
+  std::optional<bool> force_exclude;
+  std::optional<bool> respect_gitignore;
+  std::optional<unsigned> jobs;
+};
+
+// Parses `text`, the content of the TOML file `file` in `directory`. No
+// table `[tool.keyhound]` gives nothing. The error is the whole message
+// (file, key, what was expected).
+std::expected<std::optional<Configuration>, std::string> parse_configuration(
+    std::string_view text, const std::string& file, const std::string& directory);
+
+// The configuration to use: that of `explicit_file` when given (which must
+// exist and hold the table, or at least parse), else that of the nearest
+// pyproject.toml at or above `working_directory` that holds the table.
+std::expected<std::optional<Configuration>, std::string> find_configuration(
+    const std::optional<std::string>& explicit_file, const std::string& working_directory);
+
+}  // namespace keyhound

@@ -1,0 +1,88 @@
+#include "entry/native_options.hpp"
+
+#include <unistd.h>
+
+#include <charconv>
+
+#include "entry/configuration.hpp"
+#include "entry/parallel_lint.hpp"
+#include "entry/path_names.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr unsigned kMostJobs = 4096;
+
+CommandExit configuration_error(const std::string& message) {
+  return CommandExit{Stream::Stderr,
+                     message_error_lines(message, command_output_styles(STDERR_FILENO)),
+                     kUsageErrorStatus};
+}
+
+std::expected<unsigned, CommandLineError> parse_jobs(const std::string& text) {
+  unsigned jobs = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+  if (error != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > kMostJobs) {
+    return std::unexpected(CommandLineError{CommandLineError::Kind::InvalidValue, text, "--jobs",
+                                            "expected a whole number from 1 to 4096"});
+  }
+  return jobs;
+}
+
+}  // namespace
+
+std::expected<NativeOptions, CommandExit> settle_native_options(
+    const ParsedArguments& arguments, std::span<const std::string> argv) {
+  NativeOptions options;
+  options.paths = arguments.positionals;
+  const std::string working_directory = current_directory();
+
+  if (arguments.has("config") && arguments.has("isolated")) {
+    return std::unexpected(configuration_error(
+        "the argument '--config <FILE>' cannot be used with '--isolated'"));
+  }
+  std::optional<Configuration> configuration;
+  if (!arguments.has("isolated")) {
+    auto found = find_configuration(arguments.last("config"), working_directory);
+    if (!found) return std::unexpected(configuration_error(found.error()));
+    configuration = std::move(*found);
+  }
+
+  options.jobs = available_processors();
+  if (configuration && configuration->jobs) options.jobs = *configuration->jobs;
+  if (auto jobs = arguments.last("jobs")) {
+    auto parsed = parse_jobs(*jobs);
+    if (!parsed) return std::unexpected(usage_error(native_command(), argv, parsed.error()));
+    options.jobs = *parsed;
+  }
+
+  DiscoveryOptions& discovery = options.discovery;
+  discovery.working_directory = working_directory;
+  // The exclusions: the default list, or the configuration's, or the
+  // command line's; then every extension. Patterns are taken against the
+  // directory of the place that gave them.
+  if (arguments.has("exclude")) {
+    discovery.exclusions = exclusion_patterns(arguments.all("exclude"), working_directory);
+  } else if (configuration && configuration->exclude) {
+    discovery.exclusions = exclusion_patterns(*configuration->exclude, configuration->directory);
+  } else {
+    discovery.exclusions = exclusion_patterns(default_exclusions(), working_directory);
+  }
+  if (configuration) {
+    auto extra = exclusion_patterns(configuration->extend_exclude, configuration->directory);
+    discovery.exclusions.insert(discovery.exclusions.end(), extra.begin(), extra.end());
+  }
+  auto extra = exclusion_patterns(arguments.all("extend-exclude"), working_directory);
+  discovery.exclusions.insert(discovery.exclusions.end(), extra.begin(), extra.end());
+
+  discovery.force_exclude = arguments.has("force-exclude") ||
+                            (configuration && configuration->force_exclude.value_or(false));
+  discovery.respect_gitignore =
+      !arguments.has("no-respect-gitignore") &&
+      (!configuration || configuration->respect_gitignore.value_or(true));
+  discovery.stdin_filename = arguments.last("stdin-filename");
+  options.exit_zero = arguments.has("exit-zero");
+  return options;
+}
+
+}  // namespace keyhound

@@ -1,0 +1,40 @@
+#include <array>
+
+#include "entry/command_line.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr std::string_view kAbout = "Keyhound is a Python code linter written in C++";
+
+// The native command's options, in the order help lists them.
+constexpr std::array kNativeOptions = {
+    OptionSpec{"jobs", 'j', "<N>", "Files analysed at once [default: the processors available]"},
+    OptionSpec{"exclude", '\0', "<PATTERN>",
+               "Paths to skip in directories instead of the defaults (globs, comma-separated, "
+               "repeatable)"},
+    OptionSpec{"extend-exclude", '\0', "<PATTERN>", "Paths to skip in addition to the default list"},
+    OptionSpec{"force-exclude", '\0', "", "Apply the exclusions to paths named on the command line too"},
+    OptionSpec{"no-respect-gitignore", '\0', "", "Analyse files that git ignores too"},
+    OptionSpec{"stdin-filename", '\0', "<PATH>", "The name shown for standard input (-)"},
+    OptionSpec{"exit-zero", '\0', "", "Exit with status 0 even when there are findings"},
+    OptionSpec{"config", '\0', "<FILE>",
+               "Read [tool.keyhound] from this file instead of the nearest pyproject.toml"},
+    OptionSpec{"isolated", '\0', "", "Ignore configuration files"},
+};
+
+}  // namespace
+
+const CommandSpec& module_command() {
+  static const CommandSpec spec{kAbout, "<files>...", "Python files to analyze", {}};
+  return spec;
+}
+
+const CommandSpec& native_command() {
+  static const CommandSpec spec{
+      kAbout, "<PATHS>...",
+      "Python files or directories to analyze; - reads standard input", kNativeOptions};
+  return spec;
+}
+
+}  // namespace keyhound

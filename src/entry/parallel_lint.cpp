@@ -1,0 +1,160 @@
+#include "entry/parallel_lint.hpp"
+
+#include <sched.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "analysis/analyze_file.hpp"
+
+namespace keyhound {
+namespace {
+
+// What a worker leaves for the writer: the rendered lines of one file.
+struct RenderedFile {
+  MemoryWriter lines;
+  FileReport status_only;
+  std::exception_ptr fault;
+};
+
+class WorkQueue {
+ public:
+  WorkQueue(std::span<const LintInput> inputs, std::size_t window, const CaretRenderer& renderer)
+      : inputs_(inputs), window_(window), renderer_(renderer), done_(inputs.size()) {}
+
+  // A worker's loop: take the next input inside the window, lint and render
+  // it into memory, hand it over; until the inputs run out or the run stops.
+  void work() {
+    for (;;) {
+      std::size_t index;
+      {
+        std::unique_lock lock(mutex_);
+        worker_wakeup_.wait(lock, [&] {
+          return stopped_ || next_ >= inputs_.size() || next_ < written_ + window_;
+        });
+        if (stopped_ || next_ >= inputs_.size()) return;
+        index = next_++;
+      }
+      RenderedFile rendered;
+      try {
+        FileReport report = lint_input(inputs_[index]);
+        renderer_.render(report, rendered.lines);
+        rendered.status_only.outcome = std::move(report.outcome);
+      } catch (...) {
+        rendered.fault = std::current_exception();
+      }
+      {
+        std::lock_guard lock(mutex_);
+        done_[index] = std::move(rendered);
+      }
+      writer_wakeup_.notify_one();
+    }
+  }
+
+  // The writer's side: the report of input `index`, once it is ready.
+  RenderedFile take(std::size_t index) {
+    std::unique_lock lock(mutex_);
+    writer_wakeup_.wait(lock, [&] { return done_[index].has_value(); });
+    RenderedFile rendered = std::move(*done_[index]);
+    done_[index].reset();
+    written_ = index + 1;
+    lock.unlock();
+    worker_wakeup_.notify_all();
+    return rendered;
+  }
+
+  void stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopped_ = true;
+    }
+    worker_wakeup_.notify_all();
+  }
+
+ private:
+  std::span<const LintInput> inputs_;
+  const std::size_t window_;
+  const CaretRenderer& renderer_;
+  std::mutex mutex_;
+  std::condition_variable worker_wakeup_;
+  std::condition_variable writer_wakeup_;
+  std::vector<std::optional<RenderedFile>> done_;
+  std::size_t next_ = 0;
+  std::size_t written_ = 0;
+  bool stopped_ = false;
+};
+
+// Stops the queue when the writer leaves, normally or by a fault, before
+// the workers are joined.
+class StopOnExit {
+ public:
+  explicit StopOnExit(WorkQueue& queue) : queue_(queue) {}
+  ~StopOnExit() { queue_.stop(); }
+  StopOnExit(const StopOnExit&) = delete;
+  StopOnExit& operator=(const StopOnExit&) = delete;
+
+ private:
+  WorkQueue& queue_;
+};
+
+}  // namespace
+
+FileReport lint_input(const LintInput& input) {
+  if (input.error) {
+    return FileReport{.path = input.display,
+                      .findings = {},
+                      .outcome = FileOutcome{FileStatus::ReadError, *input.error}};
+  }
+  if (!input.is_stdin && input.display == input.path) return lint_file(input.path);
+  std::expected<std::string, std::string> source =
+      input.is_stdin ? read_source_descriptor(STDIN_FILENO) : read_source_file(input.path);
+  if (!source) {
+    return FileReport{.path = input.display,
+                      .findings = {},
+                      .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error())}};
+  }
+  return analyze_file(input.display, *source);
+}
+
+FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, LineWriter& out,
+                           const CaretRenderer& renderer) {
+  FileLoopResult result;
+  if (jobs <= 1 || inputs.size() <= 1) {
+    for (const LintInput& input : inputs) {
+      FileReport report = lint_input(input);
+      renderer.render(report, out);
+      result.count(report);
+    }
+    return result;
+  }
+  WorkQueue queue(inputs, std::size_t{jobs} * 4, renderer);
+  std::vector<std::jthread> workers;
+  StopOnExit stop_on_exit(queue);
+  for (unsigned i = 0; i < jobs && i < inputs.size(); ++i) {
+    workers.emplace_back([&queue] { queue.work(); });
+  }
+  for (std::size_t index = 0; index < inputs.size(); ++index) {
+    RenderedFile rendered = queue.take(index);
+    if (rendered.fault) std::rethrow_exception(rendered.fault);
+    rendered.lines.replay(out);
+    result.count(rendered.status_only);
+  }
+  return result;
+}
+
+unsigned available_processors() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<unsigned>(count);
+  }
+  long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+}  // namespace keyhound

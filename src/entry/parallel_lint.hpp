@@ -1,0 +1,26 @@
+#pragma once
+
+#include <span>
+
+#include "analysis/caret_renderer.hpp"
+#include "analysis/line_writer.hpp"
+#include "entry/discovery.hpp"
+#include "entry/file_loop.hpp"
+
+namespace keyhound {
+
+// Reads and analyses one input of discovery.
+FileReport lint_input(const LintInput& input);
+
+// Lints every input with up to `jobs` worker threads, one parser each, and
+// writes every report to `out` in input order: the bytes are those of one
+// job. Only a small window of reports waits in memory at any time. An
+// internal fault in any file ends the run after the reports of the files
+// before it, in order, as with one job.
+FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, LineWriter& out,
+                           const CaretRenderer& renderer);
+
+// The processors this process may run on.
+unsigned available_processors();
+
+}  // namespace keyhound
