@@ -38,6 +38,21 @@ def brackets(n):
     return "x = " + "(" * (5 * n) + ")" * (5 * n) + "\n"
 
 
+def comment_lines(n):
+    # A commented-out block inside a function, at the block's indentation
+    # and at column 0.
+    half = n // 2
+    return ("def f(d):\n    x = d['a']\n" + "    # x = d['b']\n" * half
+            + "# x = d['c']\n" * (n - half) + "    return x\n")
+
+
+def continuation_lines(n):
+    # Lines that hold only a backslash continuation, indented and not.
+    half = n // 2
+    return ("if x:\n    y = d['a']\n" + "    \\\n" * half + "\\\n" * (n - half)
+            + "    z = d['b']\n")
+
+
 def nested_functions(depth):
     lines = []
     for level in range(depth):
@@ -57,7 +72,9 @@ def main():
     print(f"{'shape':<20}{'t(10k) s':>10}{'t(20k) s':>10}{'ratio':>8}"
           f"{'parse(10k) s':>14}{'parse(20k) s':>14}{'ratio':>8}")
     for name, make in [("call chain", chain), ("nested subscripts", nested_subscripts),
-                       ("try sequence", try_sequence), ("brackets 5N", brackets)]:
+                       ("try sequence", try_sequence), ("brackets 5N", brackets),
+                       ("comment lines", comment_lines),
+                       ("continuation lines", continuation_lines)]:
         times, parses = [], []
         for n in (10000, 20000):
             path = OUT / f"{name.replace(' ', '_')}_{n}.py"

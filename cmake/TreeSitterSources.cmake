@@ -65,12 +65,33 @@ foreach(header parser.h array.h alloc.h ts_assert.h)
   configure_file("${ts_lib}/src/${header}" "${grammar_headers}/${header}" COPYONLY)
 endforeach()
 
-add_library(tree_sitter_python_grammar STATIC
-    "${ts_python_dir}/src/parser.c" "${ts_python_dir}/src/scanner.c")
-target_include_directories(tree_sitter_python_grammar PRIVATE
-    "${CMAKE_BINARY_DIR}/_deps/grammar-include" "${ts_lib}/include")
-target_compile_definitions(tree_sitter_python_grammar PRIVATE
-    TREE_SITTER_HIDDEN_SYMBOLS TREE_SITTER_HIDE_SYMBOLS)
-target_compile_options(tree_sitter_python_grammar PRIVATE ${ts_quiet_options})
-set_target_properties(tree_sitter_python_grammar PROPERTIES
-    C_STANDARD 11 POSITION_INDEPENDENT_CODE ON)
+# The grammar's external scanner, patched: see the patch's own header.
+set(scanner_patch "${CMAKE_SOURCE_DIR}/cmake/patches/python-scanner-lookahead.patch")
+set(patched_scanner "${CMAKE_BINARY_DIR}/_deps/patched/scanner.c")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${scanner_patch}" "${CMAKE_SOURCE_DIR}/cmake/apply_patch.py")
+file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/_deps/patched")
+execute_process(
+  COMMAND "${Python_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/cmake/apply_patch.py"
+          "${ts_python_dir}/src/scanner.c" "${scanner_patch}" "${patched_scanner}"
+  RESULT_VARIABLE patch_status)
+if(NOT patch_status EQUAL 0)
+  message(FATAL_ERROR "the scanner patch does not apply to ${ts_python_dir}/src/scanner.c")
+endif()
+
+function(keyhound_python_grammar target scanner)
+  add_library(${target} STATIC "${ts_python_dir}/src/parser.c" "${scanner}")
+  target_include_directories(${target} PRIVATE
+      "${CMAKE_BINARY_DIR}/_deps/grammar-include" "${ts_lib}/include")
+  target_compile_definitions(${target} PRIVATE
+      TREE_SITTER_HIDDEN_SYMBOLS TREE_SITTER_HIDE_SYMBOLS)
+  target_compile_options(${target} PRIVATE ${ts_quiet_options})
+  set_target_properties(${target} PROPERTIES C_STANDARD 11 POSITION_INDEPENDENT_CODE ON)
+endfunction()
+
+keyhound_python_grammar(tree_sitter_python_grammar "${patched_scanner}")
+# The grammar as published, for the benchmark that shows the patch changes
+# no tree.
+if(KEYHOUND_BUILD_BENCH)
+  keyhound_python_grammar(tree_sitter_python_grammar_unpatched "${ts_python_dir}/src/scanner.c")
+endif()
