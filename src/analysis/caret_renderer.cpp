@@ -4,6 +4,7 @@
 #include <string>
 
 #include "analysis/color.hpp"
+#include "analysis/terminal_text.hpp"
 
 namespace keyhound {
 namespace {
@@ -19,7 +20,7 @@ void append_number(std::string& line, uint64_t number) {
 // "{path}:{line}:{column}: {label} "
 void append_header_start(std::string& line, const Stylesheet& styles, std::string_view path,
                          Position start) {
-  line += path;
+  append_terminal_safe_name(line, path);
   line += ':';
   append_number(line, uint64_t{start.row} + 1);
   line += ':';
@@ -27,24 +28,6 @@ void append_header_start(std::string& line, const Stylesheet& styles, std::strin
   line += ": ";
   append_styled(line, kWarningLabel, styles.warning_label);
   line += ' ';
-}
-
-// A control byte written raw could move the cursor or rewrite the screen:
-// show it as its control picture instead, which takes one column as the byte
-// did. Tabs stay as they are.
-void append_source_text(std::string& line, std::string_view text) {
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte == '\t' || (byte >= 0x20 && byte != 0x7F)) {
-      line += c;
-      continue;
-    }
-    char32_t picture = byte == 0x7F ? U'\u2421' : U'\u2400' + byte;
-    // Every picture lies in U+2400..U+2421: three bytes of UTF-8.
-    line += static_cast<char>(0xE0 | (picture >> 12));
-    line += static_cast<char>(0x80 | ((picture >> 6) & 0x3F));
-    line += static_cast<char>(0x80 | (picture & 0x3F));
-  }
 }
 
 void append_gutter_blank(std::string& line, const Stylesheet& styles, std::size_t width) {
@@ -103,7 +86,7 @@ void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position st
   line.clear();
   line.reserve(16 + source_line.size() * 3);
   append_gutter_blank(line, styles, number.size());
-  append_source_text(line, source_line);
+  append_terminal_safe_source(line, source_line);
   line += '\n';
   out.write_line(Stream::Stdout, line);
 
@@ -133,20 +116,20 @@ void print_file_outcome(LineWriter& out, std::string_view path, const FileOutcom
   switch (outcome.status) {
     case FileStatus::Clean:
       line = "No issues found in '";
-      line += path;
+      append_terminal_safe_name(line, path);
       line += "'\n";
       stream = Stream::Stdout;
       break;
     case FileStatus::HasFindings:
       line = "Analyzing file '";
-      line += path;
+      append_terminal_safe_name(line, path);
       line += "': ";
-      line += outcome.message;
+      append_terminal_safe_name(line, outcome.message);
       line += '\n';
       break;
     case FileStatus::ReadError:
       line = "Error reading file '";
-      line += path;
+      append_terminal_safe_name(line, path);
       line += "': ";
       line += outcome.message;
       line += '\n';

@@ -6,6 +6,7 @@
 
 #include "entry/jaro.hpp"
 #include "analysis/environment.hpp"
+#include "analysis/terminal_text.hpp"
 #include "syntax/utf8.hpp"
 
 namespace keyhound {
@@ -243,8 +244,8 @@ std::string usage_flag(const CommandSpec& spec, std::string_view flag) {
 
 void append_usage(LineBuilder& usage, const CommandSpec& spec, std::string_view name,
                   std::optional<std::string_view> flag) {
-  usage.heading("Usage:").plain(" ").literal(name).plain(" ");
-  if (flag) usage.plain(usage_flag(spec, *flag)).plain(" ");
+  usage.heading("Usage:").plain(" ").literal(terminal_safe_name(name)).plain(" ");
+  if (flag) usage.plain(terminal_safe_name(usage_flag(spec, *flag))).plain(" ");
   if (!spec.options.empty()) usage.plain("[OPTIONS] ");
   usage.plain(spec.positional);
 }
@@ -316,15 +317,18 @@ std::string version_line() {
 std::vector<std::string> error_lines(const CommandSpec& spec, const CommandLineError& error,
                                      std::string_view name, const Stylesheet& styles) {
   using Kind = CommandLineError::Kind;
+  // The offending element is the user's text: it reaches the terminal
+  // with its control characters shown, never acted on.
+  const std::string subject = terminal_safe_name(error.subject);
   std::vector<std::string> lines;
   LineBuilder first(styles);
   first.span("error:", &Stylesheet::error).plain(" ");
   switch (error.kind) {
     case Kind::UnknownArgument:
-      first.plain("unexpected argument '").invalid(error.subject).plain("' found");
+      first.plain("unexpected argument '").invalid(subject).plain("' found");
       break;
     case Kind::UnexpectedValue:
-      first.plain("unexpected value '").plain(error.subject).plain("' for '")
+      first.plain("unexpected value '").plain(subject).plain("' for '")
           .plain(*error.flag).plain("' found; no more were expected");
       break;
     case Kind::MissingValue:
@@ -332,7 +336,7 @@ std::vector<std::string> error_lines(const CommandSpec& spec, const CommandLineE
           .plain("' but none was supplied");
       break;
     case Kind::InvalidValue:
-      first.plain("invalid value '").invalid(error.subject).plain("' for '")
+      first.plain("invalid value '").invalid(subject).plain("' for '")
           .plain(usage_flag(spec, *error.flag)).plain("': ").plain(error.reason);
       break;
     case Kind::InvalidUtf8:
@@ -354,8 +358,8 @@ std::vector<std::string> error_lines(const CommandSpec& spec, const CommandLineE
     if (error.flag) {
       tip.plain("a similar argument exists: '").valid(*error.flag).plain("'");
     } else {
-      tip.plain("to pass '").invalid(error.subject).plain("' as a value, use '")
-          .valid(joined("-- ", error.subject)).plain("'");
+      tip.plain("to pass '").invalid(subject).plain("' as a value, use '")
+          .valid(joined("-- ", subject)).plain("'");
     }
     lines.push_back(tip.line());
   }
@@ -373,7 +377,8 @@ std::vector<std::string> error_lines(const CommandSpec& spec, const CommandLineE
 }
 
 std::vector<std::string> message_error_lines(std::string_view message, const Stylesheet& styles) {
-  return {LineBuilder(styles).span("error:", &Stylesheet::error).plain(" ").plain(message).line()};
+  return {LineBuilder(styles).span("error:", &Stylesheet::error).plain(" ")
+              .plain(terminal_safe_name(message)).line()};
 }
 
 bool style_command_output(int fd) {

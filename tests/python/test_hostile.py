@@ -8,7 +8,7 @@ import tempfile
 
 import pytest
 
-from conftest import NATIVE, clean_env, run_native
+from conftest import NATIVE, clean_env, run_module, run_native
 
 DEPTH = 100_000
 
@@ -175,3 +175,50 @@ def test_file_without_read_permission():
         assert outcome(result) == unreadable(path, "Permission denied (os error 13)")
     finally:
         shutil.rmtree(directory, ignore_errors=True)
+
+
+NEWLINE_PICTURE = "\u240a".encode()
+ESCAPE_PICTURE = "\u241b".encode()
+
+
+@pytest.mark.parametrize("front_end", ["native", "module"])
+def test_control_characters_in_names_never_reach_the_terminal(tmp_path, front_end):
+    """A file name holding a newline would forge diagnostic lines, one holding
+    an escape sequence would act on the terminal: every message shows them
+    as control pictures."""
+    forged = "n\nfake.py:1:1: Warning: Possible KeyError in function x\n\x1b[2J.py"
+    raising = tmp_path / forged
+    raising.write_text("def f(d):\n    return d['k']\n")
+    clean = tmp_path / "ok\x1b]0;title\x07.py"
+    clean.write_text("x = 1\n")
+    missing = tmp_path / "gone\n.py"
+    run = run_native if front_end == "native" else run_module
+    result = run([raising.name, clean.name, missing.name], cwd=tmp_path)
+    shown = forged.encode().replace(b"\n", NEWLINE_PICTURE).replace(b"\x1b", ESCAPE_PICTURE)
+    everything = result.stdout + result.stderr
+    assert b"\x1b" not in everything
+    assert b"\x07" not in everything
+    assert not any(line.startswith(b"fake.py") for line in everything.splitlines())
+    assert (b"\n" + shown + b":2:12: Warning: Possible KeyError in function 'f'\n"
+            in b"\n" + result.stdout)
+    assert (b"Analyzing file '" + shown + b"': Potential issue(s) found in '" + shown + b"'\n"
+            in result.stderr)
+    assert b"No issues found in 'ok" + ESCAPE_PICTURE + b"]0;title\xe2\x90\x87.py'\n" in result.stdout
+    assert (b"Error reading file 'gone" + NEWLINE_PICTURE
+            + b".py': No such file or directory (os error 2)\n" in result.stderr)
+
+
+@pytest.mark.parametrize("front_end", ["native", "module"])
+def test_control_characters_in_a_bad_argument(front_end):
+    run = run_native if front_end == "native" else run_module
+    result = run(["--x\x1b[31m\nfake"])
+    assert result.returncode == 2
+    assert b"\x1b" not in result.stderr
+    assert result.stderr.startswith(b"error: unexpected argument '--x" + ESCAPE_PICTURE
+                                    + b"[31m" + NEWLINE_PICTURE + b"fake' found\n")
+
+
+def test_bidirectional_overrides_in_excerpts_are_escaped(write):
+    path = write("trojan.py", "def f(d):\n    return d['\u202eadmin\u2066']  # \u0085\n")
+    result = run_native([path])
+    assert b" |     return d['<U+202E>admin<U+2066>']  # <U+0085>\n" in result.stdout
