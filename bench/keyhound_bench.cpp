@@ -54,7 +54,7 @@ void parse_and_walk(const std::string& path) {
 // does for each file.
 void whole_path(const std::string& path) {
   keyhound::DescriptorWriter out;
-  keyhound::FileReport report = keyhound::lint_file(path);
+  keyhound::FileReport report = *keyhound::lint_file(path);
   keyhound::CaretRenderer().render(report, out);
   g_sink = g_sink + report.findings.size();
 }

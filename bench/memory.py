@@ -1,5 +1,6 @@
 """Peak resident memory on a 50 MB file: keyhound's whole per-file path
-against what parsing alone needs (the text plus its syntax tree).
+against what parsing alone needs (the text plus its syntax tree), and the
+native command's outcome on it (one finding per function, status 1).
 
     python3 bench/memory.py BUILD_DIR
 """
@@ -27,6 +28,12 @@ def main():
     print(f"parse + walk:   {results['parse'][0]:.2f} s, peak {results['parse'][1]:.0f} MiB")
     print(f"keyhound path:  {results['full'][0]:.2f} s, peak {results['full'][1]:.0f} MiB")
     print(f"memory ratio:   {results['full'][1] / results['parse'][1]:.2f}")
+    command = BENCH.parent.parent / "keyhound"
+    run = subprocess.run([str(command), str(path)], stdout=subprocess.DEVNULL,
+                         stderr=subprocess.PIPE)
+    assert run.returncode == 1, run.returncode
+    assert run.stderr.endswith(f"Potential issue(s) found in '{path}'\n".encode())
+    print("command:        status 1, outcome line as expected")
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "analysis/analyze_file.hpp"
+#include "analysis/memory_budget.hpp"
 #include "analysis/os_error.hpp"
 #include "entry/file_descriptor.hpp"
 #include "syntax/utf8.hpp"
@@ -18,18 +19,28 @@ constexpr std::size_t kLargestSource = std::numeric_limits<uint32_t>::max();
 
 }  // namespace
 
-std::expected<std::string, std::string> read_source_file(const std::string& path) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.is_open()) return std::unexpected(os_error_text(errno));
-  return read_source_descriptor(file.get());
+std::expected<std::string, ReadFailure> read_source(const std::string& path,
+                                                    const InterruptCheck& interrupted) {
+  for (;;) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.is_open()) return read_source_descriptor(file.get(), interrupted);
+    int error = errno;
+    if (error != EINTR) return std::unexpected(ReadFailure{os_error_text(error)});
+    if (interrupted && interrupted()) return std::unexpected(ReadFailure{{}, true});
+  }
 }
 
-std::expected<std::string, std::string> read_source_descriptor(int fd) {
+std::expected<std::string, ReadFailure> read_source_descriptor(int fd,
+                                                               const InterruptCheck& interrupted) {
   std::string content;
   struct stat status;
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0 &&
-      static_cast<std::size_t>(status.st_size) <= kLargestSource) {
-    content.reserve(static_cast<std::size_t>(status.st_size));
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+    // The size is known before a byte is read: refuse what cannot be
+    // parsed or cannot fit rather than read it first.
+    auto size = static_cast<uint64_t>(status.st_size);
+    if (size > kLargestSource) return std::unexpected(ReadFailure{os_error_text(EFBIG)});
+    if (auto refusal = memory_refusal(size)) return std::unexpected(ReadFailure{*refusal});
+    content.reserve(static_cast<std::size_t>(size));
   }
   // Read until end of file whatever the size said: the file may grow, and a
   // pipe or a /proc file reports no useful size at all.
@@ -37,25 +48,39 @@ std::expected<std::string, std::string> read_source_descriptor(int fd) {
   for (;;) {
     ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0) {
-      if (errno == EINTR) continue;
-      return std::unexpected(os_error_text(errno));
+      int error = errno;
+      if (error != EINTR) return std::unexpected(ReadFailure{os_error_text(error)});
+      if (interrupted && interrupted()) return std::unexpected(ReadFailure{{}, true});
+      continue;
     }
     if (got == 0) break;
     content.append(buffer, static_cast<std::size_t>(got));
     // The syntax tree counts bytes in 32 bits; stop early rather than read
     // an endless device such as /dev/zero into memory.
-    if (content.size() > kLargestSource) return std::unexpected(os_error_text(EFBIG));
+    if (content.size() > kLargestSource) return std::unexpected(ReadFailure{os_error_text(EFBIG)});
   }
-  if (!is_valid_utf8(content)) return std::unexpected("stream did not contain valid UTF-8");
+  if (!is_valid_utf8(content)) {
+    return std::unexpected(ReadFailure{"stream did not contain valid UTF-8"});
+  }
+  if (auto refusal = memory_refusal(content.size())) return std::unexpected(ReadFailure{*refusal});
   return content;
 }
 
-FileReport lint_file(const std::string& path) {
-  std::expected<std::string, std::string> source = read_source_file(path);
+std::expected<std::string, std::string> read_source_file(const std::string& path) {
+  auto content = read_source(path);
+  if (!content) return std::unexpected(std::move(content.error().message));
+  return std::move(*content);
+}
+
+std::expected<FileReport, Interrupted> lint_file(const std::string& path,
+                                                 const InterruptCheck& interrupted) {
+  std::expected<std::string, ReadFailure> source = read_source(path, interrupted);
   if (!source) {
-    return FileReport{.path = path,
-                      .findings = {},
-                      .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error())}};
+    if (source.error().interrupted) return std::unexpected(Interrupted{});
+    return FileReport{
+        .path = path,
+        .findings = {},
+        .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error().message)}};
   }
   return analyze_file(path, *source);
 }
@@ -66,14 +91,18 @@ void FileLoopResult::count(const FileReport& report) {
 }
 
 FileLoopResult run_file_loop(std::span<const std::string> paths, LineWriter& out,
-                             const CaretRenderer& renderer) {
+                             const CaretRenderer& renderer, const InterruptCheck& interrupted) {
   FileLoopResult result;
   for (const std::string& path : paths) {
     // One file at a time: memory follows the largest file, not the number
     // of files.
-    FileReport report = lint_file(path);
-    renderer.render(report, out);
-    result.count(report);
+    std::expected<FileReport, Interrupted> report = lint_file(path, interrupted);
+    if (!report) {
+      result.interrupted = true;
+      break;
+    }
+    renderer.render(*report, out);
+    result.count(*report);
   }
   return result;
 }

@@ -10,8 +10,10 @@
 #include "entry/discovery.hpp"
 #include "entry/fault_report.hpp"
 #include "entry/native_options.hpp"
+#include "entry/out_of_memory.hpp"
 #include "entry/parallel_lint.hpp"
 #include "entry/run_command.hpp"
+#include "syntax/parse_memory.hpp"
 
 namespace {
 
@@ -19,7 +21,7 @@ namespace {
 constexpr int kClean = 0;
 constexpr int kIssuesFound = 1;
 constexpr int kUsageOrUnreadable = 2;
-constexpr int kInternalFault = 70;  // EX_SOFTWARE
+constexpr int kInternalFault = keyhound::kInternalFaultStatus;
 
 int end_with(const keyhound::CommandExit& exit) {
   keyhound::BestEffortDescriptorWriter out;
@@ -53,6 +55,7 @@ int run(const std::vector<std::string>& argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keyhound::set_out_of_memory_handler(keyhound::end_for_out_of_memory);
   try {
     return run(std::vector<std::string>(argv, argv + argc));
   } catch (const std::exception& fault) {

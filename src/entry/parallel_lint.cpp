@@ -110,13 +110,15 @@ FileReport lint_input(const LintInput& input) {
                       .findings = {},
                       .outcome = FileOutcome{FileStatus::ReadError, *input.error}};
   }
-  if (!input.is_stdin && input.display == input.path) return lint_file(input.path);
-  std::expected<std::string, std::string> source =
-      input.is_stdin ? read_source_descriptor(STDIN_FILENO) : read_source_file(input.path);
+  // The native command keeps the default signal behaviour: no read is
+  // ever reported as interrupted here.
+  std::expected<std::string, ReadFailure> source =
+      input.is_stdin ? read_source_descriptor(STDIN_FILENO) : read_source(input.path);
   if (!source) {
-    return FileReport{.path = input.display,
-                      .findings = {},
-                      .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error())}};
+    return FileReport{
+        .path = input.display,
+        .findings = {},
+        .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error().message)}};
   }
   return analyze_file(input.display, *source);
 }

@@ -16,6 +16,8 @@
 #include "analysis/line_writer.hpp"
 #include "entry/command_line.hpp"
 #include "entry/fault_report.hpp"
+#include "entry/out_of_memory.hpp"
+#include "syntax/parse_memory.hpp"
 #include "entry/process_args.hpp"
 #include "entry/file_loop.hpp"
 #include "entry/run_command.hpp"
@@ -161,8 +163,14 @@ PyObject* run_command(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         keyhound::decide_command(keyhound::module_command(), keyhound::process_arguments());
     if (auto* exit = std::get_if<keyhound::CommandExit>(&decision)) end_process(*exit);
     keyhound::DescriptorWriter out;
-    keyhound::FileLoopResult result = keyhound::run_file_loop(
-        std::get<keyhound::ParsedArguments>(decision).positionals, out, keyhound::CaretRenderer());
+    // A signal that interrupts a blocking open or read runs Python's
+    // handlers; one that raises (KeyboardInterrupt) ends the call with its
+    // exception, after the lines already written.
+    keyhound::InterruptCheck interrupted = [] { return PyErr_CheckSignals() != 0; };
+    keyhound::FileLoopResult result =
+        keyhound::run_file_loop(std::get<keyhound::ParsedArguments>(decision).positionals, out,
+                                keyhound::CaretRenderer(), interrupted);
+    if (result.interrupted) return nullptr;
     if (result.any_file_has_issues) {
       PyErr_SetString(PyExc_RuntimeError, "");
       return nullptr;
@@ -228,6 +236,9 @@ bool add_functions(PyObject* module) {
 }  // namespace
 
 PyMODINIT_FUNC PyInit_keyhound(void) {
+  // The parser running out of memory cannot be unwound into Python: the
+  // process ends with a diagnostic line and status 70.
+  keyhound::set_out_of_memory_handler(keyhound::end_for_out_of_memory);
   return guarded_entry([]() -> PyObject* {
     PyObject* module = PyModule_Create2(&kModuleDef, 1013);
     if (module == nullptr) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "internal_fault.hpp"
+#include "syntax/parse_memory.hpp"
 
 namespace keyhound {
 namespace {
@@ -49,6 +50,8 @@ PythonGrammar look_up() {
 }  // namespace
 
 const PythonGrammar& python_grammar() {
+  // Every parse starts here, so the allocator is in place before the first.
+  install_tree_sitter_allocator();
   static const PythonGrammar grammar = look_up();
   return grammar;
 }

@@ -4,11 +4,12 @@ and none may crash, hang or print raw control bytes into the excerpts."""
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 
 import pytest
 
-from conftest import NATIVE, clean_env, run_module, run_native
+from conftest import BUILD_DIR, LAUNCHER, NATIVE, clean_env, run_module, run_native
 
 DEPTH = 100_000
 
@@ -113,19 +114,6 @@ def test_broken_source_is_analysed_like_any_other(write, content):
             or result.returncode == 0)
 
 
-def test_fifty_megabyte_file(write, tmp_path):
-    body = "".join(f"def f{i}(d):\n    return d['key{i}'] + g(d)\n" for i in range(10_000))
-    content = (body * (50 * 1024 * 1024 // len(body) + 1)).encode()
-    path = write("big.py", content)
-    with open(tmp_path / "err", "wb") as err:
-        result = subprocess.run([str(NATIVE), str(path)], stdout=subprocess.DEVNULL, stderr=err,
-                                env=clean_env(), timeout=600)
-    assert result.returncode == 1
-    with open(tmp_path / "err", "rb") as err:
-        err.seek(-200, os.SEEK_END)
-        assert err.read().endswith(f"Potential issue(s) found in '{path}'\n".encode())
-
-
 def test_empty_directory_is_a_warning(tmp_path):
     assert outcome(run_native([tmp_path])) == (
         0, b"", b"warning: No Python files found under the given path(s)\n")
@@ -222,3 +210,76 @@ def test_bidirectional_overrides_in_excerpts_are_escaped(write):
     path = write("trojan.py", "def f(d):\n    return d['\u202eadmin\u2066']  # \u0085\n")
     result = run_native([path])
     assert b" |     return d['<U+202E>admin<U+2066>']  # <U+0085>\n" in result.stdout
+
+
+def limited_address_space(megabytes):
+    import resource
+
+    def apply():
+        resource.setrlimit(resource.RLIMIT_AS, (megabytes << 20, megabytes << 20))
+    return apply
+
+
+def test_file_refused_for_memory_then_the_next_is_analysed(tmp_path):
+    dense = tmp_path / "dense.py"
+    dense.write_text("a\n" * 500_000)  # 1 MB of the densest text: about 400 MB to parse
+    small = tmp_path / "small.py"
+    small.write_text("x = 1\n")
+    result = subprocess.run([str(NATIVE), dense, small], capture_output=True, env=clean_env(),
+                            preexec_fn=limited_address_space(300), timeout=60)
+    assert result.stderr == (f"Error reading file '{dense}': file too large to analyse in the "
+                             f"available memory (needs about 400 MB)\n").encode()
+    assert result.stdout == f"No issues found in '{small}'\n".encode()
+    assert result.returncode == 2
+
+
+def test_parser_out_of_memory_is_one_line_and_status_70(tmp_path):
+    """Below the size where limits are consulted, the parser can still run out
+    under a tight limit: a whole diagnostic line, no abort."""
+    dense = tmp_path / "dense.py"
+    dense.write_text("a\n" * 75_000)
+    result = subprocess.run([str(NATIVE), dense], capture_output=True, env=clean_env(),
+                            preexec_fn=limited_address_space(40), timeout=60)
+    assert result.returncode == 70
+    assert result.stderr.startswith(
+        b"keyhound: internal fault: out of memory: the parser could not allocate ")
+    assert result.stderr.endswith(b" bytes\n")
+    assert result.stderr.count(b"\n") == 1
+
+
+def test_sparse_file_beyond_four_gibibytes_is_refused_unread(tmp_path):
+    sparse = tmp_path / "huge.py"
+    with open(sparse, "wb") as file:
+        file.truncate(5 << 30)
+    result = run_native([sparse], timeout=20)
+    assert result.stderr == f"Error reading file '{sparse}': File too large (os error 27)\n".encode()
+    assert result.returncode == 2
+
+
+@pytest.mark.parametrize("writer", [True, False], ids=["blocked_in_read", "blocked_in_open"])
+def test_module_blocked_on_a_fifo_ends_with_keyboard_interrupt(tmp_path, writer):
+    import signal
+    import time
+    fifo = tmp_path / "pipe.py"
+    os.mkfifo(fifo)
+    first = tmp_path / "first.py"
+    first.write_text("x = 1\n")
+    env = clean_env(KEYHOUND_MODULE_DIR=str(BUILD_DIR))
+    child = subprocess.Popen([sys.executable, str(LAUNCHER), str(first), str(fifo)],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+    holder = None
+    try:
+        if writer:
+            holder = os.open(fifo, os.O_RDWR)  # a writer that never writes
+        time.sleep(1.0)
+        assert child.poll() is None
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=20)
+    finally:
+        if holder is not None:
+            os.close(holder)
+        if child.poll() is None:
+            child.kill()
+    assert out.endswith(f"No issues found in '{first}'\n".encode())
+    assert err.endswith(b"launcher: builtins.KeyboardInterrupt('')\n")
+    assert child.returncode == 3

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace keyhound {
+
+// The most memory the analysis has been measured to need per byte of
+// source: tree-sitter's tree and parse stacks on the densest text (a line
+// of one name after another, about 310 bytes a byte), with a margin.
+inline constexpr uint64_t kWorstBytesPerSourceByte = 400;
+
+// The memory this process can still get: the least of what its
+// address-space limit leaves, what its cgroup's limit leaves and what the
+// system reports available. Nothing when none of them can be read.
+std::optional<uint64_t> available_memory();
+
+// The read-error message for a source of `size` bytes that cannot be
+// analysed in the memory there is, e.g. "file too large to analyse in the
+// available memory (needs about 3.6 GB)"; nothing when it fits.
+std::optional<std::string> memory_refusal(uint64_t size);
+
+}  // namespace keyhound
