@@ -12,14 +12,21 @@ namespace keyhound {
 // command and is caught only by the front ends.
 class InternalFault : public std::runtime_error {
  public:
+  // Whether the fault may be a bug of the program, worth a backtrace; a
+  // reader that closed its pipe is not.
+  enum class Cause { MaybeBug, Environment };
+
   explicit InternalFault(const std::string& message,
-                         std::source_location where = std::source_location::current())
-      : std::runtime_error(message), where_(where) {}
+                         std::source_location where = std::source_location::current(),
+                         Cause cause = Cause::MaybeBug)
+      : std::runtime_error(message), where_(where), cause_(cause) {}
 
   const std::source_location& where() const noexcept { return where_; }
+  Cause cause() const noexcept { return cause_; }
 
  private:
   std::source_location where_;
+  Cause cause_;
 };
 
 }  // namespace keyhound

@@ -29,8 +29,10 @@ void write_all(int fd, std::string_view text, std::string_view stream_name) {
     int error = errno;
     if (error == EINTR) continue;
     if (error == EBADF) return;  // nobody is listening: the text counts as written
-    throw InternalFault("failed printing to " + std::string(stream_name) + ": " +
-                        os_error_text(error));
+    throw InternalFault(
+        "failed printing to " + std::string(stream_name) + ": " + os_error_text(error),
+        std::source_location::current(),
+        error == EPIPE ? InternalFault::Cause::Environment : InternalFault::Cause::MaybeBug);
   }
 }
 

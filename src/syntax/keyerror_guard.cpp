@@ -48,6 +48,9 @@ bool expression_catches_keyerror(TSNode expression, std::string_view source) {
       // `except E as e`: the class is the pattern's first named child.
       if (ts_node_named_child_count(node) > 0) pending.push_back(ts_node_named_child(node, 0));
     } else if (kind == grammar.parenthesized_expression || kind == grammar.tuple) {
+      // Brackets around text that does not parse hold one broken
+      // expression, not a list of classes: nothing in it counts.
+      if (ts_node_has_error(node)) continue;
       uint32_t count = ts_node_named_child_count(node);
       for (uint32_t i = count; i-- > 0;) {
         TSNode child = ts_node_named_child(node, i);

@@ -187,3 +187,28 @@ def test_python_buffers_are_flushed_before_the_process_ends(tmp_path, args, stre
     text = getattr(result, stream)
     assert line in text
     assert text.index(line) > 0
+
+
+def test_broken_pipe_is_reported_without_a_backtrace_hint(tmp_path):
+    """Python ignores SIGPIPE, so a reader that went away shows as EPIPE: the
+    call ends with the panic exception, and the diagnostic names the source
+    file as the project does, without suggesting a debugger."""
+    script = write_script(tmp_path / "pipe.py", """
+        import os
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        os.dup2(write_end, 1)
+        try:
+            keyhound.run_command("")
+        except BaseException as error:
+            sys.stderr.write("raised: %s.%s\\n" % (type(error).__module__, type(error).__name__))
+        """)
+    target = tmp_path / "t.py"
+    target.write_text("def f(d):\n    return d['k']\n")
+    result = subprocess.run([sys.executable, str(script), str(target)], capture_output=True,
+                            env=clean_env(), timeout=60)
+    err = result.stderr.decode()
+    assert "failed printing to stdout: Broken pipe (os error 32)" in err
+    assert " at src/analysis/line_writer.cpp:" in err
+    assert "note:" not in err
+    assert "raised: pyo3_runtime.PanicException" in err

@@ -72,6 +72,15 @@ INSTANTIATE_TEST_SUITE_P(
         ClauseCase{"except ValueError", false},
         ClauseCase{"except (TypeError, ValueError)", false},
         ClauseCase{"except (TypeError, ValueError) as error", false},
+        // A parenthesised expression that does not parse is one broken
+        // expression: none of the names in it counts.
+        ClauseCase{"except (, KeyError)", false},
+        ClauseCase{"except(,KeyError)", false},
+        ClauseCase{"except (builtins KeyError)", false},
+        ClauseCase{"except (KeyError builtins)", false},
+        ClauseCase{"except (ValueError, TypeError KeyError)", false},
+        ClauseCase{"except (KeyError, TypeError ValueError)", false},
+        ClauseCase{"except (, KeyError) as error", false},
         ClauseCase{"except MyError", false},
         ClauseCase{"except errors", false},
         ClauseCase{"except mymodule.KeyError", false},
