@@ -13,7 +13,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 {
   find "$stdlib" -name '*.py' -print0
-  for dir in "$root/tests" "$root/build/fuzz/corpus" "$@"; do
+  for dir in "$root/tests" "$root/build/fuzz/corpus" "$root/build/fuzz/fixed-corpus" "$@"; do
     if [ -d "$dir" ]; then find "$dir" -type f -print0; fi
   done
 } | sort -z > "$work/files"
