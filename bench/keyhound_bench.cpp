@@ -26,7 +26,7 @@
 #include "analysis/line_writer.hpp"
 #include "entry/discovery.hpp"
 #include "entry/file_loop.hpp"
-#include "entry/path_names.hpp"
+#include "analysis/path_names.hpp"
 #include "syntax/preorder_walk.hpp"
 #include "syntax/python_grammar.hpp"
 #include "syntax/tree_sitter_handles.hpp"

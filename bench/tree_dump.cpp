@@ -16,7 +16,7 @@ extern "C" const TSLanguage* tree_sitter_python(void);
 namespace {
 
 struct Hash {
-  uint64_t value = 1469598103934665603ULL;
+  uint64_t value = 14695981039346656037ULL;
   void add(uint64_t word) {
     for (int i = 0; i < 8; ++i) {
       value ^= (word >> (i * 8)) & 0xFF;

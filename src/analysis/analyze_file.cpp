@@ -1,6 +1,7 @@
 #include "analysis/analyze_file.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -15,6 +16,7 @@
 #include "internal_fault.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
+#include "syntax/node_text.hpp"
 #include "syntax/python_grammar.hpp"
 #include "syntax/tree_sitter_handles.hpp"
 
@@ -36,14 +38,53 @@ Parser make_python_parser() {
   return parser;
 }
 
-Position start_of(TSNode node) {
-  TSPoint point = ts_node_start_point(node);
-  return {point.row, point.column};
+// A point of the tree with its column also counted in code points, which
+// needs the text of its row.
+Position position_at(TSPoint point, const std::vector<std::string_view>& lines) {
+  std::string_view line = line_at(lines, point.row);
+  uint32_t code_points = 0;
+  std::size_t bytes = std::min<std::size_t>(point.column, line.size());
+  for (std::size_t i = 0; i < bytes; ++i) {
+    // Every byte but a continuation byte starts a code point.
+    if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80) ++code_points;
+  }
+  // A column past the line's end (a node ending at a line feed) counts on.
+  if (point.column > line.size()) code_points += static_cast<uint32_t>(point.column - line.size());
+  return {point.row, point.column, code_points};
 }
 
-Position end_of(TSNode node) {
-  TSPoint point = ts_node_end_point(node);
-  return {point.row, point.column};
+// The node's text with white space runs made one blank; a long text keeps
+// its start and a hash of the whole, so that the key stays small.
+std::string collapsed_text(TSNode node, std::string_view source) {
+  constexpr std::size_t kLongest = 200;
+  std::string_view text = node_text(node, source);
+  std::string collapsed;
+  bool blank = false;
+  uint64_t hash = 14695981039346656037ULL;
+  for (char c : text) {
+    bool is_blank = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+    if (is_blank) {
+      blank = !collapsed.empty();
+      continue;
+    }
+    if (blank) {
+      collapsed += ' ';
+      hash = (hash ^ ' ') * 1099511628211ULL;
+      blank = false;
+    }
+    collapsed += c;
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  }
+  if (collapsed.size() <= kLongest) return collapsed;
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, "...#%016llx", static_cast<unsigned long long>(hash));
+  collapsed.resize(kLongest);
+  // Never end inside a UTF-8 sequence.
+  while (!collapsed.empty() && (static_cast<unsigned char>(collapsed.back()) & 0xC0) == 0x80) {
+    collapsed.pop_back();
+  }
+  if (!collapsed.empty() && static_cast<unsigned char>(collapsed.back()) >= 0xC0) collapsed.pop_back();
+  return collapsed + suffix;
 }
 
 // One entry of the function table with the slices of the file index that
@@ -56,6 +97,8 @@ struct EntryFacts {
   std::size_t accesses_end = 0;
   std::size_t calls_begin = 0;
   std::size_t calls_end = 0;
+  // When the entry may raise: the index access its KeyError comes from.
+  std::size_t origin_access = 0;
 };
 
 // Function entries in the order their definitions end (a nested function
@@ -119,7 +162,7 @@ std::vector<std::size_t> resolve_callees(const std::vector<EntryFacts>& entries,
 
 // Gives "KeyError" to every entry from which an unguarded access can be
 // reached through unguarded bare-name calls.
-void propagate(const std::vector<EntryFacts>& entries, const FileIndex& index,
+void propagate(std::vector<EntryFacts>& entries, const FileIndex& index,
                const std::vector<std::size_t>& callee_of) {
   std::vector<CallGraphNode> graph(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -131,9 +174,12 @@ void propagate(const std::vector<EntryFacts>& entries, const FileIndex& index,
       }
     }
   }
-  std::vector<bool> raises = propagate_keyerror(graph);
+  std::vector<std::size_t> sources = keyerror_sources(graph);
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (raises[i]) entries[i].entry->may_raise.emplace(kKeyError);
+    if (sources[i] == kNoSource) continue;
+    entries[i].entry->may_raise.emplace(kKeyError);
+    // The first unguarded access of the entry the KeyError comes from.
+    entries[i].origin_access = entries[sources[i]].accesses_begin;
   }
 }
 
@@ -154,12 +200,15 @@ struct ReportedCallHash {
 void report(std::vector<EntryFacts>& entries, const FileIndex& index,
             const std::vector<std::size_t>& callee_of, std::string_view source,
             std::vector<Finding>& findings) {
-  // The excerpt lines are needed only once something is shown.
+  // The lines are needed only once something is found.
   std::optional<std::vector<std::string_view>> lines;
-  auto line_of = [&](Position start) {
+  auto all_lines = [&]() -> const std::vector<std::string_view>& {
     if (!lines) lines = source_lines(source);
-    return std::string(line_at(*lines, start.row));
+    return *lines;
   };
+  auto line_of = [&](Position start) { return std::string(line_at(all_lines(), start.row)); };
+  auto start_of = [&](TSNode node) { return position_at(ts_node_start_point(node), all_lines()); };
+  auto end_of = [&](TSNode node) { return position_at(ts_node_end_point(node), all_lines()); };
   std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;
   for (EntryFacts& facts : entries) {
     const bool is_module = facts.name == kModuleEntryName;
@@ -173,7 +222,8 @@ void report(std::vector<EntryFacts>& entries, const FileIndex& index,
         findings.emplace_back(AccessFinding{.function = std::string(facts.name),
                                             .start = start,
                                             .end = end_of(access),
-                                            .source_line = line_of(start)});
+                                            .source_line = line_of(start),
+                                            .source_text = collapsed_text(access, source)});
       }
       function_has_issues = true;
     }
@@ -188,13 +238,16 @@ void report(std::vector<EntryFacts>& entries, const FileIndex& index,
       if (reported_calls.contains(key) || callee.accesses_reported) continue;
       reported_calls.insert(key);
       Position start = start_of(call.node);
+      TSNode origin = index.accesses[entries[callee_of[k]].origin_access];
       findings.emplace_back(CallFinding{
           .function = std::string(facts.name),
           .callee = std::string(call.name),
           .exceptions = std::vector<std::string>(callee.may_raise.begin(), callee.may_raise.end()),
           .start = start,
           .end = end_of(call.node),
-          .source_line = line_of(start)});
+          .source_line = line_of(start),
+          .source_text = collapsed_text(call.node, source),
+          .origin = Origin{start_of(origin)}});
       function_has_issues = true;
     }
 

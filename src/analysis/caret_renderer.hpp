@@ -4,6 +4,7 @@
 
 #include "analysis/findings.hpp"
 #include "analysis/line_writer.hpp"
+#include "analysis/report_format.hpp"
 #include "analysis/stylesheet.hpp"
 
 namespace keyhound {
@@ -31,12 +32,12 @@ void print_file_outcome(LineWriter& out, std::string_view path, const FileOutcom
 // Renders whole file reports. Without a stylesheet of its own it uses the
 // process's colour decision, taken when the first finding is shown, so that
 // a run without findings never reads the environment for it.
-class CaretRenderer {
+class CaretRenderer final : public ReportFormat {
  public:
   CaretRenderer() = default;
   explicit CaretRenderer(const Stylesheet& styles) : styles_(&styles) {}
 
-  void render(const FileReport& report, LineWriter& out) const;
+  void render(const FileReport& report, LineWriter& out) const override;
 
  private:
   const Stylesheet& styles() const;

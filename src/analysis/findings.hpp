@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -12,6 +13,11 @@ namespace keyhound {
 // The findings of one file as plain data: what the analysis found, with
 // everything a renderer needs to show it, and nothing about how it looks.
 
+// The rule codes, as every format but the default one shows them.
+inline constexpr std::string_view kAccessCode = "KH001";
+inline constexpr std::string_view kCallCode = "KH002";
+inline constexpr std::string_view kSyntaxCode = "KH003";
+
 // An unguarded subscript.
 struct AccessFinding {
   // The function table key under which it is reported.
@@ -20,6 +26,15 @@ struct AccessFinding {
   Position end;
   // The source line of the start row (the excerpt), without its line end.
   std::string source_line;
+  // The node's text with every run of white space made one blank (cut to a
+  // bounded length, with a hash of the whole): what identifies the finding
+  // across edits that move it.
+  std::string source_text;
+};
+
+// Where a KeyError that a call lets escape comes from: a lookup of the file.
+struct Origin {
+  Position position;
 };
 
 // An unguarded call of a same-file function that may let an exception escape.
@@ -32,6 +47,8 @@ struct CallFinding {
   Position start;
   Position end;
   std::string source_line;
+  std::string source_text;
+  std::optional<Origin> origin;
 };
 
 // Closes the findings of one function that had any.

@@ -3,6 +3,13 @@
 namespace keyhound {
 
 std::vector<bool> propagate_keyerror(std::span<const CallGraphNode> graph) {
+  std::vector<std::size_t> sources = keyerror_sources(graph);
+  std::vector<bool> raises(sources.size());
+  for (std::size_t i = 0; i < sources.size(); ++i) raises[i] = sources[i] != kNoSource;
+  return raises;
+}
+
+std::vector<std::size_t> keyerror_sources(std::span<const CallGraphNode> graph) {
   const std::size_t count = graph.size();
   // Callers of each function, as a compressed adjacency list.
   std::vector<std::size_t> caller_start(count + 1, 0);
@@ -16,11 +23,11 @@ std::vector<bool> propagate_keyerror(std::span<const CallGraphNode> graph) {
     for (std::size_t callee : graph[caller].unguarded_callees) callers[fill[callee]++] = caller;
   }
 
-  std::vector<bool> raises(count, false);
+  std::vector<std::size_t> source(count, kNoSource);
   std::vector<std::size_t> worklist;
   for (std::size_t i = 0; i < count; ++i) {
     if (graph[i].has_unguarded_access) {
-      raises[i] = true;
+      source[i] = i;
       worklist.push_back(i);
     }
   }
@@ -29,13 +36,13 @@ std::vector<bool> propagate_keyerror(std::span<const CallGraphNode> graph) {
     worklist.pop_back();
     for (std::size_t k = caller_start[callee]; k < caller_start[callee + 1]; ++k) {
       std::size_t caller = callers[k];
-      if (!raises[caller]) {
-        raises[caller] = true;
+      if (source[caller] == kNoSource) {
+        source[caller] = source[callee];
         worklist.push_back(caller);
       }
     }
   }
-  return raises;
+  return source;
 }
 
 }  // namespace keyhound

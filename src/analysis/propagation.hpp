@@ -21,4 +21,11 @@ struct CallGraphNode {
 // the reversed call graph in time linear in the graph's size.
 std::vector<bool> propagate_keyerror(std::span<const CallGraphNode> graph);
 
+inline constexpr std::size_t kNoSource = static_cast<std::size_t>(-1);
+
+// The same fixed point, and for each function that may raise, one function
+// holding an unguarded access that its KeyError comes from (itself, when it
+// holds one); kNoSource for the others.
+std::vector<std::size_t> keyerror_sources(std::span<const CallGraphNode> graph);
+
 }  // namespace keyhound

@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "analysis/stylesheet.hpp"
+#include "version.hpp"
 
 namespace keyhound {
 
-inline constexpr std::string_view kCommandName = "keyhound";
-inline constexpr std::string_view kVersion = "0.1.3";
 
 // One option of a front end's table. `-h` and `--help`, `-V` and
 // `--version` are in every table, last.

@@ -7,13 +7,14 @@
 #include <cerrno>
 
 #include "entry/file_loop.hpp"
-#include "entry/path_names.hpp"
+#include "entry/format_choice.hpp"
+#include "analysis/path_names.hpp"
 
 namespace keyhound {
 namespace {
 
 constexpr std::string_view kKeys =
-    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs";
+    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs, output-format";
 
 std::string type_name(const toml::node& node) {
   switch (node.type()) {
@@ -57,6 +58,14 @@ class TableReader {
           return std::unexpected(invalid(name, "a whole number from 1 to 4096", node));
         }
         into_.jobs = static_cast<unsigned>(*value);
+      } else if (name == "output-format") {
+        auto value = node.value<std::string>();
+        if (!node.is_string() || !value || !is_output_format(*value)) {
+          return std::unexpected(invalid(
+              name, "one of \"full\", \"concise\", \"json\", \"json-lines\", \"sarif\", \"github\"",
+              node));
+        }
+        into_.output_format = *value;
       } else {
         return std::unexpected("invalid configuration in '" + file_ + "': unknown key '" +
                                std::string(name) + "' in [tool.keyhound]; expected one of: " +
@@ -75,6 +84,11 @@ class TableReader {
     message += ", not ";
     message += type_name(node);
     if (node.is_integer()) message += " " + std::to_string(*node.value<int64_t>());
+    if (node.is_string()) {
+      message += " \"";
+      message += *node.value<std::string>();
+      message += '"';
+    }
     return message;
   }
 

@@ -21,6 +21,7 @@ struct Configuration {
   std::optional<bool> force_exclude;
   std::optional<bool> respect_gitignore;
   std::optional<unsigned> jobs;
+  std::optional<std::string> output_format;
 };
 
 // Parses `text`, the content of the TOML file `file` in `directory`. No

@@ -10,7 +10,7 @@
 
 #include "analysis/os_error.hpp"
 #include "entry/git_ignored.hpp"
-#include "entry/path_names.hpp"
+#include "analysis/path_names.hpp"
 
 namespace keyhound {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <fnmatch.h>
 
-#include "entry/path_names.hpp"
+#include "analysis/path_names.hpp"
 
 namespace keyhound {
 namespace {

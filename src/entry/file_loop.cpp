@@ -86,8 +86,18 @@ std::expected<FileReport, Interrupted> lint_file(const std::string& path,
 }
 
 void FileLoopResult::count(const FileReport& report) {
-  if (report.outcome.status == FileStatus::HasFindings) any_file_has_issues = true;
-  if (report.outcome.status == FileStatus::ReadError) any_file_unreadable = true;
+  count(report.outcome.status, count_findings(report));
+}
+
+void FileLoopResult::count(FileStatus status, std::size_t findings) {
+  ++summary.files;
+  summary.findings += findings;
+  if (status == FileStatus::HasFindings) any_file_has_issues = true;
+  if (findings > 0) ++summary.files_with_findings;
+  if (status == FileStatus::ReadError) {
+    any_file_unreadable = true;
+    ++summary.read_errors;
+  }
 }
 
 FileLoopResult run_file_loop(std::span<const std::string> paths, LineWriter& out,

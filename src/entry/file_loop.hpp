@@ -8,6 +8,7 @@
 #include "analysis/caret_renderer.hpp"
 #include "analysis/findings.hpp"
 #include "analysis/line_writer.hpp"
+#include "analysis/report_format.hpp"
 
 namespace keyhound {
 
@@ -48,8 +49,11 @@ struct FileLoopResult {
   bool any_file_unreadable = false;
   // The loop stopped early because the interrupt check said so.
   bool interrupted = false;
+  RunSummary summary;
 
   void count(const FileReport& report);
+  // The same from the parts a worker keeps of a report.
+  void count(FileStatus status, std::size_t findings);
 };
 
 // Reads and analyses each file in order, duplicates included, rendering each

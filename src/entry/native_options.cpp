@@ -5,19 +5,20 @@
 #include <charconv>
 
 #include "entry/configuration.hpp"
+#include "entry/format_choice.hpp"
 #include "entry/parallel_lint.hpp"
-#include "entry/path_names.hpp"
+#include "analysis/path_names.hpp"
 
 namespace keyhound {
-namespace {
-
-constexpr unsigned kMostJobs = 4096;
-
 CommandExit configuration_error(const std::string& message) {
   return CommandExit{Stream::Stderr,
                      message_error_lines(message, command_output_styles(STDERR_FILENO)),
                      kUsageErrorStatus};
 }
+
+namespace {
+
+constexpr unsigned kMostJobs = 4096;
 
 std::expected<unsigned, CommandLineError> parse_jobs(const std::string& text) {
   unsigned jobs = 0;
@@ -82,6 +83,20 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
       (!configuration || configuration->respect_gitignore.value_or(true));
   discovery.stdin_filename = arguments.last("stdin-filename");
   options.exit_zero = arguments.has("exit-zero");
+
+  if (configuration && configuration->output_format) {
+    options.output_format = *configuration->output_format;
+  }
+  if (auto format = arguments.last("output-format")) {
+    if (!is_output_format(*format)) {
+      return std::unexpected(usage_error(
+          native_command(), argv,
+          CommandLineError{CommandLineError::Kind::InvalidValue, *format, "--output-format",
+                           "expected one of: full, concise, json, json-lines, sarif, github"}));
+    }
+    options.output_format = *format;
+  }
+  options.output_file = arguments.last("output-file");
   return options;
 }
 

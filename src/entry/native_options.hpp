@@ -1,6 +1,7 @@
 #pragma once
 
 #include <expected>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,8 +18,14 @@ struct NativeOptions {
   std::vector<std::string> paths;
   unsigned jobs = 1;
   bool exit_zero = false;
+  std::string output_format = "full";
+  std::optional<std::string> output_file;
   DiscoveryOptions discovery;
 };
+
+// "error: {message}" on standard error, exit status 2: a bad configuration,
+// an output file that cannot be written.
+CommandExit configuration_error(const std::string& message);
 
 // Settles the options, reading the configuration file unless --isolated;
 // a bad value or a bad configuration is an exit with status 2.

@@ -18,13 +18,14 @@ namespace {
 // What a worker leaves for the writer: the rendered lines of one file.
 struct RenderedFile {
   MemoryWriter lines;
-  FileReport status_only;
+  FileStatus status = FileStatus::Clean;
+  std::size_t findings = 0;
   std::exception_ptr fault;
 };
 
 class WorkQueue {
  public:
-  WorkQueue(std::span<const LintInput> inputs, std::size_t window, const CaretRenderer& renderer)
+  WorkQueue(std::span<const LintInput> inputs, std::size_t window, const ReportFormat& renderer)
       : inputs_(inputs), window_(window), renderer_(renderer), done_(inputs.size()) {}
 
   // A worker's loop: take the next input inside the window, lint and render
@@ -44,7 +45,8 @@ class WorkQueue {
       try {
         FileReport report = lint_input(inputs_[index]);
         renderer_.render(report, rendered.lines);
-        rendered.status_only.outcome = std::move(report.outcome);
+        rendered.status = report.outcome.status;
+        rendered.findings = count_findings(report);
       } catch (...) {
         rendered.fault = std::current_exception();
       }
@@ -79,7 +81,7 @@ class WorkQueue {
  private:
   std::span<const LintInput> inputs_;
   const std::size_t window_;
-  const CaretRenderer& renderer_;
+  const ReportFormat& renderer_;
   std::mutex mutex_;
   std::condition_variable worker_wakeup_;
   std::condition_variable writer_wakeup_;
@@ -124,7 +126,7 @@ FileReport lint_input(const LintInput& input) {
 }
 
 FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, LineWriter& out,
-                           const CaretRenderer& renderer) {
+                           const ReportFormat& renderer) {
   FileLoopResult result;
   if (jobs <= 1 || inputs.size() <= 1) {
     for (const LintInput& input : inputs) {
@@ -144,7 +146,7 @@ FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, Lin
     RenderedFile rendered = queue.take(index);
     if (rendered.fault) std::rethrow_exception(rendered.fault);
     rendered.lines.replay(out);
-    result.count(rendered.status_only);
+    result.count(rendered.status, rendered.findings);
   }
   return result;
 }

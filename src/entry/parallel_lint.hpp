@@ -18,7 +18,7 @@ FileReport lint_input(const LintInput& input);
 // internal fault in any file ends the run after the reports of the files
 // before it, in order, as with one job.
 FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, LineWriter& out,
-                           const CaretRenderer& renderer);
+                           const ReportFormat& format);
 
 // The processors this process may run on.
 unsigned available_processors();

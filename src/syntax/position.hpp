@@ -10,6 +10,9 @@ namespace keyhound {
 struct Position {
   uint32_t row = 0;
   uint32_t byte_column = 0;
+  // The same column counted in Unicode code points, for the formats that
+  // editors and code-scanning services read.
+  uint32_t code_point_column = 0;
 };
 
 }  // namespace keyhound

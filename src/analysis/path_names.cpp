@@ -1,4 +1,4 @@
-#include "entry/path_names.hpp"
+#include "analysis/path_names.hpp"
 
 #include <unistd.h>
 

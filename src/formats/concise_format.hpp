@@ -1,0 +1,20 @@
+#pragma once
+
+#include "analysis/report_format.hpp"
+
+namespace keyhound {
+
+// One line per finding, "path:line:column: KHxxx message" (code-point
+// columns), then one summary line on `summary_stream`.
+class ConciseFormat final : public ReportFormat {
+ public:
+  explicit ConciseFormat(Stream summary_stream) : summary_stream_(summary_stream) {}
+  void render(const FileReport& report, LineWriter& out) const override;
+  void finish(const RunSummary& summary, std::span<const std::string> records,
+              LineWriter& out) const override;
+
+ private:
+  Stream summary_stream_;
+};
+
+}  // namespace keyhound

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/findings.hpp"
+
+namespace keyhound {
+
+// An access or call finding as the machine-readable formats show it.
+struct FindingFields {
+  std::string_view code;
+  std::string message;
+  std::string_view function;
+  Position start;
+  Position end;
+  std::string_view source_text;
+  // Set for a call finding.
+  const CallFinding* call = nullptr;
+
+  // 1-based line and code-point column; the end column is the one after
+  // the node's last character.
+  uint64_t line() const { return uint64_t{start.row} + 1; }
+  uint64_t column() const { return uint64_t{start.code_point_column} + 1; }
+  uint64_t end_line() const { return uint64_t{end.row} + 1; }
+  uint64_t end_column() const { return uint64_t{end.code_point_column} + 1; }
+  // The line where a suppression comment for the finding belongs: the last
+  // line of its node.
+  uint64_t noqa_line() const { return end_line(); }
+};
+
+// Every access and call finding of the report, in report order.
+std::vector<FindingFields> finding_fields(const FileReport& report);
+
+// What identifies a finding across edits that do not touch it: the path,
+// the code, the function, the node's text with white space collapsed, and
+// for a call the callee; no line numbers.
+std::string finding_key(std::string_view path, const FindingFields& finding);
+
+// A stable 64-bit hash of `text` in hexadecimal (FNV-1a), the same on every
+// machine.
+std::string stable_hash(std::string_view text);
+
+}  // namespace keyhound

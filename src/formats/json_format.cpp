@@ -1,0 +1,80 @@
+#include "formats/json_format.hpp"
+
+#include "formats/finding_fields.hpp"
+#include "formats/json_text.hpp"
+
+namespace keyhound {
+namespace {
+
+// Each record on a line of its own.
+void write_records(const FileReport& report, LineWriter& out) {
+  if (report.outcome.status == FileStatus::ReadError) {
+    std::string record = JsonObject()
+                             .null("code")
+                             .string("message", "Error reading file: " + report.outcome.message)
+                             .string("filename", report.path)
+                             .null("function")
+                             .null("location")
+                             .null("end_location")
+                             .null("noqa_row")
+                             .string("severity", "error")
+                             .text();
+    out.write_line(Stream::Stdout, record + "\n");
+    return;
+  }
+  for (const FindingFields& finding : finding_fields(report)) {
+    JsonObject record;
+    record.string("code", finding.code)
+        .string("message", finding.message)
+        .string("filename", report.path)
+        .string("function", finding.function)
+        .raw("location", json_location(finding.line(), finding.column()))
+        .raw("end_location", json_location(finding.end_line(), finding.end_column()));
+    if (finding.call != nullptr) {
+      record.string("callee", finding.call->callee);
+      if (finding.call->origin) {
+        const Position& at = finding.call->origin->position;
+        record.raw("origin", JsonObject()
+                                 .string("filename", report.path)
+                                 .number("row", uint64_t{at.row} + 1)
+                                 .number("column", uint64_t{at.code_point_column} + 1)
+                                 .text());
+      } else {
+        record.null("origin");
+      }
+    }
+    record.number("noqa_row", finding.noqa_line()).string("severity", "warning");
+    out.write_line(Stream::Stdout, record.text() + "\n");
+  }
+}
+
+}  // namespace
+
+void JsonFormat::render(const FileReport& report, LineWriter& out) const {
+  write_records(report, out);
+}
+
+void JsonFormat::finish(const RunSummary&, std::span<const std::string> records,
+                        LineWriter& out) const {
+  if (records.empty()) {
+    out.write_line(Stream::Stdout, "[]\n");
+    return;
+  }
+  std::string document = "[\n";
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    document += "  ";
+    // Each record ends with its line feed; the comma goes before it.
+    std::string_view record = records[i];
+    record.remove_suffix(1);
+    document += record;
+    document += i + 1 < records.size() ? ",\n" : "\n";
+  }
+  document += "]\n";
+  out.write_line(Stream::Stdout, document);
+}
+
+void JsonLinesFormat::render(const FileReport& report, LineWriter& out) const {
+  write_records(report, out);
+}
+
+}  // namespace keyhound

@@ -1,0 +1,86 @@
+#include "formats/json_text.hpp"
+
+#include "syntax/utf8.hpp"
+
+namespace keyhound {
+
+void append_json_string(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x80) {
+      std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+      if (i + length <= text.size() && is_valid_utf8(text.substr(i, length))) {
+        out += text.substr(i, length);
+        i += length;
+      } else {
+        out += "\xEF\xBF\xBD";  // U+FFFD
+        ++i;
+      }
+      continue;
+    }
+    switch (byte) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 0xF];
+        } else {
+          out += static_cast<char>(byte);
+        }
+    }
+    ++i;
+  }
+  out += '"';
+}
+
+void JsonObject::key(std::string_view name) {
+  if (body_.size() > 1) body_ += ", ";
+  append_json_string(body_, name);
+  body_ += ": ";
+}
+
+JsonObject& JsonObject::string(std::string_view name, std::string_view value) {
+  key(name);
+  append_json_string(body_, value);
+  return *this;
+}
+
+JsonObject& JsonObject::number(std::string_view name, uint64_t value) {
+  key(name);
+  body_ += std::to_string(value);
+  return *this;
+}
+
+JsonObject& JsonObject::boolean(std::string_view name, bool value) {
+  key(name);
+  body_ += value ? "true" : "false";
+  return *this;
+}
+
+JsonObject& JsonObject::null(std::string_view name) {
+  key(name);
+  body_ += "null";
+  return *this;
+}
+
+JsonObject& JsonObject::raw(std::string_view name, std::string_view json) {
+  key(name);
+  body_ += json;
+  return *this;
+}
+
+std::string json_location(uint64_t row, uint64_t column) {
+  return JsonObject().number("row", row).number("column", column).text();
+}
+
+}  // namespace keyhound

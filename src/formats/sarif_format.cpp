@@ -1,0 +1,186 @@
+#include "formats/sarif_format.hpp"
+
+#include <array>
+
+#include "analysis/path_names.hpp"
+#include "formats/finding_fields.hpp"
+#include "formats/json_text.hpp"
+#include "version.hpp"
+
+namespace keyhound {
+namespace {
+
+// Records carry a tag so that finish() can tell results from notifications.
+constexpr char kResultTag = 'R';
+constexpr char kNotificationTag = 'N';
+
+struct Rule {
+  std::string_view id;
+  std::string_view name;
+  std::string_view short_description;
+  std::string_view full_description;
+  std::string_view help;
+};
+
+constexpr std::array<Rule, 3> kRules = {{
+    {"KH001", "unguarded-lookup", "A subscript that may raise KeyError",
+     "A subscript that no try statement catching KeyError encloses: when the key is missing, "
+     "the lookup raises KeyError.",
+     "Guard the lookup with try/except KeyError, use .get(), or check the key first; "
+     "suppress a reviewed finding with '# noqa: KH001'."},
+    {"KH002", "call-may-raise", "A call of a function that may let a KeyError escape",
+     "An unguarded call of a function of the same file that holds an unguarded lookup, "
+     "directly or through the functions it calls.",
+     "Guard the call with try/except KeyError, or make the function it calls handle the "
+     "missing key."},
+    {"KH003", "syntax-error", "A file that could not be parsed completely",
+     "The parser met a syntax error; the file is analysed as far as the tree goes.",
+     "Fix the syntax error, or check that the file is Python 3."},
+}};
+
+std::size_t rule_index(std::string_view code) {
+  for (std::size_t i = 0; i < kRules.size(); ++i) {
+    if (kRules[i].id == code) return i;
+  }
+  return 0;
+}
+
+void write_record(LineWriter& out, char tag, std::string_view json) {
+  std::string line(1, tag);
+  line += json;
+  line += '\n';
+  out.write_line(Stream::Stdout, line);
+}
+
+std::string single_element_array(std::string_view element) {
+  std::string array = "[";
+  array += element;
+  array += ']';
+  return array;
+}
+
+std::string text_object(std::string_view text) { return JsonObject().string("text", text).text(); }
+
+std::string rules_json() {
+  std::string rules = "[";
+  for (const Rule& rule : kRules) {
+    if (rules.size() > 1) rules += ", ";
+    rules += JsonObject()
+                 .string("id", rule.id)
+                 .string("name", rule.name)
+                 .raw("shortDescription", text_object(rule.short_description))
+                 .raw("fullDescription", text_object(rule.full_description))
+                 .raw("help", text_object(rule.help))
+                 .raw("defaultConfiguration", JsonObject().string("level", "warning").text())
+                 .text();
+  }
+  return rules + "]";
+}
+
+}  // namespace
+
+std::string uri_path(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri;
+  for (char c : path) {
+    auto byte = static_cast<unsigned char>(c);
+    bool unreserved = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                      (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                      byte == '_' || byte == '~' || byte == '/';
+    if (unreserved) {
+      uri += c;
+    } else {
+      uri += '%';
+      uri += kHex[byte >> 4];
+      uri += kHex[byte & 0xF];
+    }
+  }
+  return uri;
+}
+
+std::string SarifFormat::artifact_uri(std::string_view path) const {
+  std::string absolute = absolute_path(path, working_directory_);
+  std::string base = working_directory_ == "/" ? "/" : working_directory_ + "/";
+  if (absolute.starts_with(base)) return uri_path(absolute.substr(base.size()));
+  return "file://" + uri_path(absolute);
+}
+
+void SarifFormat::render(const FileReport& report, LineWriter& out) const {
+  const std::string uri = artifact_uri(report.path);
+  const std::string artifact = JsonObject().string("uri", uri).text();
+  if (report.outcome.status == FileStatus::ReadError) {
+    std::string notification =
+        JsonObject()
+            .string("level", "error")
+            .raw("message", text_object("Error reading file '" + report.path +
+                                        "': " + report.outcome.message))
+            .raw("locations",
+                 single_element_array(
+                     JsonObject()
+                         .raw("physicalLocation",
+                              JsonObject().raw("artifactLocation", artifact).text())
+                         .text()))
+            .text();
+    write_record(out, kNotificationTag, notification);
+    return;
+  }
+  for (const FindingFields& finding : finding_fields(report)) {
+    std::string region = JsonObject()
+                             .number("startLine", finding.line())
+                             .number("startColumn", finding.column())
+                             .number("endLine", finding.end_line())
+                             .number("endColumn", finding.end_column())
+                             .text();
+    std::string location =
+        JsonObject()
+            .raw("physicalLocation",
+                 JsonObject().raw("artifactLocation", artifact).raw("region", region).text())
+            .text();
+    std::string result =
+        JsonObject()
+            .string("ruleId", finding.code)
+            .number("ruleIndex", rule_index(finding.code))
+            .string("level", "warning")
+            .raw("message", text_object(finding.message))
+            .raw("locations", single_element_array(location))
+            .raw("partialFingerprints",
+                 JsonObject()
+                     .string("keyhound/v1", stable_hash(finding_key(report.path, finding)))
+                     .text())
+            .text();
+    write_record(out, kResultTag, result);
+  }
+}
+
+void SarifFormat::finish(const RunSummary& summary, std::span<const std::string> records,
+                         LineWriter& out) const {
+  std::string results;
+  std::string notifications;
+  for (const std::string& record : records) {
+    std::string& list = record.front() == kResultTag ? results : notifications;
+    list += list.empty() ? "\n        " : ",\n        ";
+    list.append(record, 1, record.size() - 2);  // without the tag and the line feed
+  }
+  std::string driver = JsonObject()
+                           .string("name", "keyhound")
+                           .string("version", kVersion)
+                           .string("informationUri", "urn:keyhound")
+                           .raw("rules", rules_json())
+                           .text();
+  std::string invocation = "{\"executionSuccessful\": ";
+  invocation += summary.read_errors == 0 ? "true" : "false";
+  invocation += ", \"toolExecutionNotifications\": [" + notifications +
+                (notifications.empty() ? "" : "\n      ") + "]}";
+  std::string document = "{\n";
+  document += "  \"$schema\": \"https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/sarif-schema-2.1.0.json\",\n";
+  document += "  \"version\": \"2.1.0\",\n";
+  document += "  \"runs\": [\n    {\n";
+  document += "      \"tool\": {\"driver\": " + driver + "},\n";
+  document += "      \"columnKind\": \"unicodeCodePoints\",\n";
+  document += "      \"invocations\": [" + invocation + "],\n";
+  document += "      \"results\": [" + results + (results.empty() ? "" : "\n      ") + "]\n";
+  document += "    }\n  ]\n}\n";
+  out.write_line(Stream::Stdout, document);
+}
+
+}  // namespace keyhound

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "formats/finding_fields.hpp"
+#include "formats/github_format.hpp"
+#include "formats/json_text.hpp"
+#include "formats/sarif_format.hpp"
+
+namespace keyhound {
+namespace {
+
+struct EscapeCase {
+  const char* label;
+  std::string text;
+  std::string expected;
+};
+
+class JsonStringTest : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(JsonStringTest, ValidJsonWhateverTheText) {
+  std::string out;
+  append_json_string(out, GetParam().text);
+  EXPECT_EQ(out, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JsonStringTest,
+    ::testing::Values(
+        EscapeCase{"plain", "a.py", "\"a.py\""},
+        EscapeCase{"quote_and_backslash", "we\"ird\\x", "\"we\\\"ird\\\\x\""},
+        EscapeCase{"short_controls", "a\nb\rc\td\be\ff", "\"a\\nb\\rc\\td\\be\\ff\""},
+        EscapeCase{"other_controls", std::string("\x01\x1f\0", 3), "\"\\u0001\\u001f\\u0000\""},
+        EscapeCase{"del_and_non_ascii_kept", "\x7f\xc3\xa9\xe2\x80\xae",
+                   "\"\x7f\xc3\xa9\xe2\x80\xae\""},
+        EscapeCase{"invalid_bytes_replaced", "a\xff\xc3", "\"a\xef\xbf\xbd\xef\xbf\xbd\""}),
+    [](const ::testing::TestParamInfo<EscapeCase>& info) { return info.param.label; });
+
+TEST(JsonObjectTest, MembersInOrderOnOneLine) {
+  EXPECT_EQ(JsonObject().string("a", "x").number("b", 2).null("c").boolean("d", false).text(),
+            "{\"a\": \"x\", \"b\": 2, \"c\": null, \"d\": false}");
+  EXPECT_EQ(json_location(3, 14), "{\"row\": 3, \"column\": 14}");
+}
+
+TEST(GithubEscapingTest, DataAndProperties) {
+  EXPECT_EQ(escape_workflow_data("100% a:b,c\r\n"), "100%25 a:b,c%0D%0A");
+  EXPECT_EQ(escape_workflow_property("100% a:b,c\r\n"), "100%25 a%3Ab%2Cc%0D%0A");
+}
+
+TEST(SarifUriTest, SlashesKeptEverythingElseOutsideUnreservedEncoded) {
+  EXPECT_EQ(uri_path("src/app/main.py"), "src/app/main.py");
+  EXPECT_EQ(uri_path("a b/we\"ird\nn\xc3\xa9.py"), "a%20b/we%22ird%0An%C3%A9.py");
+}
+
+TEST(FindingKeyTest, NoLineNumbersAndTheCalleeForCalls) {
+  FileReport report{.path = "a.py",
+                    .findings = {AccessFinding{"f", {4, 11, 11}, {4, 17, 17}, "x", "d['k']"},
+                                 CallFinding{"g", "f", {"KeyError"}, {9, 4, 4}, {9, 7, 7}, "y",
+                                             "f()", Origin{{4, 11, 11}}}},
+                    .outcome = {}};
+  std::vector<FindingFields> fields = finding_fields(report);
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_EQ(finding_key("a.py", fields[0]), "a.py\tKH001\tf\td['k']");
+  EXPECT_EQ(finding_key("a.py", fields[1]), "a.py\tKH002\tg\tf()\tf");
+  EXPECT_EQ(fields[1].message, "Possible KeyError not handled when calling 'f' in function 'g'");
+  EXPECT_EQ(fields[0].column(), 12u);
+  EXPECT_EQ(fields[0].end_column(), 18u);
+  // FNV-1a 64 of the empty text and of "a": fixed values on every machine.
+  EXPECT_EQ(stable_hash(""), "cbf29ce484222325");
+  EXPECT_EQ(stable_hash("a"), "af63dc4c8601ec8c");
+}
+
+}  // namespace
+}  // namespace keyhound
