@@ -1,7 +1,6 @@
 #include "analysis/analyze_file.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -13,6 +12,7 @@
 
 #include "analysis/propagation.hpp"
 #include "analysis/source_lines.hpp"
+#include "analysis/suppression.hpp"
 #include "internal_fault.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
@@ -38,53 +38,85 @@ Parser make_python_parser() {
   return parser;
 }
 
-// A point of the tree with its column also counted in code points, which
-// needs the text of its row.
-Position position_at(TSPoint point, const std::vector<std::string_view>& lines) {
-  std::string_view line = line_at(lines, point.row);
-  uint32_t code_points = 0;
-  std::size_t bytes = std::min<std::size_t>(point.column, line.size());
-  for (std::size_t i = 0; i < bytes; ++i) {
-    // Every byte but a continuation byte starts a code point.
-    if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80) ++code_points;
-  }
-  // A column past the line's end (a node ending at a line feed) counts on.
-  if (point.column > line.size()) code_points += static_cast<uint32_t>(point.column - line.size());
-  return {point.row, point.column, code_points};
-}
+// Points of the tree with their columns also counted in code points, which
+// needs the text of their rows. The count moves from the last point asked
+// for, so that the many ends of nested nodes on one long row cost the bytes
+// between them, not the whole row each.
+class CodePointColumns {
+ public:
+  explicit CodePointColumns(const std::vector<std::string_view>& lines) : lines_(lines) {}
 
-// The node's text with white space runs made one blank; a long text keeps
-// its start and a hash of the whole, so that the key stays small.
-std::string collapsed_text(TSNode node, std::string_view source) {
+  Position at(TSPoint point) {
+    std::string_view line = line_at(lines_, point.row);
+    uint32_t bytes = std::min<uint32_t>(point.column, static_cast<uint32_t>(line.size()));
+    if (point.row != row_) {
+      row_ = point.row;
+      byte_ = 0;
+      count_ = 0;
+    }
+    auto starts_code_point = [&](uint32_t i) {
+      return (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80;
+    };
+    for (; byte_ < bytes; ++byte_) count_ += starts_code_point(byte_) ? 1 : 0;
+    for (; byte_ > bytes; --byte_) count_ -= starts_code_point(byte_ - 1) ? 1 : 0;
+    // A column past the line's end (a node ending at a line feed) counts on.
+    uint32_t beyond = point.column > bytes ? point.column - bytes : 0;
+    return {point.row, point.column, count_ + beyond};
+  }
+
+ private:
+  const std::vector<std::string_view>& lines_;
+  uint32_t row_ = UINT32_MAX;
+  uint32_t byte_ = 0;
+  uint32_t count_ = 0;
+};
+
+// The node's text without the white space, line continuations and
+// comments between its tokens (strings kept whole, as written): the same
+// text however the code is laid out. Read lexically from the source and cut
+// at a bounded length, so that a deeply nested lookup costs no more than a
+// shallow one; a longer text ends in "...".
+std::string token_text(TSNode node, std::string_view source) {
   constexpr std::size_t kLongest = 200;
   std::string_view text = node_text(node, source);
-  std::string collapsed;
-  bool blank = false;
-  uint64_t hash = 14695981039346656037ULL;
-  for (char c : text) {
-    bool is_blank = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-    if (is_blank) {
-      blank = !collapsed.empty();
-      continue;
+  std::string joined;
+  std::size_t i = 0;
+  while (i < text.size() && joined.size() <= kLongest) {
+    char c = text[i];
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\\') {
+      ++i;  // blanks, and the backslash of a continuation (strings are read whole)
+    } else if (c == '#') {
+      while (i < text.size() && text[i] != '\n') ++i;
+    } else if (c == '"' || c == '\'') {
+      bool triple = text.substr(i, 3) == std::string(3, c);
+      std::size_t quote = triple ? 3 : 1;
+      std::size_t end = i + quote;
+      while (end < text.size()) {
+        if (text[end] == '\\') {
+          end += 2;
+        } else if (text.substr(end, quote) == std::string(quote, c)) {
+          end += quote;
+          break;
+        } else {
+          ++end;
+        }
+      }
+      end = std::min(end, text.size());
+      joined += text.substr(i, end - i);
+      i = end;
+    } else {
+      joined += c;
+      ++i;
     }
-    if (blank) {
-      collapsed += ' ';
-      hash = (hash ^ ' ') * 1099511628211ULL;
-      blank = false;
-    }
-    collapsed += c;
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
   }
-  if (collapsed.size() <= kLongest) return collapsed;
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, "...#%016llx", static_cast<unsigned long long>(hash));
-  collapsed.resize(kLongest);
+  if (joined.size() <= kLongest) return joined;
+  joined.resize(kLongest);
   // Never end inside a UTF-8 sequence.
-  while (!collapsed.empty() && (static_cast<unsigned char>(collapsed.back()) & 0xC0) == 0x80) {
-    collapsed.pop_back();
+  while (!joined.empty() && (static_cast<unsigned char>(joined.back()) & 0xC0) == 0x80) {
+    joined.pop_back();
   }
-  if (!collapsed.empty() && static_cast<unsigned char>(collapsed.back()) >= 0xC0) collapsed.pop_back();
-  return collapsed + suffix;
+  if (!joined.empty() && static_cast<unsigned char>(joined.back()) >= 0xC0) joined.pop_back();
+  return joined + "...";
 }
 
 // One entry of the function table with the slices of the file index that
@@ -199,7 +231,7 @@ struct ReportedCallHash {
 // is found, in the order the report shows them.
 void report(std::vector<EntryFacts>& entries, const FileIndex& index,
             const std::vector<std::size_t>& callee_of, std::string_view source,
-            std::vector<Finding>& findings) {
+            const Suppressions& suppressions, std::vector<Finding>& findings) {
   // The lines are needed only once something is found.
   std::optional<std::vector<std::string_view>> lines;
   auto all_lines = [&]() -> const std::vector<std::string_view>& {
@@ -207,23 +239,36 @@ void report(std::vector<EntryFacts>& entries, const FileIndex& index,
     return *lines;
   };
   auto line_of = [&](Position start) { return std::string(line_at(all_lines(), start.row)); };
-  auto start_of = [&](TSNode node) { return position_at(ts_node_start_point(node), all_lines()); };
-  auto end_of = [&](TSNode node) { return position_at(ts_node_end_point(node), all_lines()); };
+  // Starts and ends move separately: nested nodes start on many rows but
+  // may all end on one.
+  std::optional<CodePointColumns> start_columns;
+  std::optional<CodePointColumns> end_columns;
+  auto start_of = [&](TSNode node) {
+    if (!start_columns) start_columns.emplace(all_lines());
+    return start_columns->at(ts_node_start_point(node));
+  };
+  auto end_of = [&](TSNode node) {
+    if (!end_columns) end_columns.emplace(all_lines());
+    return end_columns->at(ts_node_end_point(node));
+  };
   std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;
   for (EntryFacts& facts : entries) {
     const bool is_module = facts.name == kModuleEntryName;
     bool function_has_issues = false;
     for (std::size_t a = facts.accesses_begin; a < facts.accesses_end; ++a) {
       TSNode access = index.accesses[a];
-      // Module-level accesses make the module a function with issues, but
-      // each one is already shown under the function that holds it, if any.
-      if (!is_module) {
+      // The module entry's accesses make it a function with issues, but
+      // each one inside a function is already recorded under it: the module
+      // keeps only those outside every function.
+      if (!is_module || !index.access_in_function[a]) {
         Position start = start_of(access);
+        Position end = end_of(access);
         findings.emplace_back(AccessFinding{.function = std::string(facts.name),
                                             .start = start,
-                                            .end = end_of(access),
+                                            .end = end,
                                             .source_line = line_of(start),
-                                            .source_text = collapsed_text(access, source)});
+                                            .source_text = token_text(access, source),
+                                            .comment_row = suppressions.comment_row(end.row)});
       }
       function_has_issues = true;
     }
@@ -238,16 +283,18 @@ void report(std::vector<EntryFacts>& entries, const FileIndex& index,
       if (reported_calls.contains(key) || callee.accesses_reported) continue;
       reported_calls.insert(key);
       Position start = start_of(call.node);
+      Position end = end_of(call.node);
       TSNode origin = index.accesses[entries[callee_of[k]].origin_access];
       findings.emplace_back(CallFinding{
           .function = std::string(facts.name),
           .callee = std::string(call.name),
           .exceptions = std::vector<std::string>(callee.may_raise.begin(), callee.may_raise.end()),
           .start = start,
-          .end = end_of(call.node),
+          .end = end,
           .source_line = line_of(start),
-          .source_text = collapsed_text(call.node, source),
-          .origin = Origin{start_of(origin)}});
+          .source_text = token_text(call.node, source),
+          .origin = Origin{start_of(origin)},
+          .comment_row = suppressions.comment_row(end.row)});
       function_has_issues = true;
     }
 
@@ -255,9 +302,55 @@ void report(std::vector<EntryFacts>& entries, const FileIndex& index,
   }
 }
 
+std::vector<CommentToken> comment_tokens(const FileIndex& index, std::string_view source) {
+  std::vector<CommentToken> tokens;
+  tokens.reserve(index.comments.size());
+  for (TSNode comment : index.comments) {
+    TSPoint start = ts_node_start_point(comment);
+    uint32_t byte = ts_node_start_byte(comment);
+    // Whole-line: only blanks between the row's start and the comment.
+    bool whole_line = true;
+    for (uint32_t i = byte - start.column; i < byte; ++i) {
+      if (source[i] != ' ' && source[i] != '\t' && source[i] != '\f') whole_line = false;
+    }
+    tokens.push_back({start.row, node_text(comment, source), whole_line});
+  }
+  return tokens;
+}
+
+// Takes the suppressed lookups out of the index and marks the suppressed
+// calls guarded, keeping every definition's slices right.
+void drop_suppressed(FileIndex& index, const Suppressions& suppressions) {
+  auto rows = [](TSNode node) {
+    return std::make_pair(ts_node_start_point(node).row, ts_node_end_point(node).row);
+  };
+  std::vector<std::size_t> kept_before(index.accesses.size() + 1, 0);
+  std::size_t kept = 0;
+  for (std::size_t a = 0; a < index.accesses.size(); ++a) {
+    kept_before[a] = kept;
+    auto [first, last] = rows(index.accesses[a]);
+    if (suppressions.suppresses(kAccessCode, first, last)) continue;
+    index.accesses[kept] = index.accesses[a];
+    index.access_in_function[kept] = index.access_in_function[a];
+    ++kept;
+  }
+  kept_before[index.accesses.size()] = kept;
+  index.accesses.resize(kept);
+  index.access_in_function.resize(kept);
+  for (DefinitionSpan& span : index.definitions) {
+    span.accesses_begin = kept_before[span.accesses_begin];
+    span.accesses_end = kept_before[span.accesses_end];
+  }
+  for (IndexedCall& call : index.calls) {
+    auto [first, last] = rows(call.node);
+    if (!call.guarded && suppressions.suppresses(kCallCode, first, last)) call.guarded = true;
+  }
+}
+
 }  // namespace
 
-FileReport analyze_file(std::string_view path, std::string_view source) {
+FileReport analyze_file(std::string_view path, std::string_view source,
+                        const AnalysisOptions& options) {
   if (source.size() > std::numeric_limits<uint32_t>::max()) {
     throw InternalFault("source text larger than 4 GiB");
   }
@@ -267,14 +360,18 @@ FileReport analyze_file(std::string_view path, std::string_view source) {
   if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
   TSNode root = ts_tree_root_node(tree.get());
 
-  const FileIndex index = index_file(root, source);
+  FileIndex index = index_file(root, source);
+  const Suppressions suppressions(
+      options.honour_suppressions ? comment_tokens(index, source) : std::vector<CommentToken>{},
+      index.joined_rows);
+  if (options.honour_suppressions) drop_suppressed(index, suppressions);
   FunctionTable table;
   std::vector<EntryFacts> entries = fill_function_table(index, root, table);
   const std::vector<std::size_t> callee_of = resolve_callees(entries, index);
   propagate(entries, index, callee_of);
 
   FileReport file{.path = std::string(path), .findings = {}, .outcome = {}};
-  report(entries, index, callee_of, source, file.findings);
+  report(entries, index, callee_of, source, suppressions, file.findings);
   if (!file.findings.empty()) {
     file.outcome = FileOutcome{FileStatus::HasFindings, file_issues_message(path)};
   }

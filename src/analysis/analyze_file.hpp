@@ -11,6 +11,14 @@ namespace keyhound {
 // order the report shows them. The outcome is clean when nothing was found,
 // else has findings with "Potential issue(s) found in '{path}'". `path` is
 // used only in messages; nothing is printed.
-FileReport analyze_file(std::string_view path, std::string_view source);
+struct AnalysisOptions {
+  // Honour `# noqa` and `# keyhound: ignore` comments: a suppressed lookup or
+  // call counts as guarded, so it is neither reported nor a source of
+  // KeyError for the functions that call it.
+  bool honour_suppressions = false;
+};
+
+FileReport analyze_file(std::string_view path, std::string_view source,
+                        const AnalysisOptions& options = {});
 
 }  // namespace keyhound

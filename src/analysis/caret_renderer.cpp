@@ -149,6 +149,7 @@ void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
     const FileReport& report;
     LineWriter& out;
     void operator()(const AccessFinding& finding) const {
+      if (finding.at_module_level()) return;
       print_access_warning(out, renderer.styles(), report.path, finding);
     }
     void operator()(const CallFinding& finding) const {

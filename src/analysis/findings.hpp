@@ -26,10 +26,18 @@ struct AccessFinding {
   Position end;
   // The source line of the start row (the excerpt), without its line end.
   std::string source_line;
-  // The node's text with every run of white space made one blank (cut to a
-  // bounded length, with a hash of the whole): what identifies the finding
-  // across edits that move it.
+  // The node's tokens without the white space and comments between them
+  // (cut to a bounded length): what identifies the finding across edits
+  // that move or reformat it.
   std::string source_text;
+  // The 0-based row where a suppression comment for it belongs: the last
+  // row of the logical line its node ends on.
+  uint32_t comment_row = 0;
+
+  // A lookup outside every function, recorded under "<module>": it makes
+  // the file fail, but the default report shows it nowhere, since the
+  // module entry would repeat every finding of the file.
+  bool at_module_level() const { return function == "<module>"; }
 };
 
 // Where a KeyError that a call lets escape comes from: a lookup of the file.
@@ -49,6 +57,7 @@ struct CallFinding {
   std::string source_line;
   std::string source_text;
   std::optional<Origin> origin;
+  uint32_t comment_row = 0;
 };
 
 // Closes the findings of one function that had any.

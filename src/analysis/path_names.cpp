@@ -40,6 +40,20 @@ std::string absolute_path(std::string_view path, std::string_view base) {
   return result.empty() ? "/" : result;
 }
 
+std::string relative_path(std::string_view path, std::string_view base) {
+  std::vector<std::string> to = path_components(path);
+  std::vector<std::string> from = path_components(base);
+  std::size_t common = 0;
+  while (common < to.size() && common < from.size() && to[common] == from[common]) ++common;
+  std::string relative;
+  for (std::size_t i = common; i < from.size(); ++i) relative += relative.empty() ? ".." : "/..";
+  for (std::size_t i = common; i < to.size(); ++i) {
+    if (!relative.empty()) relative += '/';
+    relative += to[i];
+  }
+  return relative.empty() ? "." : relative;
+}
+
 std::string current_directory() {
   char buffer[PATH_MAX];
   if (::getcwd(buffer, sizeof buffer) == nullptr) return "/";

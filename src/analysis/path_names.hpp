@@ -15,6 +15,10 @@ std::vector<std::string> path_components(std::string_view path);
 // (itself absolute) when relative.
 std::string absolute_path(std::string_view path, std::string_view base);
 
+// `path` (absolute, normalised) relative to `base` (the same), with ".."
+// where it lies outside; "." for the base itself.
+std::string relative_path(std::string_view path, std::string_view base);
+
 // The current working directory, or "/" when it cannot be had.
 std::string current_directory();
 

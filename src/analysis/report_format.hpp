@@ -18,7 +18,8 @@ struct RunSummary {
   std::size_t read_errors = 0;
 };
 
-// The findings count of one report.
+// The findings count of one report: what the reports show (module-level
+// lookups are recorded but not shown).
 std::size_t count_findings(const FileReport& report);
 
 // One way of writing reports: the default caret diagnostics, or one of the

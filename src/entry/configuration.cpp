@@ -14,7 +14,8 @@ namespace keyhound {
 namespace {
 
 constexpr std::string_view kKeys =
-    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs, output-format";
+    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs, output-format, baseline, "
+    "select, ignore, per-file-ignores";
 
 std::string type_name(const toml::node& node) {
   switch (node.type()) {
@@ -66,6 +67,24 @@ class TableReader {
               node));
         }
         into_.output_format = *value;
+      } else if (name == "baseline") {
+        auto value = node.value<std::string>();
+        if (!node.is_string() || !value) return std::unexpected(invalid(name, "a string", node));
+        into_.baseline = *value;
+      } else if (name == "select" || name == "ignore") {
+        auto list = strings(name, node);
+        if (!list) return std::unexpected(list.error());
+        (name == "select" ? into_.select : into_.ignore) = std::move(*list);
+      } else if (name == "per-file-ignores") {
+        const toml::table* globs = node.as_table();
+        if (globs == nullptr) {
+          return std::unexpected(invalid(name, "a table of glob to codes", node));
+        }
+        for (auto&& [glob, codes] : *globs) {
+          auto list = strings("per-file-ignores." + std::string(glob.str()), codes);
+          if (!list) return std::unexpected(list.error());
+          into_.per_file_ignores.emplace_back(std::string(glob.str()), std::move(*list));
+        }
       } else {
         return std::unexpected("invalid configuration in '" + file_ + "': unknown key '" +
                                std::string(name) + "' in [tool.keyhound]; expected one of: " +

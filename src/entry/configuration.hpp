@@ -3,6 +3,7 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace keyhound {
@@ -22,6 +23,11 @@ struct Configuration {
   std::optional<bool> respect_gitignore;
   std::optional<unsigned> jobs;
   std::optional<std::string> output_format;
+  std::optional<std::string> baseline;  // relative to the file's directory
+  std::vector<std::string> select;
+  std::vector<std::string> ignore;
+  // Glob to codes.
+  std::vector<std::pair<std::string, std::vector<std::string>>> per_file_ignores;
 };
 
 // Parses `text`, the content of the TOML file `file` in `directory`. No

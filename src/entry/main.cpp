@@ -1,5 +1,6 @@
 // The native `keyhound` command, on the same core as the Python module.
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -11,6 +12,8 @@
 #include "analysis/line_writer.hpp"
 #include "entry/discovery.hpp"
 #include "entry/fault_report.hpp"
+#include "analysis/path_names.hpp"
+#include "entry/add_noqa.hpp"
 #include "entry/format_choice.hpp"
 #include "entry/native_options.hpp"
 #include "entry/output_file.hpp"
@@ -26,6 +29,10 @@ constexpr int kClean = 0;
 constexpr int kIssuesFound = 1;
 constexpr int kUsageOrUnreadable = 2;
 constexpr int kInternalFault = keyhound::kInternalFaultStatus;
+
+std::string counted(std::size_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
 
 int end_with(const keyhound::CommandExit& exit) {
   keyhound::BestEffortDescriptorWriter out;
@@ -59,15 +66,63 @@ int run(const std::vector<std::string>& argv) {
     terminal.write_line(keyhound::Stream::Stderr,
                         "warning: No Python files found under the given path(s)\n");
   }
+  const std::string& cwd = options->discovery.working_directory;
+  if (options->add_noqa) {
+    keyhound::ReportStage selection_only(options->selection, std::nullopt, std::nullopt, cwd);
+    keyhound::AddNoqaResult added = keyhound::add_noqa(inputs, selection_only, terminal);
+    terminal.write_line(keyhound::Stream::Stderr,
+                        "Added " + counted(added.comments, "noqa comment", "noqa comments") +
+                            " to " + counted(added.files, "file", "files") + ".\n");
+    return added.any_error ? kUsageOrUnreadable : kClean;
+  }
+
+  std::optional<keyhound::Baseline> baseline;
+  if (options->baseline) {
+    auto read = keyhound::read_baseline(*options->baseline, cwd);
+    if (!read) return end_with(keyhound::configuration_error(read.error()));
+    baseline = std::move(*read);
+  }
+  std::optional<std::string> writing_directory;
+  if (options->write_baseline) {
+    std::string absolute = keyhound::absolute_path(*options->write_baseline, cwd);
+    writing_directory = absolute.substr(0, std::max<std::size_t>(absolute.rfind('/'), 1));
+  }
+  std::optional<keyhound::ReportStage> stage;
+  if (baseline || writing_directory || !options->selection.empty()) {
+    stage.emplace(options->selection, std::move(baseline), writing_directory, cwd);
+  }
+  keyhound::LintPlan plan{keyhound::AnalysisOptions{!options->ignore_noqa},
+                          stage ? &*stage : nullptr};
   // A document is held back until it is whole.
   keyhound::RecordCollector records(out);
   keyhound::LineWriter& report_to = format->is_document() ? records : out;
-  keyhound::FileLoopResult result = keyhound::lint_inputs(inputs, options->jobs, report_to, *format);
+  keyhound::FileLoopResult result =
+      keyhound::lint_inputs(inputs, options->jobs, report_to, *format, plan);
   format->finish(result.summary, records.records(), out);
   if (file) {
     if (auto committed = file->commit(); !committed) {
       return end_with(keyhound::configuration_error(committed.error()));
     }
+  }
+  if (options->baseline) {
+    terminal.write_line(keyhound::Stream::Stderr,
+                        "The baseline hid " + counted(stage->hidden(), "finding", "findings") +
+                            "; " + counted(stage->stale_entries(), "entry", "entries") +
+                            " of it no longer match" + (stage->stale_entries() == 1 ? "es" : "") +
+                            ".\n");
+  }
+  if (options->write_baseline) {
+    auto target = keyhound::AtomicOutputFile::create(*options->write_baseline);
+    if (!target) return end_with(keyhound::configuration_error(target.error()));
+    target->write_line(keyhound::Stream::Stdout, keyhound::baseline_text(stage->written()));
+    if (auto committed = target->commit(); !committed) {
+      return end_with(keyhound::configuration_error(committed.error()));
+    }
+    std::size_t total = 0;
+    for (const auto& [key, count] : stage->written()) total += count;
+    terminal.write_line(keyhound::Stream::Stderr,
+                        "Wrote " + counted(total, "finding", "findings") + " to the baseline.\n");
+    return result.any_file_unreadable ? kUsageOrUnreadable : kClean;
   }
   // A misspelt path must never let a CI run pass.
   if (result.any_file_unreadable) return kUsageOrUnreadable;

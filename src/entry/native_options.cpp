@@ -20,6 +20,22 @@ namespace {
 
 constexpr unsigned kMostJobs = 4096;
 
+// "KH001, KH002" or "KH001 KH002": the codes, blanks dropped.
+std::vector<std::string> split_codes(std::string_view list) {
+  std::vector<std::string> codes;
+  std::string code;
+  for (char c : list) {
+    if (c == ',' || c == ' ' || c == '\t') {
+      if (!code.empty()) codes.push_back(std::move(code));
+      code.clear();
+    } else {
+      code += c;
+    }
+  }
+  if (!code.empty()) codes.push_back(std::move(code));
+  return codes;
+}
+
 std::expected<unsigned, CommandLineError> parse_jobs(const std::string& text) {
   unsigned jobs = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
@@ -97,6 +113,45 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
     options.output_format = *format;
   }
   options.output_file = arguments.last("output-file");
+
+  options.ignore_noqa = arguments.has("ignore-noqa");
+  options.add_noqa = arguments.has("add-noqa");
+  options.write_baseline = arguments.last("write-baseline");
+  options.baseline = arguments.last("baseline");
+  if (!options.baseline && configuration && configuration->baseline) {
+    options.baseline = absolute_path(*configuration->baseline, configuration->directory);
+  }
+  // Codes: the command line's lists replace the configuration's.
+  auto codes = [&](std::string_view option, const std::vector<std::string>& configured) {
+    std::vector<std::string> split;
+    for (const std::string& value : arguments.has(option) ? arguments.all(option) : configured) {
+      std::vector<std::string> listed = split_codes(value);
+      split.insert(split.end(), listed.begin(), listed.end());
+    }
+    return split;
+  };
+  options.selection.select =
+      codes("select", configuration ? configuration->select : std::vector<std::string>{});
+  options.selection.ignore =
+      codes("ignore", configuration ? configuration->ignore : std::vector<std::string>{});
+  if (configuration) {
+    for (const auto& [glob, listed] : configuration->per_file_ignores) {
+      options.selection.per_file_ignores.emplace_back(
+          ExclusionPattern(glob, configuration->directory), listed);
+    }
+  }
+  for (const std::string& value : arguments.all("per-file-ignores")) {
+    std::size_t colon = value.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+      return std::unexpected(usage_error(
+          native_command(), argv,
+          CommandLineError{CommandLineError::Kind::InvalidValue, value, "--per-file-ignores",
+                           "expected GLOB:CODES"}));
+    }
+    options.selection.per_file_ignores.emplace_back(
+        ExclusionPattern(value.substr(0, colon), working_directory),
+        split_codes(std::string_view(value).substr(colon + 1)));
+  }
   return options;
 }
 

@@ -8,6 +8,7 @@
 
 #include "entry/command_line.hpp"
 #include "entry/discovery.hpp"
+#include "entry/report_stage.hpp"
 #include "entry/run_command.hpp"
 
 namespace keyhound {
@@ -21,6 +22,11 @@ struct NativeOptions {
   std::string output_format = "full";
   std::optional<std::string> output_file;
   DiscoveryOptions discovery;
+  bool ignore_noqa = false;
+  bool add_noqa = false;
+  std::optional<std::string> baseline;
+  std::optional<std::string> write_baseline;
+  CodeSelection selection;
 };
 
 // "error: {message}" on standard error, exit status 2: a bad configuration,

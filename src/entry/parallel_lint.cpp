@@ -18,15 +18,28 @@ namespace {
 // What a worker leaves for the writer: the rendered lines of one file.
 struct RenderedFile {
   MemoryWriter lines;
+  FileTally tally;
   FileStatus status = FileStatus::Clean;
   std::size_t findings = 0;
   std::exception_ptr fault;
 };
 
+RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
+                             const LintPlan& plan) {
+  RenderedFile rendered;
+  FileReport report = lint_input(input, plan.analysis);
+  if (plan.stage != nullptr) rendered.tally = plan.stage->process(report);
+  format.render(report, rendered.lines);
+  rendered.status = report.outcome.status;
+  rendered.findings = count_findings(report);
+  return rendered;
+}
+
 class WorkQueue {
  public:
-  WorkQueue(std::span<const LintInput> inputs, std::size_t window, const ReportFormat& renderer)
-      : inputs_(inputs), window_(window), renderer_(renderer), done_(inputs.size()) {}
+  WorkQueue(std::span<const LintInput> inputs, std::size_t window, const ReportFormat& renderer,
+            const LintPlan& plan)
+      : inputs_(inputs), window_(window), renderer_(renderer), plan_(plan), done_(inputs.size()) {}
 
   // A worker's loop: take the next input inside the window, lint and render
   // it into memory, hand it over; until the inputs run out or the run stops.
@@ -43,10 +56,7 @@ class WorkQueue {
       }
       RenderedFile rendered;
       try {
-        FileReport report = lint_input(inputs_[index]);
-        renderer_.render(report, rendered.lines);
-        rendered.status = report.outcome.status;
-        rendered.findings = count_findings(report);
+        rendered = lint_and_render(inputs_[index], renderer_, plan_);
       } catch (...) {
         rendered.fault = std::current_exception();
       }
@@ -82,6 +92,7 @@ class WorkQueue {
   std::span<const LintInput> inputs_;
   const std::size_t window_;
   const ReportFormat& renderer_;
+  const LintPlan& plan_;
   std::mutex mutex_;
   std::condition_variable worker_wakeup_;
   std::condition_variable writer_wakeup_;
@@ -106,7 +117,7 @@ class StopOnExit {
 
 }  // namespace
 
-FileReport lint_input(const LintInput& input) {
+FileReport lint_input(const LintInput& input, const AnalysisOptions& options) {
   if (input.error) {
     return FileReport{.path = input.display,
                       .findings = {},
@@ -122,21 +133,25 @@ FileReport lint_input(const LintInput& input) {
         .findings = {},
         .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error().message)}};
   }
-  return analyze_file(input.display, *source);
+  return analyze_file(input.display, *source, options);
 }
 
 FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, LineWriter& out,
-                           const ReportFormat& renderer) {
+                           const ReportFormat& renderer, const LintPlan& plan) {
   FileLoopResult result;
+  auto take = [&](RenderedFile& rendered) {
+    rendered.lines.replay(out);
+    result.count(rendered.status, rendered.findings);
+    if (plan.stage != nullptr) plan.stage->tally(std::move(rendered.tally));
+  };
   if (jobs <= 1 || inputs.size() <= 1) {
     for (const LintInput& input : inputs) {
-      FileReport report = lint_input(input);
-      renderer.render(report, out);
-      result.count(report);
+      RenderedFile rendered = lint_and_render(input, renderer, plan);
+      take(rendered);
     }
     return result;
   }
-  WorkQueue queue(inputs, std::size_t{jobs} * 4, renderer);
+  WorkQueue queue(inputs, std::size_t{jobs} * 4, renderer, plan);
   std::vector<std::jthread> workers;
   StopOnExit stop_on_exit(queue);
   for (unsigned i = 0; i < jobs && i < inputs.size(); ++i) {
@@ -145,8 +160,7 @@ FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, Lin
   for (std::size_t index = 0; index < inputs.size(); ++index) {
     RenderedFile rendered = queue.take(index);
     if (rendered.fault) std::rethrow_exception(rendered.fault);
-    rendered.lines.replay(out);
-    result.count(rendered.status, rendered.findings);
+    take(rendered);
   }
   return result;
 }

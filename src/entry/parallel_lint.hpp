@@ -6,11 +6,21 @@
 #include "analysis/line_writer.hpp"
 #include "entry/discovery.hpp"
 #include "entry/file_loop.hpp"
+#include "entry/report_stage.hpp"
+#include "analysis/analyze_file.hpp"
 
 namespace keyhound {
 
 // Reads and analyses one input of discovery.
-FileReport lint_input(const LintInput& input);
+FileReport lint_input(const LintInput& input, const AnalysisOptions& options = {});
+
+// How the run treats each file: the analysis options, and the stage that
+// selection and the baseline apply between the analysis and the rendering
+// (none for a plain run).
+struct LintPlan {
+  AnalysisOptions analysis;
+  ReportStage* stage = nullptr;
+};
 
 // Lints every input with up to `jobs` worker threads, one parser each, and
 // writes every report to `out` in input order: the bytes are those of one
@@ -18,7 +28,7 @@ FileReport lint_input(const LintInput& input);
 // internal fault in any file ends the run after the reports of the files
 // before it, in order, as with one job.
 FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, LineWriter& out,
-                           const ReportFormat& format);
+                           const ReportFormat& format, const LintPlan& plan = {});
 
 // The processors this process may run on.
 unsigned available_processors();

@@ -9,10 +9,11 @@ std::vector<FindingFields> finding_fields(const FileReport& report) {
   std::vector<FindingFields> fields;
   for (const Finding& finding : report.findings) {
     if (const auto* access = std::get_if<AccessFinding>(&finding)) {
+      if (access->at_module_level()) continue;
       fields.push_back(FindingFields{kAccessCode,
                                      "Possible KeyError in function '" + access->function + "'",
                                      access->function, access->start, access->end,
-                                     access->source_text, nullptr});
+                                     access->source_text, nullptr, access->comment_row});
     } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
       std::string exceptions;
       for (const std::string& name : call->exceptions) {
@@ -23,25 +24,45 @@ std::vector<FindingFields> finding_fields(const FileReport& report) {
                                      "Possible " + exceptions + " not handled when calling '" +
                                          call->callee + "' in function '" + call->function + "'",
                                      call->function, call->start, call->end, call->source_text,
-                                     call});
+                                     call, call->comment_row});
     }
   }
   return fields;
 }
 
-std::string finding_key(std::string_view path, const FindingFields& finding) {
+namespace {
+
+std::string key_of(std::string_view path, std::string_view code, std::string_view function,
+                   std::string_view text, const std::string* callee) {
   std::string key(path);
   key += '\t';
-  key += finding.code;
+  key += code;
   key += '\t';
-  key += finding.function;
+  key += function;
   key += '\t';
-  key += finding.source_text;
-  if (finding.call != nullptr) {
+  key += text;
+  if (callee != nullptr) {
     key += '\t';
-    key += finding.call->callee;
+    key += *callee;
   }
   return key;
+}
+
+}  // namespace
+
+std::string finding_key(std::string_view path, const FindingFields& finding) {
+  return key_of(path, finding.code, finding.function, finding.source_text,
+                finding.call != nullptr ? &finding.call->callee : nullptr);
+}
+
+std::optional<std::string> record_key(std::string_view path, const Finding& finding) {
+  if (const auto* access = std::get_if<AccessFinding>(&finding)) {
+    return key_of(path, kAccessCode, access->function, access->source_text, nullptr);
+  }
+  if (const auto* call = std::get_if<CallFinding>(&finding)) {
+    return key_of(path, kCallCode, call->function, call->source_text, &call->callee);
+  }
+  return std::nullopt;
 }
 
 std::string stable_hash(std::string_view text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,7 @@ struct FindingFields {
   std::string_view source_text;
   // Set for a call finding.
   const CallFinding* call = nullptr;
+  uint32_t comment_row = 0;
 
   // 1-based line and code-point column; the end column is the one after
   // the node's last character.
@@ -27,17 +29,21 @@ struct FindingFields {
   uint64_t end_line() const { return uint64_t{end.row} + 1; }
   uint64_t end_column() const { return uint64_t{end.code_point_column} + 1; }
   // The line where a suppression comment for the finding belongs: the last
-  // line of its node.
-  uint64_t noqa_line() const { return end_line(); }
+  // line of the logical line its node ends on.
+  uint64_t noqa_line() const { return uint64_t{comment_row} + 1; }
 };
 
 // Every access and call finding of the report, in report order.
 std::vector<FindingFields> finding_fields(const FileReport& report);
 
 // What identifies a finding across edits that do not touch it: the path,
-// the code, the function, the node's text with white space collapsed, and
+// the code, the function, the node's tokens without white space, and
 // for a call the callee; no line numbers.
 std::string finding_key(std::string_view path, const FindingFields& finding);
+
+// The same key for any access or call record, module-level lookups
+// included (the baseline keeps them all); nothing for a summary.
+std::optional<std::string> record_key(std::string_view path, const Finding& finding);
 
 // A stable 64-bit hash of `text` in hexadecimal (FNV-1a), the same on every
 // machine.

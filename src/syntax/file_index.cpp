@@ -35,12 +35,22 @@ FileIndex index_file(TSNode start, std::string_view source) {
         TSSymbol kind = ts_node_symbol(node);
         bool guarded = guards.enter(node, kind, depth);
         if (kind == grammar.subscript) {
-          if (!guarded) index.accesses.push_back(node);
+          if (!guarded) {
+            index.accesses.push_back(node);
+            index.access_in_function.push_back(!open_definitions.empty());
+          }
         } else if (kind == grammar.call) {
           TSNode callee = ts_node_child_by_field_id(node, grammar.function_field);
           if (!ts_node_is_null(callee)) {
             index.calls.push_back({node_text(callee, source), node, guarded});
           }
+        } else if (kind == grammar.comment) {
+          index.comments.push_back(node);
+        } else if (kind == grammar.string || kind == grammar.line_continuation) {
+          uint32_t first = ts_node_start_point(node).row;
+          // A continuation joins its row to the next; a string the rows it spans.
+          uint32_t last = kind == grammar.string ? ts_node_end_point(node).row : first + 1;
+          if (last > first) index.joined_rows.emplace_back(first, last);
         } else if (kind == grammar.function_definition) {
           open_definitions.push_back({index.definitions.size(), depth});
           index.definitions.push_back({node, function_name(node, source), index.accesses.size(),

@@ -3,6 +3,8 @@
 #include <tree_sitter/api.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -35,10 +37,18 @@ struct DefinitionSpan {
 struct FileIndex {
   // Subscripts no guard encloses, in pre-order.
   std::vector<TSNode> accesses;
+  // For each access: whether a function definition encloses it.
+  std::vector<bool> access_in_function;
   // Every call with a callee, in pre-order, with its guard status.
   std::vector<IndexedCall> calls;
   // Every function definition, in pre-order (by start in the file).
   std::vector<DefinitionSpan> definitions;
+  // Every comment token, in pre-order.
+  std::vector<TSNode> comments;
+  // Rows that the text joins into one logical line, as inclusive [first,
+  // last] pairs: a string that spans rows, and each backslash continuation
+  // with the row after it. Such rows cannot each carry a comment.
+  std::vector<std::pair<uint32_t, uint32_t>> joined_rows;
 };
 
 FileIndex index_file(TSNode start, std::string_view source);

@@ -38,6 +38,8 @@ PythonGrammar look_up() {
       .attribute = named_symbol(language, "attribute"),
       .identifier = named_symbol(language, "identifier"),
       .comment = named_symbol(language, "comment"),
+      .string = named_symbol(language, "string"),
+      .line_continuation = named_symbol(language, "line_continuation"),
       .name_field = field(language, "name"),
       .function_field = field(language, "function"),
       .value_field = field(language, "value"),

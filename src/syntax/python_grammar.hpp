@@ -23,6 +23,8 @@ struct PythonGrammar {
   TSSymbol attribute;
   TSSymbol identifier;
   TSSymbol comment;
+  TSSymbol string;
+  TSSymbol line_continuation;
 
   TSFieldId name_field;
   TSFieldId function_field;

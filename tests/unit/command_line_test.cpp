@@ -239,13 +239,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HelpTextTest, NativeOptionsArePaddedToTheLongestSpecification) {
   std::vector<std::string> lines = help_lines(native_command(), "keyhound", Stylesheet::plain());
   EXPECT_EQ(lines[2], "Usage: keyhound [OPTIONS] <PATHS>...\n");
-  EXPECT_EQ(lines[8], "  -j, --jobs <N>                  Files analysed at once [default: the "
+  // Padded to the longest specification, "    --per-file-ignores <GLOB:CODES>".
+  EXPECT_EQ(lines[8], "  -j, --jobs <N>                       Files analysed at once [default: the "
                       "processors available]\n");
-  EXPECT_EQ(lines[10], "      --extend-exclude <PATTERN>  Paths to skip in addition to the "
+  EXPECT_EQ(lines[10], "      --extend-exclude <PATTERN>       Paths to skip in addition to the "
                        "default list\n");
-  EXPECT_EQ(lines.back(), "  -V, --version                   Print version\n");
+  EXPECT_EQ(lines.back(), "  -V, --version                        Print version\n");
   std::vector<std::string> styled = help_lines(native_command(), "kh", Stylesheet::styled());
-  EXPECT_EQ(styled[9], "      \x1b[1m--exclude\x1b[0m <PATTERN>         Paths to skip in "
+  EXPECT_EQ(styled[9], "      \x1b[1m--exclude\x1b[0m <PATTERN>              Paths to skip in "
                        "directories instead of the defaults (globs, comma-separated, "
                        "repeatable)\n");
 }

@@ -1,0 +1,44 @@
+#include "analysis/report_filter.hpp"
+
+#include <set>
+#include <string>
+#include <variant>
+
+namespace keyhound {
+
+void filter_report(FileReport& report, const std::function<bool(const Finding&)>& keep) {
+  if (report.outcome.status != FileStatus::HasFindings) return;
+  std::vector<Finding> kept;
+  std::set<std::string, std::less<>> functions;
+  bool any_access = false;
+  for (Finding& finding : report.findings) {
+    if (std::holds_alternative<FunctionSummary>(finding)) {
+      kept.push_back(std::move(finding));
+      continue;
+    }
+    if (!keep(finding)) continue;
+    if (const auto* access = std::get_if<AccessFinding>(&finding)) {
+      functions.insert(access->function);
+      any_access = true;
+    } else {
+      functions.insert(std::get<CallFinding>(finding).function);
+    }
+    kept.push_back(std::move(finding));
+  }
+  std::vector<Finding> result;
+  for (Finding& finding : kept) {
+    if (const auto* summary = std::get_if<FunctionSummary>(&finding)) {
+      bool is_module = summary->function == "<module>";
+      if (!functions.contains(summary->function) && !(is_module && any_access)) continue;
+    }
+    result.push_back(std::move(finding));
+  }
+  report.findings = std::move(result);
+  bool any_summary = false;
+  for (const Finding& finding : report.findings) {
+    if (std::holds_alternative<FunctionSummary>(finding)) any_summary = true;
+  }
+  if (!any_summary) report.outcome = FileOutcome{};
+}
+
+}  // namespace keyhound

@@ -1,0 +1,27 @@
+#include "syntax/comment_tokens.hpp"
+
+#include "internal_fault.hpp"
+#include "syntax/file_index.hpp"
+#include "syntax/python_grammar.hpp"
+#include "syntax/tree_sitter_handles.hpp"
+
+namespace keyhound {
+
+std::map<uint32_t, std::vector<RowComment>> comments_by_row(std::string_view source) {
+  Parser parser(ts_parser_new());
+  if (!ts_parser_set_language(parser.get(), python_grammar().language)) {
+    throw InternalFault("Error loading Python grammar");
+  }
+  Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
+                                   static_cast<uint32_t>(source.size())));
+  if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
+  FileIndex index = index_file(ts_tree_root_node(tree.get()), source);
+  std::map<uint32_t, std::vector<RowComment>> comments;
+  for (TSNode comment : index.comments) {
+    comments[ts_node_start_point(comment).row].push_back(
+        {ts_node_start_byte(comment), ts_node_end_byte(comment)});
+  }
+  return comments;
+}
+
+}  // namespace keyhound
