@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <limits>
 #include <optional>
 #include <unordered_map>
@@ -13,6 +14,7 @@
 #include "analysis/propagation.hpp"
 #include "analysis/source_lines.hpp"
 #include "analysis/suppression.hpp"
+#include "syntax/precise_rules.hpp"
 #include "internal_fault.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
@@ -227,48 +229,87 @@ struct ReportedCallHash {
   }
 };
 
+// Builds the records of findings from tree nodes: positions with both
+// kinds of column, the excerpt line, the token text, the comment row.
+class FindingMaker {
+ public:
+  FindingMaker(std::string_view source, const Suppressions& suppressions)
+      : source_(source), suppressions_(suppressions) {}
+
+  AccessFinding access(const std::string& function, TSNode node) const {
+    Position start = start_of(node);
+    Position end = end_of(node);
+    return AccessFinding{.function = function,
+                         .start = start,
+                         .end = end,
+                         .source_line = line_of(start),
+                         .source_text = token_text(node, source_),
+                         .comment_row = suppressions_.comment_row(end.row)};
+  }
+
+  CallFinding call(const std::string& function, const IndexedCall& call,
+                   const FunctionEntry& callee, TSNode origin) const {
+    Position start = start_of(call.node);
+    Position end = end_of(call.node);
+    return CallFinding{
+        .function = function,
+        .callee = std::string(call.name),
+        .exceptions = std::vector<std::string>(callee.may_raise.begin(), callee.may_raise.end()),
+        .start = start,
+        .end = end,
+        .source_line = line_of(start),
+        .source_text = token_text(call.node, source_),
+        .origin = Origin{start_of(origin)},
+        .comment_row = suppressions_.comment_row(end.row)};
+  }
+
+  SyntaxErrorFinding syntax_error(TSNode node) const {
+    Position start = start_of(node);
+    Position end = end_of(node);
+    return SyntaxErrorFinding{start, end, line_of(start), suppressions_.comment_row(end.row)};
+  }
+
+ private:
+  // The lines are needed only once something is found.
+  const std::vector<std::string_view>& lines() const {
+    if (!lines_) lines_ = source_lines(source_);
+    return *lines_;
+  }
+  std::string line_of(Position start) const { return std::string(line_at(lines(), start.row)); }
+  // Starts and ends move separately: nested nodes start on many rows but
+  // may all end on one.
+  Position start_of(TSNode node) const {
+    if (!start_columns_) start_columns_.emplace(lines());
+    return start_columns_->at(ts_node_start_point(node));
+  }
+  Position end_of(TSNode node) const {
+    if (!end_columns_) end_columns_.emplace(lines());
+    return end_columns_->at(ts_node_end_point(node));
+  }
+
+  std::string_view source_;
+  const Suppressions& suppressions_;
+  mutable std::optional<std::vector<std::string_view>> lines_;
+  mutable std::optional<CodePointColumns> start_columns_;
+  mutable std::optional<CodePointColumns> end_columns_;
+};
+
 // Visits the entries in order and records each finding and summary as it
 // is found, in the order the report shows them.
 void report(std::vector<EntryFacts>& entries, const FileIndex& index,
-            const std::vector<std::size_t>& callee_of, std::string_view source,
-            const Suppressions& suppressions, std::vector<Finding>& findings) {
-  // The lines are needed only once something is found.
-  std::optional<std::vector<std::string_view>> lines;
-  auto all_lines = [&]() -> const std::vector<std::string_view>& {
-    if (!lines) lines = source_lines(source);
-    return *lines;
-  };
-  auto line_of = [&](Position start) { return std::string(line_at(all_lines(), start.row)); };
-  // Starts and ends move separately: nested nodes start on many rows but
-  // may all end on one.
-  std::optional<CodePointColumns> start_columns;
-  std::optional<CodePointColumns> end_columns;
-  auto start_of = [&](TSNode node) {
-    if (!start_columns) start_columns.emplace(all_lines());
-    return start_columns->at(ts_node_start_point(node));
-  };
-  auto end_of = [&](TSNode node) {
-    if (!end_columns) end_columns.emplace(all_lines());
-    return end_columns->at(ts_node_end_point(node));
-  };
+            const std::vector<std::size_t>& callee_of, const FindingMaker& make,
+            std::vector<Finding>& findings) {
   std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;
   for (EntryFacts& facts : entries) {
     const bool is_module = facts.name == kModuleEntryName;
+    const std::string function(facts.name);
     bool function_has_issues = false;
     for (std::size_t a = facts.accesses_begin; a < facts.accesses_end; ++a) {
-      TSNode access = index.accesses[a];
       // The module entry's accesses make it a function with issues, but
       // each one inside a function is already recorded under it: the module
       // keeps only those outside every function.
       if (!is_module || !index.access_in_function[a]) {
-        Position start = start_of(access);
-        Position end = end_of(access);
-        findings.emplace_back(AccessFinding{.function = std::string(facts.name),
-                                            .start = start,
-                                            .end = end,
-                                            .source_line = line_of(start),
-                                            .source_text = token_text(access, source),
-                                            .comment_row = suppressions.comment_row(end.row)});
+        findings.emplace_back(make.access(function, index.accesses[a]));
       }
       function_has_issues = true;
     }
@@ -282,23 +323,12 @@ void report(std::vector<EntryFacts>& entries, const FileIndex& index,
       ReportedCall key{uint64_t{ts_node_start_point(call.node).row} + 1, call.name};
       if (reported_calls.contains(key) || callee.accesses_reported) continue;
       reported_calls.insert(key);
-      Position start = start_of(call.node);
-      Position end = end_of(call.node);
-      TSNode origin = index.accesses[entries[callee_of[k]].origin_access];
-      findings.emplace_back(CallFinding{
-          .function = std::string(facts.name),
-          .callee = std::string(call.name),
-          .exceptions = std::vector<std::string>(callee.may_raise.begin(), callee.may_raise.end()),
-          .start = start,
-          .end = end,
-          .source_line = line_of(start),
-          .source_text = token_text(call.node, source),
-          .origin = Origin{start_of(origin)},
-          .comment_row = suppressions.comment_row(end.row)});
+      findings.emplace_back(
+          make.call(function, call, callee, index.accesses[entries[callee_of[k]].origin_access]));
       function_has_issues = true;
     }
 
-    if (function_has_issues) findings.emplace_back(FunctionSummary{std::string(facts.name)});
+    if (function_has_issues) findings.emplace_back(FunctionSummary{function});
   }
 }
 
@@ -318,32 +348,96 @@ std::vector<CommentToken> comment_tokens(const FileIndex& index, std::string_vie
   return tokens;
 }
 
-// Takes the suppressed lookups out of the index and marks the suppressed
-// calls guarded, keeping every definition's slices right.
-void drop_suppressed(FileIndex& index, const Suppressions& suppressions) {
-  auto rows = [](TSNode node) {
-    return std::make_pair(ts_node_start_point(node).row, ts_node_end_point(node).row);
-  };
+// Takes the lookups for which `drop` holds out of the index, keeping every
+// definition's slices right.
+void drop_accesses(FileIndex& index, const std::function<bool(std::size_t)>& drop) {
   std::vector<std::size_t> kept_before(index.accesses.size() + 1, 0);
   std::size_t kept = 0;
   for (std::size_t a = 0; a < index.accesses.size(); ++a) {
     kept_before[a] = kept;
-    auto [first, last] = rows(index.accesses[a]);
-    if (suppressions.suppresses(kAccessCode, first, last)) continue;
+    if (drop(a)) continue;
     index.accesses[kept] = index.accesses[a];
     index.access_in_function[kept] = index.access_in_function[a];
+    index.access_owner[kept] = index.access_owner[a];
     ++kept;
   }
   kept_before[index.accesses.size()] = kept;
   index.accesses.resize(kept);
   index.access_in_function.resize(kept);
+  index.access_owner.resize(kept);
   for (DefinitionSpan& span : index.definitions) {
     span.accesses_begin = kept_before[span.accesses_begin];
     span.accesses_end = kept_before[span.accesses_end];
   }
+}
+
+std::pair<uint32_t, uint32_t> rows_of(TSNode node) {
+  return {ts_node_start_point(node).row, ts_node_end_point(node).row};
+}
+
+// Takes the suppressed lookups out of the index and marks the suppressed
+// calls guarded.
+void drop_suppressed(FileIndex& index, const Suppressions& suppressions) {
+  drop_accesses(index, [&](std::size_t a) {
+    auto [first, last] = rows_of(index.accesses[a]);
+    return suppressions.suppresses(kAccessCode, first, last);
+  });
   for (IndexedCall& call : index.calls) {
-    auto [first, last] = rows(call.node);
+    auto [first, last] = rows_of(call.node);
     if (!call.guarded && suppressions.suppresses(kCallCode, first, last)) call.guarded = true;
+  }
+}
+
+// Precise mode's report: each lookup under the innermost function that holds
+// it (module-level ones under "<module>"), each raising call once per line
+// and callee under the innermost function that holds it, unless the callee
+// shows lookups of its own; in the same order of functions as the default.
+void report_precise(std::vector<EntryFacts>& entries, const FileIndex& index,
+                    const std::vector<std::size_t>& callee_of, const FindingMaker& make,
+                    std::vector<Finding>& findings) {
+  std::unordered_map<const void*, std::size_t> entry_of_definition;
+  std::size_t module_entry = entries.size() - 1;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].name != kModuleEntryName) entry_of_definition[entries[i].entry->node.id] = i;
+  }
+  // The entry that reports what lies in definition `d`: the nearest
+  // definition around it that has an entry (a redefined name has none).
+  auto owner_entry = [&](std::size_t definition) {
+    while (definition != kNoDefinition) {
+      auto found = entry_of_definition.find(index.definitions[definition].node.id);
+      if (found != entry_of_definition.end()) return found->second;
+      definition = index.definitions[definition].parent;
+    }
+    return module_entry;
+  };
+  std::vector<std::vector<std::size_t>> accesses_of(entries.size());
+  for (std::size_t a = 0; a < index.accesses.size(); ++a) {
+    accesses_of[owner_entry(index.access_owner[a])].push_back(a);
+  }
+  std::vector<std::vector<std::size_t>> calls_of(entries.size());
+  for (std::size_t k = 0; k < index.calls.size(); ++k) {
+    calls_of[owner_entry(index.calls[k].owner)].push_back(k);
+  }
+  std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;
+  for (std::size_t e = 0; e < entries.size(); ++e) {
+    const std::string function(entries[e].name);
+    bool has_issues = false;
+    for (std::size_t a : accesses_of[e]) {
+      findings.emplace_back(make.access(function, index.accesses[a]));
+      has_issues = true;
+    }
+    for (std::size_t k : calls_of[e]) {
+      const IndexedCall& call = index.calls[k];
+      if (callee_of[k] == kNoEntry || call.guarded) continue;
+      const FunctionEntry& callee = *entries[callee_of[k]].entry;
+      if (callee.may_raise.empty() || !accesses_of[callee_of[k]].empty()) continue;
+      ReportedCall key{uint64_t{ts_node_start_point(call.node).row} + 1, call.name};
+      if (!reported_calls.insert(key).second) continue;
+      findings.emplace_back(make.call(function, call, callee,
+                                      index.accesses[entries[callee_of[k]].origin_access]));
+      has_issues = true;
+    }
+    if (has_issues) findings.emplace_back(FunctionSummary{function});
   }
 }
 
@@ -365,13 +459,34 @@ FileReport analyze_file(std::string_view path, std::string_view source,
       options.honour_suppressions ? comment_tokens(index, source) : std::vector<CommentToken>{},
       index.joined_rows);
   if (options.honour_suppressions) drop_suppressed(index, suppressions);
+  std::optional<PreciseFacts> precise;
+  if (options.precise) {
+    precise = precise_facts(root, source);
+    drop_accesses(index, [&](std::size_t a) { return precise->exempt.contains(index.accesses[a].id); });
+    for (IndexedCall& call : index.calls) {
+      // A call whose name is not the function's where it is written relates
+      // to nothing; marking it guarded takes it out of both passes.
+      if (precise->unrelated_calls.contains(call.node.id)) call.guarded = true;
+    }
+  }
   FunctionTable table;
   std::vector<EntryFacts> entries = fill_function_table(index, root, table);
   const std::vector<std::size_t> callee_of = resolve_callees(entries, index);
   propagate(entries, index, callee_of);
 
-  FileReport file{.path = std::string(path), .findings = {}, .outcome = {}};
-  report(entries, index, callee_of, source, suppressions, file.findings);
+  FileReport file{.path = std::string(path), .findings = {}, .outcome = {}, .precise = options.precise};
+  const FindingMaker make(source, suppressions);
+  if (precise) {
+    if (precise->first_error) {
+      auto [first, last] = rows_of(*precise->first_error);
+      if (!options.honour_suppressions || !suppressions.suppresses(kSyntaxCode, first, last)) {
+        file.findings.emplace_back(make.syntax_error(*precise->first_error));
+      }
+    }
+    report_precise(entries, index, callee_of, make, file.findings);
+  } else {
+    report(entries, index, callee_of, make, file.findings);
+  }
   if (!file.findings.empty()) {
     file.outcome = FileOutcome{FileStatus::HasFindings, file_issues_message(path)};
   }

@@ -16,6 +16,12 @@ struct AnalysisOptions {
   // call counts as guarded, so it is neither reported nor a source of
   // KeyError for the functions that call it.
   bool honour_suppressions = false;
+  // Precise mode: subscripts that cannot raise KeyError (stores, slices,
+  // integer indexes, type subscripts, lookups under a membership test, in
+  // defaultdict and Counter) are no accesses; each lookup is reported once,
+  // under the innermost function; bare calls relate to functions by scope;
+  // a syntax error is a finding.
+  bool precise = false;
 };
 
 FileReport analyze_file(std::string_view path, std::string_view source,

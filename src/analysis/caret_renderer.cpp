@@ -68,6 +68,16 @@ void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_v
   print_source_snippet(out, styles, finding.start, finding.end, finding.source_line);
 }
 
+void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
+                        const SyntaxErrorFinding& finding) {
+  std::string line;
+  append_header_start(line, styles, path, finding.start);
+  line += kSyntaxErrorMessage;
+  line += '\n';
+  out.write_line(Stream::Stdout, line);
+  print_source_snippet(out, styles, finding.start, finding.end, finding.source_line);
+}
+
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
                           Position end, std::string_view source_line) {
   char digits[24];
@@ -149,8 +159,11 @@ void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
     const FileReport& report;
     LineWriter& out;
     void operator()(const AccessFinding& finding) const {
-      if (finding.at_module_level()) return;
+      if (!report.shows(finding)) return;
       print_access_warning(out, renderer.styles(), report.path, finding);
+    }
+    void operator()(const SyntaxErrorFinding& finding) const {
+      print_syntax_error(out, renderer.styles(), report.path, finding);
     }
     void operator()(const CallFinding& finding) const {
       print_call_warning(out, renderer.styles(), report.path, finding);

@@ -18,6 +18,9 @@ void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string
                           const AccessFinding& finding);
 void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
                         const CallFinding& finding);
+// A file that could not be parsed completely (precise mode).
+void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
+                        const SyntaxErrorFinding& finding);
 // The four excerpt lines: gutter number, source line, caret line, blank.
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
                           Position end, std::string_view source_line);

@@ -17,6 +17,8 @@ namespace keyhound {
 inline constexpr std::string_view kAccessCode = "KH001";
 inline constexpr std::string_view kCallCode = "KH002";
 inline constexpr std::string_view kSyntaxCode = "KH003";
+inline constexpr std::string_view kSyntaxErrorMessage =
+    "Syntax error: the file could not be parsed completely";
 
 // An unguarded subscript.
 struct AccessFinding {
@@ -60,6 +62,15 @@ struct CallFinding {
   uint32_t comment_row = 0;
 };
 
+// A file the parser could not read completely (precise mode): where it met
+// the first syntax error.
+struct SyntaxErrorFinding {
+  Position start;
+  Position end;
+  std::string source_line;
+  uint32_t comment_row = 0;
+};
+
 // Closes the findings of one function that had any.
 struct FunctionSummary {
   std::string function;
@@ -67,7 +78,7 @@ struct FunctionSummary {
 
 // One record of a file's report, in the order the report shows them: per
 // function, its access findings, its call findings, then its summary.
-using Finding = std::variant<AccessFinding, CallFinding, FunctionSummary>;
+using Finding = std::variant<AccessFinding, CallFinding, FunctionSummary, SyntaxErrorFinding>;
 
 enum class FileStatus { Clean, HasFindings, ReadError };
 
@@ -83,6 +94,11 @@ struct FileReport {
   std::string path;
   std::vector<Finding> findings;
   FileOutcome outcome;
+  // Made in precise mode, where lookups at module level are shown too.
+  bool precise = false;
+
+  // Whether the reports show this access finding.
+  bool shows(const AccessFinding& access) const { return precise || !access.at_module_level(); }
 };
 
 }  // namespace keyhound

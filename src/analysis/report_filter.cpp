@@ -11,6 +11,7 @@ void filter_report(FileReport& report, const std::function<bool(const Finding&)>
   std::vector<Finding> kept;
   std::set<std::string, std::less<>> functions;
   bool any_access = false;
+  bool any_syntax_error = false;
   for (Finding& finding : report.findings) {
     if (std::holds_alternative<FunctionSummary>(finding)) {
       kept.push_back(std::move(finding));
@@ -20,8 +21,10 @@ void filter_report(FileReport& report, const std::function<bool(const Finding&)>
     if (const auto* access = std::get_if<AccessFinding>(&finding)) {
       functions.insert(access->function);
       any_access = true;
+    } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
+      functions.insert(call->function);
     } else {
-      functions.insert(std::get<CallFinding>(finding).function);
+      any_syntax_error = true;
     }
     kept.push_back(std::move(finding));
   }
@@ -38,7 +41,7 @@ void filter_report(FileReport& report, const std::function<bool(const Finding&)>
   for (const Finding& finding : report.findings) {
     if (std::holds_alternative<FunctionSummary>(finding)) any_summary = true;
   }
-  if (!any_summary) report.outcome = FileOutcome{};
+  if (!any_summary && !any_syntax_error) report.outcome = FileOutcome{};
 }
 
 }  // namespace keyhound

@@ -41,7 +41,7 @@ std::expected<void, std::string> replace_file(const std::string& path, const std
 }  // namespace
 
 AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& stage,
-                       LineWriter& out) {
+                       bool precise, LineWriter& out) {
   AddNoqaResult result;
   for (const LintInput& input : inputs) {
     if (input.is_stdin) continue;
@@ -59,7 +59,7 @@ AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& sta
     std::string text = std::move(*source);
     std::size_t added = 0;
     for (int round = 0; round < kMostRounds; ++round) {
-      FileReport report = analyze_file(input.display, text, AnalysisOptions{true});
+      FileReport report = analyze_file(input.display, text, AnalysisOptions{true, precise});
       stage.process(report);
       std::map<uint32_t, std::set<std::string>> codes_by_row;
       for (const Finding& finding : report.findings) {
@@ -67,6 +67,8 @@ AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& sta
           codes_by_row[access->comment_row].emplace(kAccessCode);
         } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
           codes_by_row[call->comment_row].emplace(kCallCode);
+        } else if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) {
+          codes_by_row[syntax->comment_row].emplace(kSyntaxCode);
         }
       }
       if (codes_by_row.empty()) break;

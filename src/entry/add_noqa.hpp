@@ -21,6 +21,6 @@ struct AddNoqaResult {
 // mode. A file that cannot be read or written is reported and left as it
 // was. Standard input is passed over.
 AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& stage,
-                       LineWriter& out);
+                       bool precise, LineWriter& out);
 
 }  // namespace keyhound

@@ -14,8 +14,8 @@ namespace keyhound {
 namespace {
 
 constexpr std::string_view kKeys =
-    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs, output-format, baseline, "
-    "select, ignore, per-file-ignores";
+    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs, output-format, precise, "
+    "baseline, select, ignore, per-file-ignores";
 
 std::string type_name(const toml::node& node) {
   switch (node.type()) {
@@ -67,6 +67,10 @@ class TableReader {
               node));
         }
         into_.output_format = *value;
+      } else if (name == "precise") {
+        auto value = boolean(name, node);
+        if (!value) return std::unexpected(value.error());
+        into_.precise = *value;
       } else if (name == "baseline") {
         auto value = node.value<std::string>();
         if (!node.is_string() || !value) return std::unexpected(invalid(name, "a string", node));

@@ -69,7 +69,7 @@ int run(const std::vector<std::string>& argv) {
   const std::string& cwd = options->discovery.working_directory;
   if (options->add_noqa) {
     keyhound::ReportStage selection_only(options->selection, std::nullopt, std::nullopt, cwd);
-    keyhound::AddNoqaResult added = keyhound::add_noqa(inputs, selection_only, terminal);
+    keyhound::AddNoqaResult added = keyhound::add_noqa(inputs, selection_only, options->precise, terminal);
     terminal.write_line(keyhound::Stream::Stderr,
                         "Added " + counted(added.comments, "noqa comment", "noqa comments") +
                             " to " + counted(added.files, "file", "files") + ".\n");
@@ -91,7 +91,7 @@ int run(const std::vector<std::string>& argv) {
   if (baseline || writing_directory || !options->selection.empty()) {
     stage.emplace(options->selection, std::move(baseline), writing_directory, cwd);
   }
-  keyhound::LintPlan plan{keyhound::AnalysisOptions{!options->ignore_noqa},
+  keyhound::LintPlan plan{keyhound::AnalysisOptions{!options->ignore_noqa, options->precise},
                           stage ? &*stage : nullptr};
   // A document is held back until it is whole.
   keyhound::RecordCollector records(out);

@@ -115,6 +115,7 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
   options.output_file = arguments.last("output-file");
 
   options.ignore_noqa = arguments.has("ignore-noqa");
+  options.precise = arguments.has("precise") || (configuration && configuration->precise.value_or(false));
   options.add_noqa = arguments.has("add-noqa");
   options.write_baseline = arguments.last("write-baseline");
   options.baseline = arguments.last("baseline");

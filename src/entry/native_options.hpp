@@ -23,6 +23,7 @@ struct NativeOptions {
   std::optional<std::string> output_file;
   DiscoveryOptions discovery;
   bool ignore_noqa = false;
+  bool precise = false;
   bool add_noqa = false;
   std::optional<std::string> baseline;
   std::optional<std::string> write_baseline;

@@ -22,6 +22,8 @@ constexpr std::array kNativeOptions = {
                "full (default), concise, json, json-lines, sarif or github"},
     OptionSpec{"output-file", 'o', "<PATH>",
                "Write the report to this file (errors and summaries stay on standard error)"},
+    OptionSpec{"precise", '\0', "",
+               "Report only what can really raise KeyError, once, where it can be fixed"},
     OptionSpec{"select", '\0', "<CODES>", "Report only these codes (by prefix: KH is every code)"},
     OptionSpec{"ignore", '\0', "<CODES>", "Do not report these codes"},
     OptionSpec{"per-file-ignores", '\0', "<GLOB:CODES>",

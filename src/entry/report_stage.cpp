@@ -20,7 +20,9 @@ bool matches_prefix(const std::vector<std::string>& prefixes, std::string_view c
 }
 
 std::string_view code_of(const Finding& finding) {
-  return std::holds_alternative<AccessFinding>(finding) ? kAccessCode : kCallCode;
+  if (std::holds_alternative<AccessFinding>(finding)) return kAccessCode;
+  if (std::holds_alternative<CallFinding>(finding)) return kCallCode;
+  return kSyntaxCode;
 }
 
 // Tabs, line feeds and backslashes inside a field would break the format.
@@ -115,13 +117,14 @@ std::string ReportStage::key(const std::string& directory, std::string_view path
     append_field(key, access->function);
     key += '\t';
     append_field(key, access->source_text);
+  } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
+    append_field(key, call->function);
+    key += '\t';
+    append_field(key, call->source_text);
+    key += '\t';
+    append_field(key, call->callee);
   } else {
-    const auto& call = std::get<CallFinding>(finding);
-    append_field(key, call.function);
-    key += '\t';
-    append_field(key, call.source_text);
-    key += '\t';
-    append_field(key, call.callee);
+    key += "<module>\t";
   }
   return key;
 }

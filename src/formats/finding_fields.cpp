@@ -8,8 +8,12 @@ namespace keyhound {
 std::vector<FindingFields> finding_fields(const FileReport& report) {
   std::vector<FindingFields> fields;
   for (const Finding& finding : report.findings) {
-    if (const auto* access = std::get_if<AccessFinding>(&finding)) {
-      if (access->at_module_level()) continue;
+    if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) {
+      fields.push_back(FindingFields{kSyntaxCode, std::string(kSyntaxErrorMessage), "<module>",
+                                     syntax->start, syntax->end, "", nullptr,
+                                     syntax->comment_row});
+    } else if (const auto* access = std::get_if<AccessFinding>(&finding)) {
+      if (!report.shows(*access)) continue;
       fields.push_back(FindingFields{kAccessCode,
                                      "Possible KeyError in function '" + access->function + "'",
                                      access->function, access->start, access->end,
@@ -61,6 +65,9 @@ std::optional<std::string> record_key(std::string_view path, const Finding& find
   }
   if (const auto* call = std::get_if<CallFinding>(&finding)) {
     return key_of(path, kCallCode, call->function, call->source_text, &call->callee);
+  }
+  if (std::holds_alternative<SyntaxErrorFinding>(finding)) {
+    return key_of(path, kSyntaxCode, "<module>", "", nullptr);
   }
   return std::nullopt;
 }

@@ -38,11 +38,15 @@ FileIndex index_file(TSNode start, std::string_view source) {
           if (!guarded) {
             index.accesses.push_back(node);
             index.access_in_function.push_back(!open_definitions.empty());
+            index.access_owner.push_back(open_definitions.empty() ? kNoDefinition
+                                                                  : open_definitions.back().span);
           }
         } else if (kind == grammar.call) {
           TSNode callee = ts_node_child_by_field_id(node, grammar.function_field);
           if (!ts_node_is_null(callee)) {
-            index.calls.push_back({node_text(callee, source), node, guarded});
+            index.calls.push_back({node_text(callee, source), node, guarded,
+                                   open_definitions.empty() ? kNoDefinition
+                                                            : open_definitions.back().span});
           }
         } else if (kind == grammar.comment) {
           index.comments.push_back(node);
@@ -52,9 +56,11 @@ FileIndex index_file(TSNode start, std::string_view source) {
           uint32_t last = kind == grammar.string ? ts_node_end_point(node).row : first + 1;
           if (last > first) index.joined_rows.emplace_back(first, last);
         } else if (kind == grammar.function_definition) {
+          std::size_t parent =
+              open_definitions.empty() ? kNoDefinition : open_definitions.back().span;
           open_definitions.push_back({index.definitions.size(), depth});
           index.definitions.push_back({node, function_name(node, source), index.accesses.size(),
-                                       0, index.calls.size(), 0});
+                                       0, index.calls.size(), 0, parent});
         }
       },
       [&](uint32_t depth) {

@@ -15,7 +15,12 @@ struct IndexedCall {
   std::string_view name;
   TSNode node;
   bool guarded;
+  // The innermost definition holding the call (an index into
+  // `definitions`), or kNoDefinition at module level.
+  std::size_t owner;
 };
+
+inline constexpr std::size_t kNoDefinition = static_cast<std::size_t>(-1);
 
 // One "function_definition" and the slices of the index's lists that lie
 // inside it. Its subtree is one stretch of the pre-order walk, so what
@@ -28,6 +33,8 @@ struct DefinitionSpan {
   std::size_t accesses_end;
   std::size_t calls_begin;
   std::size_t calls_end;
+  // The definition around this one, or kNoDefinition.
+  std::size_t parent;
 };
 
 // Everything the analysis needs from a file's tree, gathered in one walk
@@ -37,8 +44,10 @@ struct DefinitionSpan {
 struct FileIndex {
   // Subscripts no guard encloses, in pre-order.
   std::vector<TSNode> accesses;
-  // For each access: whether a function definition encloses it.
+  // For each access: whether a function definition encloses it, and the
+  // innermost one that does (or kNoDefinition).
   std::vector<bool> access_in_function;
+  std::vector<std::size_t> access_owner;
   // Every call with a callee, in pre-order, with its guard status.
   std::vector<IndexedCall> calls;
   // Every function definition, in pre-order (by start in the file).

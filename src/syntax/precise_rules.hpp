@@ -1,0 +1,46 @@
+#pragma once
+
+#include <tree_sitter/api.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <unordered_set>
+
+namespace keyhound {
+
+// The rules of precise mode, each of which takes a subscript out of the
+// accesses: it is then neither reported nor a source of KeyError.
+enum class PreciseRule : std::size_t {
+  Store,              // an assignment or `for` target
+  Slice,              // x[a:b], x[a:b, c]
+  IntegerIndex,       // x[0], x[-1]
+  TypeSubscript,      // annotations, base classes, known generics
+  MembershipGuard,    // inside `if k in d:` and its kin
+  NonRaisingContainer,  // a name only ever bound to defaultdict or Counter
+  Count,
+};
+
+inline constexpr std::array<std::string_view, static_cast<std::size_t>(PreciseRule::Count)>
+    kPreciseRuleNames = {"stores", "slices", "integer indexes", "type subscripts",
+                         "membership guards", "defaultdict and Counter"};
+
+// What precise mode knows of one file's tree, from one walk.
+struct PreciseFacts {
+  // Subscripts (by node id) that a rule takes out of the accesses.
+  std::unordered_set<const void*> exempt;
+  // Bare-name calls (by node id) whose name, where the call is written,
+  // is not a function visible by that name: a method, a function nested in
+  // a function that does not enclose the call, or a name bound locally.
+  std::unordered_set<const void*> unrelated_calls;
+  // How many subscripts each rule took out (the first rule that applies).
+  std::array<std::size_t, static_cast<std::size_t>(PreciseRule::Count)> removed{};
+  // The first node, in pre-order, where the parser met a syntax error.
+  std::optional<TSNode> first_error;
+};
+
+PreciseFacts precise_facts(TSNode root, std::string_view source);
+
+}  // namespace keyhound
