@@ -7,6 +7,8 @@
 //   keyhound_bench full FILE          the whole per-file path of one file
 //   keyhound_bench walk DIR...        the directory walk alone (discovery,
 //                                     .gitignore and exclusions)
+//   keyhound_bench modes FILE...      default against precise mode: findings,
+//                                     what each precise rule removed, time
 //
 // Times are the best of several rounds, single-threaded; memory is the
 // process's peak resident set.
@@ -16,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +26,10 @@
 #include <vector>
 
 #include "analysis/caret_renderer.hpp"
+#include "analysis/analyze_file.hpp"
 #include "analysis/line_writer.hpp"
+#include "analysis/report_format.hpp"
+#include "syntax/precise_rules.hpp"
 #include "entry/discovery.hpp"
 #include "entry/file_loop.hpp"
 #include "analysis/path_names.hpp"
@@ -124,6 +130,52 @@ int one_file(const std::string& file, Step step) {
   return 0;
 }
 
+int modes(const std::vector<std::string>& files) {
+  std::vector<std::string> sources;
+  for (const std::string& file : files) {
+    if (auto source = keyhound::read_source_file(file)) sources.push_back(std::move(*source));
+  }
+  auto run = [&](bool precise, std::size_t& findings) {
+    double best = 1e300;
+    for (int round = 0; round < 3; ++round) {
+      findings = 0;
+      auto start = Clock::now();
+      for (const std::string& source : sources) {
+        keyhound::FileReport report =
+            keyhound::analyze_file("f.py", source, keyhound::AnalysisOptions{false, precise});
+        findings += keyhound::count_findings(report);
+      }
+      best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    return best;
+  };
+  std::size_t default_findings = 0;
+  std::size_t precise_findings = 0;
+  double default_time = run(false, default_findings);
+  double precise_time = run(true, precise_findings);
+  std::array<std::size_t, static_cast<std::size_t>(keyhound::PreciseRule::Count)> removed{};
+  for (const std::string& source : sources) {
+    keyhound::Parser parser(ts_parser_new());
+    ts_parser_set_language(parser.get(), keyhound::python_grammar().language);
+    keyhound::Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
+                                               static_cast<uint32_t>(source.size())));
+    keyhound::PreciseFacts facts =
+        keyhound::precise_facts(ts_tree_root_node(tree.get()), source);
+    for (std::size_t i = 0; i < removed.size(); ++i) removed[i] += facts.removed[i];
+  }
+  std::printf("files: %zu\n", sources.size());
+  std::printf("findings, default mode:  %zu\n", default_findings);
+  std::printf("findings, precise mode:  %zu\n", precise_findings);
+  for (std::size_t i = 0; i < removed.size(); ++i) {
+    std::printf("  subscripts removed as %-24s %zu\n",
+                (std::string(keyhound::kPreciseRuleNames[i]) + ":").c_str(), removed[i]);
+  }
+  std::printf("time, default mode:      %.3f s\n", default_time);
+  std::printf("time, precise mode:      %.3f s (%.2fx)\n", precise_time,
+              precise_time / default_time);
+  return 0;
+}
+
 int walk(const std::vector<std::string>& directories) {
   keyhound::DiscoveryOptions options;
   options.working_directory = keyhound::current_directory();
@@ -154,6 +206,7 @@ int main(int argc, char** argv) {
   if (mode == "parse") return one_file(files.front(), parse_and_walk);
   if (mode == "full") return one_file(files.front(), whole_path);
   if (mode == "walk") return walk(files);
+  if (mode == "modes") return modes(files);
   std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
   return 2;
 }

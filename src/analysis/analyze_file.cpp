@@ -391,46 +391,54 @@ void drop_suppressed(FileIndex& index, const Suppressions& suppressions) {
 // Precise mode's report: each lookup under the innermost function that holds
 // it (module-level ones under "<module>"), each raising call once per line
 // and callee under the innermost function that holds it, unless the callee
-// shows lookups of its own; in the same order of functions as the default.
-void report_precise(std::vector<EntryFacts>& entries, const FileIndex& index,
+// shows lookups of its own. Functions come in the order their definitions
+// end, each under its own name (a redefined one too), "<module>" last.
+void report_precise(const std::vector<EntryFacts>& entries, const FileIndex& index,
                     const std::vector<std::size_t>& callee_of, const FindingMaker& make,
                     std::vector<Finding>& findings) {
-  std::unordered_map<const void*, std::size_t> entry_of_definition;
-  std::size_t module_entry = entries.size() - 1;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].name != kModuleEntryName) entry_of_definition[entries[i].entry->node.id] = i;
-  }
-  // The entry that reports what lies in definition `d`: the nearest
-  // definition around it that has an entry (a redefined name has none).
-  auto owner_entry = [&](std::size_t definition) {
-    while (definition != kNoDefinition) {
-      auto found = entry_of_definition.find(index.definitions[definition].node.id);
-      if (found != entry_of_definition.end()) return found->second;
-      definition = index.definitions[definition].parent;
-    }
-    return module_entry;
-  };
-  std::vector<std::vector<std::size_t>> accesses_of(entries.size());
+  const std::size_t module = index.definitions.size();
+  auto slot = [&](std::size_t owner) { return owner == kNoDefinition ? module : owner; };
+  std::vector<std::vector<std::size_t>> accesses_of(module + 1);
   for (std::size_t a = 0; a < index.accesses.size(); ++a) {
-    accesses_of[owner_entry(index.access_owner[a])].push_back(a);
+    accesses_of[slot(index.access_owner[a])].push_back(a);
   }
-  std::vector<std::vector<std::size_t>> calls_of(entries.size());
+  std::vector<std::vector<std::size_t>> calls_of(module + 1);
   for (std::size_t k = 0; k < index.calls.size(); ++k) {
-    calls_of[owner_entry(index.calls[k].owner)].push_back(k);
+    calls_of[slot(index.calls[k].owner)].push_back(k);
   }
+  // Which definition each table entry is, to know its own lookups.
+  std::unordered_map<const void*, std::size_t> definition_of;
+  for (std::size_t d = 0; d < index.definitions.size(); ++d) {
+    definition_of[index.definitions[d].node.id] = d;
+  }
+  auto own_lookups = [&](std::size_t entry) {
+    auto found = definition_of.find(entries[entry].entry->node.id);
+    return found == definition_of.end() ? !accesses_of[module].empty()
+                                        : !accesses_of[found->second].empty();
+  };
+  std::vector<std::size_t> order(index.definitions.size());
+  for (std::size_t d = 0; d < order.size(); ++d) order[d] = d;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    uint32_t a_end = ts_node_end_byte(index.definitions[a].node);
+    uint32_t b_end = ts_node_end_byte(index.definitions[b].node);
+    if (a_end != b_end) return a_end < b_end;
+    return ts_node_start_byte(index.definitions[a].node) >
+           ts_node_start_byte(index.definitions[b].node);
+  });
+  order.push_back(module);
   std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;
-  for (std::size_t e = 0; e < entries.size(); ++e) {
-    const std::string function(entries[e].name);
+  for (std::size_t d : order) {
+    const std::string function(d == module ? kModuleEntryName : index.definitions[d].name);
     bool has_issues = false;
-    for (std::size_t a : accesses_of[e]) {
+    for (std::size_t a : accesses_of[d]) {
       findings.emplace_back(make.access(function, index.accesses[a]));
       has_issues = true;
     }
-    for (std::size_t k : calls_of[e]) {
+    for (std::size_t k : calls_of[d]) {
       const IndexedCall& call = index.calls[k];
       if (callee_of[k] == kNoEntry || call.guarded) continue;
       const FunctionEntry& callee = *entries[callee_of[k]].entry;
-      if (callee.may_raise.empty() || !accesses_of[callee_of[k]].empty()) continue;
+      if (callee.may_raise.empty() || own_lookups(callee_of[k])) continue;
       ReportedCall key{uint64_t{ts_node_start_point(call.node).row} + 1, call.name};
       if (!reported_calls.insert(key).second) continue;
       findings.emplace_back(make.call(function, call, callee,
@@ -454,14 +462,18 @@ FileReport analyze_file(std::string_view path, std::string_view source,
   if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
   TSNode root = ts_tree_root_node(tree.get());
 
-  FileIndex index = index_file(root, source);
+  // Precise mode rides on the index's walk: one walk of the tree either way.
+  std::optional<PreciseObserver> precise_observer;
+  if (options.precise) precise_observer.emplace(source);
+  FileIndex index =
+      index_file(root, source, precise_observer ? &precise_observer->observer() : nullptr);
   const Suppressions suppressions(
       options.honour_suppressions ? comment_tokens(index, source) : std::vector<CommentToken>{},
       index.joined_rows);
   if (options.honour_suppressions) drop_suppressed(index, suppressions);
   std::optional<PreciseFacts> precise;
-  if (options.precise) {
-    precise = precise_facts(root, source);
+  if (precise_observer) {
+    precise = precise_observer->finish();
     drop_accesses(index, [&](std::size_t a) { return precise->exempt.contains(index.accesses[a].id); });
     for (IndexedCall& call : index.calls) {
       // A call whose name is not the function's where it is written relates

@@ -19,7 +19,7 @@ std::string_view function_name(TSNode definition, std::string_view source) {
   return text;
 }
 
-FileIndex index_file(TSNode start, std::string_view source) {
+FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observer) {
   const PythonGrammar& grammar = python_grammar();
   FileIndex index;
   GuardTracker guards(start, source);
@@ -29,10 +29,11 @@ FileIndex index_file(TSNode start, std::string_view source) {
   };
   std::vector<OpenDefinition> open_definitions;
 
-  walk_preorder(
+  walk_preorder_with_cursor(
       start,
-      [&](TSNode node, uint32_t depth) {
+      [&](TSNode node, uint32_t depth, const TreeCursor& cursor) {
         TSSymbol kind = ts_node_symbol(node);
+        if (observer != nullptr) observer->enter(node, kind, cursor.field_id(), depth);
         bool guarded = guards.enter(node, kind, depth);
         if (kind == grammar.subscript) {
           if (!guarded) {
@@ -64,6 +65,7 @@ FileIndex index_file(TSNode start, std::string_view source) {
         }
       },
       [&](uint32_t depth) {
+        if (observer != nullptr) observer->leave(depth);
         guards.leave(depth);
         if (!open_definitions.empty() && open_definitions.back().depth == depth) {
           DefinitionSpan& span = index.definitions[open_definitions.back().span];

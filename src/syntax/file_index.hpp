@@ -60,7 +60,18 @@ struct FileIndex {
   std::vector<std::pair<uint32_t, uint32_t>> joined_rows;
 };
 
-FileIndex index_file(TSNode start, std::string_view source);
+// Sees every node of the index's walk as well, for analyses that need the
+// same walk (precise mode): nodes in pre-order with their kind, the field
+// they stand in (0 for none) and their depth; leave() when the node at a
+// depth and all beneath it are done.
+class WalkObserver {
+ public:
+  virtual ~WalkObserver() = default;
+  virtual void enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) = 0;
+  virtual void leave(uint32_t depth) = 0;
+};
+
+FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observer = nullptr);
 
 // The name of a "function_definition"; an internal fault when the tree
 // gives it none or its text is not UTF-8.

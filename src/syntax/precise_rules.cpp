@@ -148,37 +148,22 @@ struct Scope {
   std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> containers;
 };
 
-class Classifier {
- public:
-  Classifier(std::string_view source) : source_(source), k_(kinds()) {}
+}  // namespace
 
-  PreciseFacts run(TSNode root) {
+class PreciseClassifier final : public WalkObserver {
+ public:
+  explicit PreciseClassifier(std::string_view source) : source_(source), k_(kinds()) {
     scopes_.push_back(Scope{0, false, {}, {}, {}});
     scope_stack_.push_back({0, 0});
-    TreeCursor cursor(root);
-    uint32_t depth = 0;
-    for (;;) {
-      enter(cursor.node(), cursor.field_id(), depth);
-      if (cursor.goto_first_child()) {
-        ++depth;
-        continue;
-      }
-      leave(depth);
-      bool done = false;
-      for (;;) {
-        if (cursor.goto_next_sibling()) break;
-        if (!cursor.goto_parent()) {
-          done = true;
-          break;
-        }
-        --depth;
-        leave(depth);
-      }
-      if (done) break;
-    }
+  }
+
+  PreciseFacts finish() {
     settle();
     return std::move(facts_);
   }
+
+  void enter(TSNode node, TSSymbol kind, TSFieldId field_id, uint32_t depth) override;
+  void leave(uint32_t depth) override;
 
  private:
   std::size_t scope() const { return scope_stack_.back().second; }
@@ -186,8 +171,7 @@ class Classifier {
     return depth < first_named_.size() && first_named_[depth] != 0;
   }
 
-  void enter(TSNode node, TSFieldId field_id, uint32_t depth) {
-    TSSymbol kind = ts_node_symbol(node);
+  void enter_node(TSNode node, TSSymbol kind, TSFieldId field_id, uint32_t depth) {
     if (!facts_.first_error && (ts_node_is_error(node) || ts_node_is_missing(node))) {
       facts_.first_error = node;
     }
@@ -283,7 +267,7 @@ class Classifier {
     }
   }
 
-  void leave(uint32_t depth) {
+  void leave_node(uint32_t depth) {
     while (!guards_.empty() && guards_.back().depth >= depth) guards_.pop_back();
     while (!pending_.empty() && pending_.back().parent_depth >= depth) pending_.pop_back();
     while (!annotation_depths_.empty() && annotation_depths_.back() >= depth) {
@@ -615,10 +599,22 @@ class Classifier {
   std::vector<std::pair<uint32_t, std::size_t>> scope_stack_;
 };
 
-}  // namespace
+void PreciseClassifier::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) {
+  enter_node(node, kind, field, depth);
+}
+
+void PreciseClassifier::leave(uint32_t depth) { leave_node(depth); }
+
+PreciseObserver::PreciseObserver(std::string_view source)
+    : classifier_(std::make_unique<PreciseClassifier>(source)) {}
+PreciseObserver::~PreciseObserver() = default;
+WalkObserver& PreciseObserver::observer() { return *classifier_; }
+PreciseFacts PreciseObserver::finish() { return classifier_->finish(); }
 
 PreciseFacts precise_facts(TSNode root, std::string_view source) {
-  return Classifier(source).run(root);
+  PreciseObserver observer(source);
+  index_file(root, source, &observer.observer());
+  return observer.finish();
 }
 
 }  // namespace keyhound

@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <memory>
 #include <unordered_set>
+
+#include "syntax/file_index.hpp"
 
 namespace keyhound {
 
@@ -41,6 +44,24 @@ struct PreciseFacts {
   std::optional<TSNode> first_error;
 };
 
+// Gathers the facts during the file index's walk (it observes that walk),
+// and settles them once the walk is done.
+class PreciseClassifier;
+class PreciseObserver {
+ public:
+  explicit PreciseObserver(std::string_view source);
+  ~PreciseObserver();
+  PreciseObserver(const PreciseObserver&) = delete;
+  PreciseObserver& operator=(const PreciseObserver&) = delete;
+
+  WalkObserver& observer();
+  PreciseFacts finish();
+
+ private:
+  std::unique_ptr<PreciseClassifier> classifier_;
+};
+
+// The facts of a whole tree, in a walk of their own (for tests and tools).
 PreciseFacts precise_facts(TSNode root, std::string_view source);
 
 }  // namespace keyhound

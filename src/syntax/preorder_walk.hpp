@@ -16,12 +16,14 @@ namespace keyhound {
 // done. Leaving passes only the depth, since building a node handle for every
 // step up would cost as much as the walk itself; callers that keep scopes
 // push the depth they were opened at and close them when it is left.
+// The same walk, whose `enter(node, depth, cursor)` may also ask the cursor
+// (for the node's field name, which only the cursor knows cheaply).
 template <class Enter, class Leave>
-void walk_preorder(TSNode start, Enter&& enter, Leave&& leave) {
+void walk_preorder_with_cursor(TSNode start, Enter&& enter, Leave&& leave) {
   TreeCursor cursor(start);
   uint32_t depth = 0;
   for (;;) {
-    enter(cursor.node(), depth);
+    enter(cursor.node(), depth, static_cast<const TreeCursor&>(cursor));
     if (cursor.goto_first_child()) {
       ++depth;
       continue;
@@ -34,6 +36,12 @@ void walk_preorder(TSNode start, Enter&& enter, Leave&& leave) {
       leave(depth);
     }
   }
+}
+
+template <class Enter, class Leave>
+void walk_preorder(TSNode start, Enter&& enter, Leave&& leave) {
+  walk_preorder_with_cursor(
+      start, [&](TSNode node, uint32_t depth, const TreeCursor&) { enter(node, depth); }, leave);
 }
 
 template <class Enter>
