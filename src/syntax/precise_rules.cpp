@@ -131,10 +131,12 @@ struct Guard {
   Pair pair;
 };
 
-// A guard waiting for the child of a statement that it covers.
+// A guard waiting for the child of a statement that it covers: the child in
+// `child_field`, or (field 0) the node `child`.
 struct PendingGuard {
   uint32_t parent_depth;
-  TSFieldId child_field;  // 0: the first named child
+  TSFieldId child_field;
+  const void* child;
   std::vector<Pair> pairs;
 };
 
@@ -167,27 +169,24 @@ class PreciseClassifier final : public WalkObserver {
 
  private:
   std::size_t scope() const { return scope_stack_.back().second; }
-  bool first_named_seen(uint32_t depth) const {
-    return depth < first_named_.size() && first_named_[depth] != 0;
-  }
+
 
   void enter_node(TSNode node, TSSymbol kind, TSFieldId field_id, uint32_t depth) {
-    if (!facts_.first_error && (ts_node_is_error(node) || ts_node_is_missing(node))) {
+    if (depth == 0) file_has_error_ = ts_node_has_error(node);
+    if (file_has_error_ && !facts_.first_error &&
+        (ts_node_is_error(node) || ts_node_is_missing(node))) {
       facts_.first_error = node;
     }
     // Guards that wait for this child.
     for (const PendingGuard& pending : pending_) {
       if (pending.parent_depth + 1 != depth) continue;
-      bool wanted = pending.child_field == 0
-                        ? ts_node_is_named(node) && !first_named_seen(depth)
-                        : field_id == pending.child_field;
+      bool wanted = pending.child_field == 0 ? node.id == pending.child
+                                             : field_id == pending.child_field;
       if (wanted) {
         for (const Pair& pair : pending.pairs) guards_.push_back({depth, pair});
       }
     }
-    if (first_named_.size() < depth + 2) first_named_.resize(depth + 2, 0);
-    if (ts_node_is_named(node)) first_named_[depth] = 1;
-    first_named_[depth + 1] = 0;
+    if (role_of(kind) == Role::None && field_id != k_.superclasses) return;
 
     if (kind == k_.type || (field_id == k_.superclasses)) annotation_depths_.push_back(depth);
 
@@ -211,7 +210,7 @@ class PreciseClassifier final : public WalkObserver {
       if (!ts_node_is_null(left)) mark_targets(left, true, true);
       if (kind == k_.for_statement) {
         std::vector<Pair> pairs = iteration_pairs(node);
-        if (!pairs.empty()) pending_.push_back({depth, k_.body, std::move(pairs)});
+        if (!pairs.empty()) pending_.push_back({depth, k_.body, nullptr, std::move(pairs)});
       }
     } else if (kind == k_.list_comprehension || kind == k_.set_comprehension ||
                kind == k_.dictionary_comprehension || kind == k_.generator_expression) {
@@ -227,14 +226,16 @@ class PreciseClassifier final : public WalkObserver {
       std::vector<Pair> pairs;
       if (!ts_node_is_null(condition)) collect_pairs(condition, "in", pairs);
       TSFieldId covered = kind == k_.while_statement ? k_.body : k_.consequence;
-      if (!pairs.empty()) pending_.push_back({depth, covered, std::move(pairs)});
+      if (!pairs.empty()) pending_.push_back({depth, covered, nullptr, std::move(pairs)});
       if (kind == k_.if_statement && !ts_node_is_null(condition)) early_exit(node, condition, depth);
     } else if (kind == k_.conditional_expression) {
       uint32_t count = ts_node_named_child_count(node);
       if (count >= 2) {
         std::vector<Pair> pairs;
         collect_pairs(ts_node_named_child(node, 1), "in", pairs);
-        if (!pairs.empty()) pending_.push_back({depth, 0, std::move(pairs)});
+        if (!pairs.empty()) {
+          pending_.push_back({depth, 0, ts_node_named_child(node, 0).id, std::move(pairs)});
+        }
       }
     } else if (kind == k_.boolean_operator) {
       TSNode left = ts_node_child_by_field_id(node, k_.left);
@@ -243,7 +244,7 @@ class PreciseClassifier final : public WalkObserver {
           operator_between(left, right) == "and") {
         std::vector<Pair> pairs;
         collect_pairs(left, "in", pairs);
-        if (!pairs.empty()) pending_.push_back({depth, k_.right, std::move(pairs)});
+        if (!pairs.empty()) pending_.push_back({depth, k_.right, nullptr, std::move(pairs)});
       }
     } else if (kind == k_.assert_statement && depth > 0) {
       std::vector<Pair> pairs;
@@ -483,56 +484,72 @@ class PreciseClassifier final : public WalkObserver {
       if (facts_.exempt.insert(id).second) ++facts_.removed[static_cast<std::size_t>(rule)];
     };
     if (store_targets_.contains(id)) return exempt(PreciseRule::Store);
-    // Index children: slices and integer literals.
-    uint32_t count = ts_node_child_count(node);
-    std::vector<TSNode> indexes;
-    TreeCursor cursor(node);
-    if (cursor.goto_first_child()) {
-      do {
-        if (cursor.field_id() == k_.subscript_field) indexes.push_back(cursor.node());
-      } while (cursor.goto_next_sibling());
-    }
-    (void)count;
-    for (TSNode index : indexes) {
-      if (ts_node_symbol(index) == k_.slice) return exempt(PreciseRule::Slice);
-    }
-    if (indexes.size() == 1) {
-      TSNode index = indexes[0];
+    // The index expressions. Mostly there is one, next to the value: no
+    // cursor is needed for it.
+    TSNode first_index = ts_node_child_by_field_id(node, k_.subscript_field);
+    if (ts_node_is_null(first_index)) return;
+    bool single = ts_node_named_child_count(node) == 2;
+    if (single) {
+      if (ts_node_symbol(first_index) == k_.slice) return exempt(PreciseRule::Slice);
+      TSNode index = first_index;
       if (ts_node_symbol(index) == k_.unary_operator && ts_node_named_child_count(index) == 1 &&
           node_text(index, source_).starts_with('-')) {
         index = ts_node_named_child(index, 0);
       }
       if (ts_node_symbol(index) == k_.integer) return exempt(PreciseRule::IntegerIndex);
+    } else {
+      std::size_t indexes = 0;
+      TreeCursor cursor(node);
+      if (cursor.goto_first_child()) {
+        do {
+          if (cursor.field_id() != k_.subscript_field) continue;
+          ++indexes;
+          if (ts_node_symbol(cursor.node()) == k_.slice) return exempt(PreciseRule::Slice);
+        } while (cursor.goto_next_sibling());
+      }
+      single = indexes == 1;  // a comment beside the index
     }
     if (!annotation_depths_.empty()) return exempt(PreciseRule::TypeSubscript);
     TSNode value = ts_node_child_by_field_id(node, k_.value);
     if (ts_node_is_null(value)) return;
-    std::string object = compact_text(value, source_);
-    if (ts_node_symbol(value) == k_.identifier && generic_names().contains(object)) {
+    TSSymbol value_kind = ts_node_symbol(value);
+    if (value_kind == k_.identifier && generic_names().contains(node_text(value, source_))) {
       return exempt(PreciseRule::TypeSubscript);
     }
-    if (ts_node_symbol(value) == k_.attribute) {
+    if (value_kind == k_.attribute) {
       // typing.X, typing_extensions.X, collections.abc.X, or an alias of
-      // typing, which the end of the walk knows.
-      attribute_values_.push_back({id, object});
+      // typing, which the end of the walk knows: by the leftmost name.
+      TSNode leftmost = value;
+      while (ts_node_symbol(leftmost) == k_.attribute) {
+        TSNode object = ts_node_child_by_field_id(leftmost, k_.object);
+        if (ts_node_is_null(object)) break;
+        leftmost = object;
+      }
+      if (ts_node_symbol(leftmost) == k_.identifier) {
+        attribute_values_.push_back({id, node_text(leftmost, source_), value});
+      }
     }
-    if (indexes.size() == 1) {
-      std::string key = compact_text(indexes[0], source_);
+    if (single && !guards_.empty()) {
+      std::string object = compact_text(value, source_);
+      std::string key = compact_text(first_index, source_);
       for (const Guard& guard : guards_) {
         if (guard.pair.first == object && guard.pair.second == key) {
           return exempt(PreciseRule::MembershipGuard);
         }
       }
     }
-    if (ts_node_symbol(value) == k_.identifier) name_values_.push_back({id, object, scope()});
+    if (value_kind == k_.identifier) name_values_.push_back({id, node_text(value, source_), scope()});
   }
 
   // What needs the whole file: typing aliases, the bindings of each scope.
   void settle() {
-    for (const auto& [id, dotted] : attribute_values_) {
-      std::string first = dotted.substr(0, dotted.find('.'));
+    for (const AttributeValue& use : attribute_values_) {
+      const void* id = use.id;
+      std::string_view first = use.leftmost;
       bool generic = first == "typing" || first == "typing_extensions" ||
-                     dotted.starts_with("collections.abc.") || typing_aliases_.contains(first);
+                     typing_aliases_.contains(std::string(first)) ||
+                     (first == "collections" &&
+                      compact_text(use.value, source_).starts_with("collections.abc."));
       if (generic && facts_.exempt.insert(id).second) {
         ++facts_.removed[static_cast<std::size_t>(PreciseRule::TypeSubscript)];
       }
@@ -540,7 +557,7 @@ class PreciseClassifier final : public WalkObserver {
     for (const NameValue& use : name_values_) {
       if (facts_.exempt.contains(use.id)) continue;
       const Scope& scope = scopes_[use.scope];
-      auto found = scope.containers.find(use.name);
+      auto found = scope.containers.find(std::string(use.name));
       if (found == scope.containers.end()) continue;
       auto [containers, others] = found->second;
       if (containers > 0 && others == 0) {
@@ -572,8 +589,13 @@ class PreciseClassifier final : public WalkObserver {
 
   struct NameValue {
     const void* id;
-    std::string name;
+    std::string_view name;
     std::size_t scope;
+  };
+  struct AttributeValue {
+    const void* id;
+    std::string_view leftmost;
+    TSNode value;
   };
   struct CallUse {
     const void* id;
@@ -588,10 +610,26 @@ class PreciseClassifier final : public WalkObserver {
   std::vector<Guard> after_exit_;
   std::vector<PendingGuard> pending_;
   std::vector<uint32_t> annotation_depths_;
-  // Per depth: whether the current node's parent already had a named child.
-  std::vector<char> first_named_;
+  bool file_has_error_ = false;
+  // Which node kinds the rules look at: the rest pass at the cost of one
+  // table read.
+  enum class Role : uint8_t { None, Some };
+  Role role_of(TSSymbol kind) const { return kind < roles_.size() ? roles_[kind] : Role::None; }
+  std::vector<Role> roles_ = [this] {
+    std::vector<Role> roles(ts_language_symbol_count(python_grammar().language), Role::None);
+    for (TSSymbol kind :
+         {k_.type, k_.function_definition, k_.class_definition, k_.assignment, k_.for_statement,
+          k_.for_in_clause, k_.list_comprehension, k_.set_comprehension,
+          k_.dictionary_comprehension, k_.generator_expression, k_.if_statement, k_.elif_clause,
+          k_.while_statement, k_.conditional_expression, k_.boolean_operator,
+          k_.assert_statement, k_.aliased_import, k_.import_statement, k_.import_from_statement,
+          k_.with_item, k_.subscript, k_.call}) {
+      if (kind < roles.size()) roles[kind] = Role::Some;
+    }
+    return roles;
+  }();
   std::unordered_set<const void*> store_targets_;
-  std::vector<std::pair<const void*, std::string>> attribute_values_;
+  std::vector<AttributeValue> attribute_values_;
   std::vector<NameValue> name_values_;
   std::vector<CallUse> calls_;
   std::unordered_set<std::string> typing_aliases_;
