@@ -14,6 +14,10 @@ set(KEYHOUND_TS_PYTHON_SHA256 354bfa0a2f9217431764a631516f85173e9711af2c13dbd796
 # only its single header.
 set(KEYHOUND_TOMLPP_VERSION 1.1.0)
 set(KEYHOUND_TOMLPP_SHA256 61a0f73e7ba2fe8bba4e99ce6d2701491885850b53aad8f3e46d03c4b31e594d)
+# xxHash 0.8, the hash that keys the result cache, ships inside the sdist of
+# its Python binding (deps/xxhash); we use only its single header.
+set(KEYHOUND_XXHASH_VERSION 4.1.0)
+set(KEYHOUND_XXHASH_SHA256 c9b288e4c1f5dae54417bc8a05e6f6daf505783d916b4783f4dd2f2e7d5db486)
 
 function(keyhound_sdist out_dir cache_dir distribution archive_stem version sha256)
   set(unpacked_name "${archive_stem}-${version}")

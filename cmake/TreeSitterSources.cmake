@@ -38,6 +38,11 @@ keyhound_dependency(ts_python_dir tree-sitter-python tree_sitter_python
 keyhound_dependency(tomlpp_dir pytomlpp pytomlpp
                     ${KEYHOUND_TOMLPP_VERSION} ${KEYHOUND_TOMLPP_SHA256})
 
+keyhound_dependency(xxhash_dir xxhash xxhash
+                    ${KEYHOUND_XXHASH_VERSION} ${KEYHOUND_XXHASH_SHA256})
+add_library(xxhash INTERFACE)
+target_include_directories(xxhash SYSTEM INTERFACE "${xxhash_dir}/deps/xxhash")
+
 # toml++ is header-only; one translation unit includes it.
 add_library(tomlplusplus INTERFACE)
 target_include_directories(tomlplusplus SYSTEM INTERFACE "${tomlpp_dir}/third_party/tomlplusplus")

@@ -15,7 +15,7 @@ namespace {
 
 constexpr std::string_view kKeys =
     "exclude, extend-exclude, force-exclude, respect-gitignore, jobs, output-format, precise, "
-    "baseline, select, ignore, per-file-ignores";
+    "baseline, select, ignore, per-file-ignores, cache-dir";
 
 std::string type_name(const toml::node& node) {
   switch (node.type()) {
@@ -71,6 +71,10 @@ class TableReader {
         auto value = boolean(name, node);
         if (!value) return std::unexpected(value.error());
         into_.precise = *value;
+      } else if (name == "cache-dir") {
+        auto value = node.value<std::string>();
+        if (!node.is_string() || !value) return std::unexpected(invalid(name, "a string", node));
+        into_.cache_dir = *value;
       } else if (name == "baseline") {
         auto value = node.value<std::string>();
         if (!node.is_string() || !value) return std::unexpected(invalid(name, "a string", node));

@@ -24,6 +24,7 @@ struct Configuration {
   std::optional<unsigned> jobs;
   std::optional<std::string> output_format;
   std::optional<bool> precise;
+  std::optional<std::string> cache_dir;  // relative to the file's directory
   std::optional<std::string> baseline;  // relative to the file's directory
   std::vector<std::string> select;
   std::vector<std::string> ignore;

@@ -1,6 +1,7 @@
 // The native `keyhound` command, on the same core as the Python module.
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -13,6 +14,8 @@
 #include "entry/discovery.hpp"
 #include "entry/fault_report.hpp"
 #include "analysis/path_names.hpp"
+#include "analysis/terminal_text.hpp"
+#include "cache/result_cache.hpp"
 #include "entry/add_noqa.hpp"
 #include "entry/format_choice.hpp"
 #include "entry/native_options.hpp"
@@ -91,14 +94,39 @@ int run(const std::vector<std::string>& argv) {
   if (baseline || writing_directory || !options->selection.empty()) {
     stage.emplace(options->selection, std::move(baseline), writing_directory, cwd);
   }
+  std::optional<keyhound::ResultCache> cache;
+  if (options->cache_dir) {
+    auto opened = keyhound::ResultCache::open(*options->cache_dir);
+    if (opened) {
+      cache.emplace(std::move(*opened));
+    } else {
+      terminal.write_line(keyhound::Stream::Stderr,
+                          "warning: cannot use the cache directory '" +
+                              keyhound::terminal_safe_name(*options->cache_dir) +
+                              "': " + opened.error() + "; going on without it\n");
+    }
+  }
   keyhound::LintPlan plan{keyhound::AnalysisOptions{!options->ignore_noqa, options->precise},
-                          stage ? &*stage : nullptr};
+                          stage ? &*stage : nullptr, cache ? &*cache : nullptr};
   // A document is held back until it is whole.
   keyhound::RecordCollector records(out);
   keyhound::LineWriter& report_to = format->is_document() ? records : out;
   keyhound::FileLoopResult result =
       keyhound::lint_inputs(inputs, options->jobs, report_to, *format, plan);
   format->finish(result.summary, records.records(), out);
+  if (cache) {
+    cache->prune();
+    if (cache->store_failed()) {
+      terminal.write_line(keyhound::Stream::Stderr,
+                          "warning: some results could not be written to the cache directory '" +
+                              keyhound::terminal_safe_name(cache->directory()) + "'\n");
+    }
+    if (std::getenv("KEYHOUND_CACHE_STATS") != nullptr) {
+      terminal.write_line(keyhound::Stream::Stderr,
+                          "cache: " + std::to_string(cache->hits()) + " hits, " +
+                              std::to_string(cache->misses()) + " misses\n");
+    }
+  }
   if (file) {
     if (auto committed = file->commit(); !committed) {
       return end_with(keyhound::configuration_error(committed.error()));

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cstdlib>
 
 #include "entry/configuration.hpp"
 #include "entry/format_choice.hpp"
@@ -114,6 +115,21 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
   }
   options.output_file = arguments.last("output-file");
 
+  // The cache: --no-cache, --cache-dir, KEYHOUND_CACHE_DIR, the
+  // configuration's cache-dir, beside the configuration, here.
+  if (!arguments.has("no-cache")) {
+    const char* from_environment = std::getenv("KEYHOUND_CACHE_DIR");
+    if (auto given = arguments.last("cache-dir")) {
+      options.cache_dir = absolute_path(*given, working_directory);
+    } else if (from_environment != nullptr && from_environment[0] != '\0') {
+      options.cache_dir = absolute_path(from_environment, working_directory);
+    } else if (configuration && configuration->cache_dir) {
+      options.cache_dir = absolute_path(*configuration->cache_dir, configuration->directory);
+    } else {
+      options.cache_dir =
+          join_path(configuration ? configuration->directory : working_directory, ".keyhound_cache");
+    }
+  }
   options.ignore_noqa = arguments.has("ignore-noqa");
   options.precise = arguments.has("precise") || (configuration && configuration->precise.value_or(false));
   options.add_noqa = arguments.has("add-noqa");

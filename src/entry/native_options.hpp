@@ -24,6 +24,8 @@ struct NativeOptions {
   DiscoveryOptions discovery;
   bool ignore_noqa = false;
   bool precise = false;
+  // Where the result cache lives; none with --no-cache.
+  std::optional<std::string> cache_dir;
   bool add_noqa = false;
   std::optional<std::string> baseline;
   std::optional<std::string> write_baseline;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/analyze_file.hpp"
+#include "cache/result_cache.hpp"
 
 namespace keyhound {
 namespace {
@@ -27,7 +28,7 @@ struct RenderedFile {
 RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
                              const LintPlan& plan) {
   RenderedFile rendered;
-  FileReport report = lint_input(input, plan.analysis);
+  FileReport report = lint_input(input, plan.analysis, plan.cache);
   if (plan.stage != nullptr) rendered.tally = plan.stage->process(report);
   format.render(report, rendered.lines);
   rendered.status = report.outcome.status;
@@ -117,7 +118,8 @@ class StopOnExit {
 
 }  // namespace
 
-FileReport lint_input(const LintInput& input, const AnalysisOptions& options) {
+FileReport lint_input(const LintInput& input, const AnalysisOptions& options,
+                      const ResultCache* cache) {
   if (input.error) {
     return FileReport{.path = input.display,
                       .findings = {},
@@ -133,7 +135,12 @@ FileReport lint_input(const LintInput& input, const AnalysisOptions& options) {
         .findings = {},
         .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error().message)}};
   }
-  return analyze_file(input.display, *source, options);
+  if (cache == nullptr) return analyze_file(input.display, *source, options);
+  std::string key = cache->key(*source, options);
+  if (std::optional<FileReport> kept = cache->load(key, input.display)) return std::move(*kept);
+  FileReport report = analyze_file(input.display, *source, options);
+  cache->store(key, report);
+  return report;
 }
 
 FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, LineWriter& out,

@@ -11,8 +11,12 @@
 
 namespace keyhound {
 
-// Reads and analyses one input of discovery.
-FileReport lint_input(const LintInput& input, const AnalysisOptions& options = {});
+class ResultCache;
+
+// Reads and analyses one input of discovery, through the result cache when
+// there is one.
+FileReport lint_input(const LintInput& input, const AnalysisOptions& options = {},
+                      const ResultCache* cache = nullptr);
 
 // How the run treats each file: the analysis options, and the stage that
 // selection and the baseline apply between the analysis and the rendering
@@ -20,6 +24,7 @@ FileReport lint_input(const LintInput& input, const AnalysisOptions& options = {
 struct LintPlan {
   AnalysisOptions analysis;
   ReportStage* stage = nullptr;
+  const ResultCache* cache = nullptr;
 };
 
 // Lints every input with up to `jobs` worker threads, one parser each, and

@@ -4,6 +4,7 @@ module reads the command line of the process it is loaded into."""
 import os
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 import pytest
@@ -16,10 +17,15 @@ CASES = ROOT / "tests" / "cases"
 
 COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE", "TERM", "CI")
 
+# The native command's result cache goes here rather than beside the files
+# the tests lint (some of which are in the source tree).
+CACHE_DIR = tempfile.mkdtemp(prefix="keyhound-test-cache-")
+
 
 def clean_env(**extra):
     """The environment without any colour variable, plus `extra`."""
     env = {k: v for k, v in os.environ.items() if k not in COLOUR_VARIABLES}
+    env["KEYHOUND_CACHE_DIR"] = CACHE_DIR
     env.update(extra)
     return env
 

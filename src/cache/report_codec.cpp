@@ -1,0 +1,213 @@
+#include "cache/report_codec.hpp"
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+#include <variant>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+namespace keyhound {
+namespace {
+
+constexpr std::string_view kMagic = "KHR1";
+
+enum Tag : uint8_t { kAccess = 1, kCall = 2, kSummary = 3, kSyntax = 4 };
+
+class Writer {
+ public:
+  void u8(uint8_t value) { bytes_ += static_cast<char>(value); }
+  void u32(uint32_t value) {
+    char raw[4];
+    for (int i = 0; i < 4; ++i) raw[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    bytes_.append(raw, 4);
+  }
+  void u64(uint64_t value) {
+    u32(static_cast<uint32_t>(value));
+    u32(static_cast<uint32_t>(value >> 32));
+  }
+  void text(std::string_view value) {
+    u32(static_cast<uint32_t>(value.size()));
+    bytes_ += value;
+  }
+  void position(const Position& at) {
+    u32(at.row);
+    u32(at.byte_column);
+    u32(at.code_point_column);
+  }
+  std::string take() { return std::move(bytes_); }
+  std::string& bytes() { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+// Reads what Writer wrote; every read fails, and keeps failing, once the
+// bytes run out.
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+  bool ok() const { return ok_; }
+  bool at_end() const { return bytes_.empty(); }
+
+  uint8_t u8() {
+    if (!need(1)) return 0;
+    auto value = static_cast<uint8_t>(bytes_[0]);
+    bytes_.remove_prefix(1);
+    return value;
+  }
+  uint32_t u32() {
+    if (!need(4)) return 0;
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= uint32_t{static_cast<uint8_t>(bytes_[i])} << (8 * i);
+    bytes_.remove_prefix(4);
+    return value;
+  }
+  std::string text() {
+    uint32_t size = u32();
+    if (!need(size)) return {};
+    std::string value(bytes_.substr(0, size));
+    bytes_.remove_prefix(size);
+    return value;
+  }
+  Position position() {
+    Position at;
+    at.row = u32();
+    at.byte_column = u32();
+    at.code_point_column = u32();
+    return at;
+  }
+
+ private:
+  bool need(std::size_t size) {
+    if (!ok_ || bytes_.size() < size) ok_ = false;
+    return ok_;
+  }
+  std::string_view bytes_;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+std::string encode_findings(const FileReport& report) {
+  Writer out;
+  out.bytes() += kMagic;
+  out.u8(static_cast<uint8_t>(report.outcome.status));
+  out.u8(report.precise ? 1 : 0);
+  out.u32(static_cast<uint32_t>(report.findings.size()));
+  for (const Finding& finding : report.findings) {
+    std::visit(
+        [&](const auto& item) {
+          using Item = std::decay_t<decltype(item)>;
+          if constexpr (std::is_same_v<Item, AccessFinding>) {
+            out.u8(kAccess);
+            out.text(item.function);
+            out.position(item.start);
+            out.position(item.end);
+            out.text(item.source_line);
+            out.text(item.source_text);
+            out.u32(item.comment_row);
+          } else if constexpr (std::is_same_v<Item, CallFinding>) {
+            out.u8(kCall);
+            out.text(item.function);
+            out.text(item.callee);
+            out.u32(static_cast<uint32_t>(item.exceptions.size()));
+            for (const std::string& name : item.exceptions) out.text(name);
+            out.position(item.start);
+            out.position(item.end);
+            out.text(item.source_line);
+            out.text(item.source_text);
+            out.u8(item.origin ? 1 : 0);
+            if (item.origin) out.position(item.origin->position);
+            out.u32(item.comment_row);
+          } else if constexpr (std::is_same_v<Item, FunctionSummary>) {
+            out.u8(kSummary);
+            out.text(item.function);
+          } else {
+            out.u8(kSyntax);
+            out.position(item.start);
+            out.position(item.end);
+            out.text(item.source_line);
+            out.u32(item.comment_row);
+          }
+        },
+        finding);
+  }
+  std::string bytes = out.take();
+  Writer checksum;
+  checksum.u64(XXH3_64bits(bytes.data(), bytes.size()));
+  return bytes + checksum.take();
+}
+
+std::optional<FileReport> decode_findings(std::string_view bytes, std::string_view path) {
+  if (bytes.size() < kMagic.size() + 8 || !bytes.starts_with(kMagic)) return std::nullopt;
+  std::string_view body = bytes.substr(0, bytes.size() - 8);
+  Reader sum(bytes.substr(bytes.size() - 8));
+  uint64_t stored = uint64_t{sum.u32()} | (uint64_t{sum.u32()} << 32);
+  if (stored != XXH3_64bits(body.data(), body.size())) return std::nullopt;
+
+  Reader in(body.substr(kMagic.size()));
+  FileReport report;
+  report.path = std::string(path);
+  uint8_t status = in.u8();
+  if (status > static_cast<uint8_t>(FileStatus::HasFindings)) return std::nullopt;
+  report.outcome.status = static_cast<FileStatus>(status);
+  if (report.outcome.status == FileStatus::HasFindings) {
+    report.outcome.message = file_issues_message(path);
+  }
+  report.precise = in.u8() != 0;
+  uint32_t count = in.u32();
+  // Each record takes a few bytes at least: a count beyond that is corrupt.
+  if (count > body.size()) return std::nullopt;
+  report.findings.reserve(count);
+  for (uint32_t i = 0; i < count && in.ok(); ++i) {
+    switch (in.u8()) {
+      case kAccess: {
+        AccessFinding access;
+        access.function = in.text();
+        access.start = in.position();
+        access.end = in.position();
+        access.source_line = in.text();
+        access.source_text = in.text();
+        access.comment_row = in.u32();
+        report.findings.emplace_back(std::move(access));
+        break;
+      }
+      case kCall: {
+        CallFinding call;
+        call.function = in.text();
+        call.callee = in.text();
+        uint32_t names = in.u32();
+        if (names > body.size()) return std::nullopt;
+        for (uint32_t n = 0; n < names && in.ok(); ++n) call.exceptions.push_back(in.text());
+        call.start = in.position();
+        call.end = in.position();
+        call.source_line = in.text();
+        call.source_text = in.text();
+        if (in.u8() != 0) call.origin = Origin{in.position()};
+        call.comment_row = in.u32();
+        report.findings.emplace_back(std::move(call));
+        break;
+      }
+      case kSummary:
+        report.findings.emplace_back(FunctionSummary{in.text()});
+        break;
+      case kSyntax: {
+        SyntaxErrorFinding syntax;
+        syntax.start = in.position();
+        syntax.end = in.position();
+        syntax.source_line = in.text();
+        syntax.comment_row = in.u32();
+        report.findings.emplace_back(std::move(syntax));
+        break;
+      }
+      default:
+        return std::nullopt;
+    }
+  }
+  if (!in.ok() || !in.at_end()) return std::nullopt;
+  return report;
+}
+
+}  // namespace keyhound
