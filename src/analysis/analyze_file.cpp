@@ -15,6 +15,7 @@
 #include "analysis/source_lines.hpp"
 #include "analysis/suppression.hpp"
 #include "syntax/precise_rules.hpp"
+#include "syntax/parse_memory.hpp"
 #include "internal_fault.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
@@ -456,6 +457,7 @@ FileReport analyze_file(std::string_view path, std::string_view source,
   if (source.size() > std::numeric_limits<uint32_t>::max()) {
     throw InternalFault("source text larger than 4 GiB");
   }
+  ParseArenaScope arena;  // declared first: it outlives the parser and the tree
   Parser parser = make_python_parser();
   Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
                                    static_cast<uint32_t>(source.size())));

@@ -15,4 +15,14 @@ void set_out_of_memory_handler(OutOfMemoryHandler handler);
 // runtime's message without a line end and abort(). Idempotent.
 void install_tree_sitter_allocator();
 
+// While one lives, tree-sitter allocates from this thread's arena, which is
+// reset when the last one ends: everything parsed inside must be gone by then.
+class ParseArenaScope {
+ public:
+  ParseArenaScope();
+  ~ParseArenaScope();
+  ParseArenaScope(const ParseArenaScope&) = delete;
+  ParseArenaScope& operator=(const ParseArenaScope&) = delete;
+};
+
 }  // namespace keyhound

@@ -222,13 +222,13 @@ def limited_address_space(megabytes):
 
 def test_file_refused_for_memory_then_the_next_is_analysed(tmp_path):
     dense = tmp_path / "dense.py"
-    dense.write_text("a\n" * 500_000)  # 1 MB of the densest text: about 400 MB to parse
+    dense.write_text("a\n" * 500_000)  # 1 MB of the densest text: about 450 MB to parse
     small = tmp_path / "small.py"
     small.write_text("x = 1\n")
     result = subprocess.run([str(NATIVE), dense, small], capture_output=True, env=clean_env(),
                             preexec_fn=limited_address_space(300), timeout=60)
     assert result.stderr == (f"Error reading file '{dense}': file too large to analyse in the "
-                             f"available memory (needs about 400 MB)\n").encode()
+                             f"available memory (needs about 450 MB)\n").encode()
     assert result.stdout == f"No issues found in '{small}'\n".encode()
     assert result.returncode == 2
 
@@ -237,7 +237,7 @@ def test_parser_out_of_memory_is_one_line_and_status_70(tmp_path):
     """Below the size where limits are consulted, the parser can still run out
     under a tight limit: a whole diagnostic line, no abort."""
     dense = tmp_path / "dense.py"
-    dense.write_text("a\n" * 75_000)
+    dense.write_text("a\n" * 60_000)
     result = subprocess.run([str(NATIVE), dense], capture_output=True, env=clean_env(),
                             preexec_fn=limited_address_space(40), timeout=60)
     assert result.returncode == 70
