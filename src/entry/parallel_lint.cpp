@@ -158,7 +158,10 @@ FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, Lin
     }
     return result;
   }
-  WorkQueue queue(inputs, std::size_t{jobs} * 4, renderer, plan);
+  // Workers may run this many files ahead of the writer: enough that a
+  // large file near the end does not leave the other workers idle, few
+  // enough that memory stays bounded by a handful of reports.
+  WorkQueue queue(inputs, std::size_t{jobs} * 16, renderer, plan);
   std::vector<std::jthread> workers;
   StopOnExit stop_on_exit(queue);
   for (unsigned i = 0; i < jobs && i < inputs.size(); ++i) {
