@@ -24,7 +24,7 @@ def env():
 
 
 def test_command_on_the_shipped_example():
-    result = subprocess.run([str(VENV / "bin" / "keyhound"), "examples/inventory.py"],
+    result = subprocess.run([str(VENV / "bin" / "keyhound"), "--no-cache", "examples/inventory.py"],
                             cwd=ROOT, capture_output=True, env=env(), timeout=60)
     assert result.returncode == 1
     out = result.stdout.decode()
