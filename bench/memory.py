@@ -1,4 +1,4 @@
-"""Peak resident memory on a 50 MB file: keyhound's whole per-file path
+"""Peak resident memory on a 20 MB file: keyhound's whole per-file path
 against what parsing alone needs (the text plus its syntax tree), and the
 native command's outcome on it (one finding per function, status 1).
 
@@ -15,9 +15,9 @@ OUT = Path(__file__).resolve().parent / "generated"
 
 def main():
     OUT.mkdir(exist_ok=True)
-    path = OUT / "fifty_megabytes.py"
+    path = OUT / "twenty_megabytes.py"
     body = "".join(f"def f{i}(d):\n    return d['key{i}'] + g(d)\n" for i in range(10_000))
-    path.write_text(body * (50 * 1024 * 1024 // len(body) + 1))
+    path.write_text(body * (20 * 1024 * 1024 // len(body) + 1))
     size_mib = path.stat().st_size / 2**20
     results = {}
     for mode in ("parse", "full"):

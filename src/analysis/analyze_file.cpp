@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/memory_budget.hpp"
 #include "analysis/propagation.hpp"
 #include "analysis/source_lines.hpp"
 #include "analysis/suppression.hpp"
@@ -452,7 +453,9 @@ void report_precise(const std::vector<EntryFacts>& entries, const FileIndex& ind
 
 }  // namespace
 
-FileReport analyze_file(std::string_view path, std::string_view source,
+namespace {
+
+FileReport analyze_text(std::string_view path, std::string_view source,
                         const AnalysisOptions& options) {
   if (source.size() > std::numeric_limits<uint32_t>::max()) {
     throw InternalFault("source text larger than 4 GiB");
@@ -505,6 +508,17 @@ FileReport analyze_file(std::string_view path, std::string_view source,
     file.outcome = FileOutcome{FileStatus::HasFindings, file_issues_message(path)};
   }
   return file;
+}
+
+}  // namespace
+
+FileReport analyze_file(std::string_view path, std::string_view source,
+                        const AnalysisOptions& options) {
+  FileReport report = analyze_text(path, source, options);
+  // The parse of a large file leaves the allocator holding much free
+  // memory; the next file's estimate should not count it as taken.
+  if (source.size() > kLargeSource) release_unused_memory();
+  return report;
 }
 
 }  // namespace keyhound

@@ -1,5 +1,6 @@
 #include "analysis/memory_budget.hpp"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -73,6 +74,8 @@ std::string approximate(uint64_t bytes) {
 }
 
 }  // namespace
+
+void release_unused_memory() { ::malloc_trim(0); }
 
 std::optional<uint64_t> available_memory() {
   std::optional<uint64_t> least;

@@ -17,6 +17,11 @@ inline constexpr uint64_t kWorstBytesPerSourceByte = 450;
 // system reports available. Nothing when none of them can be read.
 std::optional<uint64_t> available_memory();
 
+// Gives the memory freed by a large file's analysis back to the system, so
+// that the next file is judged against what is really free again.
+void release_unused_memory();
+inline constexpr uint64_t kLargeSource = 16ULL << 20;
+
 // The read-error message for a source of `size` bytes that cannot be
 // analysed in the memory there is, e.g. "file too large to analyse in the
 // available memory (needs about 3.6 GB)"; nothing when it fits.
