@@ -236,10 +236,10 @@ INSTANTIATE_TEST_SUITE_P(
       return testing::case_name(info.index, arguments);
     });
 
-TEST(HelpTextTest, NativeOptionsArePaddedToTheLongestSpecification) {
+TEST(HelpTextTest, NativeOptionsArePaddedToTheLongestEntry) {
   std::vector<std::string> lines = help_lines(native_command(), "keyhound", Stylesheet::plain());
   EXPECT_EQ(lines[2], "Usage: keyhound [OPTIONS] <PATHS>...\n");
-  // Padded to the longest specification, "    --per-file-ignores <GLOB:CODES>".
+  // Padded to the longest entry, "    --per-file-ignores <GLOB:CODES>".
   EXPECT_EQ(lines[8], "  -j, --jobs <N>                       Files analysed at once [default: the "
                       "processors available]\n");
   EXPECT_EQ(lines[10], "      --extend-exclude <PATTERN>       Paths to skip in addition to the "
