@@ -140,12 +140,18 @@ struct EntryFacts {
 // Function entries in the order their definitions end (a nested function
 // before the one around it, siblings in source order), the module entry
 // last. The same order every run, unlike the table's own.
+// Report order of two definitions: the one that ends first; of two that end
+// together, the inner one (which starts later).
+bool reported_before(TSNode a, TSNode b) {
+  uint32_t a_end = ts_node_end_byte(a);
+  uint32_t b_end = ts_node_end_byte(b);
+  if (a_end != b_end) return a_end < b_end;
+  return ts_node_start_byte(a) > ts_node_start_byte(b);
+}
+
 void sort_into_report_order(std::vector<EntryFacts>& facts) {
   std::sort(facts.begin(), facts.end() - 1, [](const EntryFacts& a, const EntryFacts& b) {
-    uint32_t a_end = ts_node_end_byte(a.entry->node);
-    uint32_t b_end = ts_node_end_byte(b.entry->node);
-    if (a_end != b_end) return a_end < b_end;
-    return ts_node_start_byte(a.entry->node) > ts_node_start_byte(b.entry->node);
+    return reported_before(a.entry->node, b.entry->node);
   });
 }
 
@@ -421,11 +427,7 @@ void report_precise(const std::vector<EntryFacts>& entries, const FileIndex& ind
   std::vector<std::size_t> order(index.definitions.size());
   for (std::size_t d = 0; d < order.size(); ++d) order[d] = d;
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    uint32_t a_end = ts_node_end_byte(index.definitions[a].node);
-    uint32_t b_end = ts_node_end_byte(index.definitions[b].node);
-    if (a_end != b_end) return a_end < b_end;
-    return ts_node_start_byte(index.definitions[a].node) >
-           ts_node_start_byte(index.definitions[b].node);
+    return reported_before(index.definitions[a].node, index.definitions[b].node);
   });
   order.push_back(module);
   std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;

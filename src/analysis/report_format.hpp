@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "analysis/findings.hpp"
 #include "analysis/line_writer.hpp"
@@ -17,6 +18,11 @@ struct RunSummary {
   std::size_t findings = 0;
   std::size_t read_errors = 0;
 };
+
+// "1 finding", "2 findings": a count with the noun that fits it.
+inline std::string counted(std::size_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
 
 // The findings count of one report: what the reports show (module-level
 // lookups are recorded but not shown).

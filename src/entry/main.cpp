@@ -33,10 +33,6 @@ constexpr int kIssuesFound = 1;
 constexpr int kUsageOrUnreadable = 2;
 constexpr int kInternalFault = keyhound::kInternalFaultStatus;
 
-std::string counted(std::size_t count, std::string_view one, std::string_view many) {
-  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
 int end_with(const keyhound::CommandExit& exit) {
   keyhound::BestEffortDescriptorWriter out;
   for (const std::string& line : exit.lines) out.write_line(exit.stream, line);
@@ -74,8 +70,8 @@ int run(const std::vector<std::string>& argv) {
     keyhound::ReportStage selection_only(options->selection, std::nullopt, std::nullopt, cwd);
     keyhound::AddNoqaResult added = keyhound::add_noqa(inputs, selection_only, options->precise, terminal);
     terminal.write_line(keyhound::Stream::Stderr,
-                        "Added " + counted(added.comments, "noqa comment", "noqa comments") +
-                            " to " + counted(added.files, "file", "files") + ".\n");
+                        "Added " + keyhound::counted(added.comments, "noqa comment", "noqa comments") +
+                            " to " + keyhound::counted(added.files, "file", "files") + ".\n");
     return added.any_error ? kUsageOrUnreadable : kClean;
   }
 
@@ -134,8 +130,8 @@ int run(const std::vector<std::string>& argv) {
   }
   if (options->baseline) {
     terminal.write_line(keyhound::Stream::Stderr,
-                        "The baseline hid " + counted(stage->hidden(), "finding", "findings") +
-                            "; " + counted(stage->stale_entries(), "entry", "entries") +
+                        "The baseline hid " + keyhound::counted(stage->hidden(), "finding", "findings") +
+                            "; " + keyhound::counted(stage->stale_entries(), "entry", "entries") +
                             " of it no longer match" + (stage->stale_entries() == 1 ? "es" : "") +
                             ".\n");
   }
@@ -149,7 +145,7 @@ int run(const std::vector<std::string>& argv) {
     std::size_t total = 0;
     for (const auto& [key, count] : stage->written()) total += count;
     terminal.write_line(keyhound::Stream::Stderr,
-                        "Wrote " + counted(total, "finding", "findings") + " to the baseline.\n");
+                        "Wrote " + keyhound::counted(total, "finding", "findings") + " to the baseline.\n");
     return result.any_file_unreadable ? kUsageOrUnreadable : kClean;
   }
   // A misspelt path must never let a CI run pass.

@@ -7,10 +7,6 @@
 namespace keyhound {
 namespace {
 
-std::string counted(std::size_t count, std::string_view one, std::string_view many) {
-  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
 }  // namespace
 
 void ConciseFormat::render(const FileReport& report, LineWriter& out) const {

@@ -49,13 +49,11 @@ struct Kinds {
   TSSymbol call = symbol("call");
   TSSymbol if_statement = symbol("if_statement");
   TSSymbol elif_clause = symbol("elif_clause");
-  TSSymbol else_clause = symbol("else_clause");
   TSSymbol while_statement = symbol("while_statement");
   TSSymbol conditional_expression = symbol("conditional_expression");
   TSSymbol boolean_operator = symbol("boolean_operator");
   TSSymbol comparison_operator = symbol("comparison_operator");
   TSSymbol assert_statement = symbol("assert_statement");
-  TSSymbol block = symbol("block");
   TSSymbol return_statement = symbol("return_statement");
   TSSymbol raise_statement = symbol("raise_statement");
   TSSymbol continue_statement = symbol("continue_statement");
@@ -65,17 +63,10 @@ struct Kinds {
   TSSymbol dictionary_comprehension = symbol("dictionary_comprehension");
   TSSymbol generator_expression = symbol("generator_expression");
   TSSymbol aliased_import = symbol("aliased_import");
-  TSSymbol dotted_name = symbol("dotted_name");
-  TSSymbol parameters = symbol("parameters");
-  TSSymbol lambda_parameters = symbol("lambda_parameters");
   TSSymbol import_statement = symbol("import_statement");
   TSSymbol import_from_statement = symbol("import_from_statement");
   TSSymbol with_item = symbol("with_item");
   TSSymbol as_pattern = symbol("as_pattern");
-  TSSymbol as_pattern_target = symbol("as_pattern_target");
-  TSSymbol decorated_definition = symbol("decorated_definition");
-  TSSymbol module = symbol("module");
-  TSSymbol expression_statement = symbol("expression_statement");
 
   TSFieldId left = field("left");
   TSFieldId right = field("right");
