@@ -14,10 +14,12 @@ set(KEYHOUND_TS_PYTHON_SHA256 354bfa0a2f9217431764a631516f85173e9711af2c13dbd796
 # only its single header.
 set(KEYHOUND_TOMLPP_VERSION 1.1.0)
 set(KEYHOUND_TOMLPP_SHA256 61a0f73e7ba2fe8bba4e99ce6d2701491885850b53aad8f3e46d03c4b31e594d)
-# xxHash 0.8, the hash that keys the result cache, ships inside the sdist of
-# its Python binding (deps/xxhash); we use only its single header.
-set(KEYHOUND_XXHASH_VERSION 4.1.0)
-set(KEYHOUND_XXHASH_SHA256 c9b288e4c1f5dae54417bc8a05e6f6daf505783d916b4783f4dd2f2e7d5db486)
+# BLAKE2b, whose keyed mode authenticates the result cache's entries: the
+# reference implementation by its authors, as the Argon2 reference library
+# carries it (extras/libargon2/src/blake2) inside the sdist of its Python
+# binding; we build only blake2b.c from it.
+set(KEYHOUND_BLAKE2_VERSION 25.1.0)
+set(KEYHOUND_BLAKE2_SHA256 b957f3e6ea4d55d820e40ff76f450952807013d361a65d7f28acc0acbf29229d)
 
 function(keyhound_sdist out_dir cache_dir distribution archive_stem version sha256)
   set(unpacked_name "${archive_stem}-${version}")

@@ -38,10 +38,15 @@ keyhound_dependency(ts_python_dir tree-sitter-python tree_sitter_python
 keyhound_dependency(tomlpp_dir pytomlpp pytomlpp
                     ${KEYHOUND_TOMLPP_VERSION} ${KEYHOUND_TOMLPP_SHA256})
 
-keyhound_dependency(xxhash_dir xxhash xxhash
-                    ${KEYHOUND_XXHASH_VERSION} ${KEYHOUND_XXHASH_SHA256})
-add_library(xxhash INTERFACE)
-target_include_directories(xxhash SYSTEM INTERFACE "${xxhash_dir}/deps/xxhash")
+
+keyhound_dependency(blake2_dir argon2-cffi-bindings argon2_cffi_bindings
+                    ${KEYHOUND_BLAKE2_VERSION} ${KEYHOUND_BLAKE2_SHA256})
+set(blake2_src "${blake2_dir}/extras/libargon2/src/blake2")
+add_library(blake2b STATIC "${blake2_src}/blake2b.c" "${CMAKE_SOURCE_DIR}/cmake/blake2_support.c")
+target_include_directories(blake2b SYSTEM PUBLIC "${blake2_src}"
+                           "${blake2_dir}/extras/libargon2/include")
+target_compile_options(blake2b PRIVATE -w -fvisibility=hidden)
+set_target_properties(blake2b PROPERTIES C_STANDARD 11 POSITION_INDEPENDENT_CODE ON)
 
 # toml++ is header-only; one translation unit includes it.
 add_library(tomlplusplus INTERFACE)

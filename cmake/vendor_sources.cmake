@@ -14,8 +14,8 @@ keyhound_sdist(grammar "${root}/third_party" tree-sitter-python tree_sitter_pyth
                ${KEYHOUND_TS_PYTHON_VERSION} ${KEYHOUND_TS_PYTHON_SHA256})
 keyhound_sdist(tomlpp "${root}/third_party" pytomlpp pytomlpp
                ${KEYHOUND_TOMLPP_VERSION} ${KEYHOUND_TOMLPP_SHA256})
-keyhound_sdist(xxhash "${root}/third_party" xxhash xxhash
-               ${KEYHOUND_XXHASH_VERSION} ${KEYHOUND_XXHASH_SHA256})
+keyhound_sdist(blake2 "${root}/third_party" argon2-cffi-bindings argon2_cffi_bindings
+               ${KEYHOUND_BLAKE2_VERSION} ${KEYHOUND_BLAKE2_SHA256})
 file(GLOB archives "${root}/third_party/*.tar.gz")
 file(REMOVE ${archives})
-message(STATUS "unpacked into ${root}/third_party: ${runtime}, ${grammar}, ${tomlpp}, ${xxhash}")
+message(STATUS "unpacked into ${root}/third_party: ${runtime}, ${grammar}, ${tomlpp}, ${blake2}")

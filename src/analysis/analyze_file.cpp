@@ -81,7 +81,7 @@ class CodePointColumns {
 // at a bounded length, so that a deeply nested lookup costs no more than a
 // shallow one; a longer text ends in "...".
 std::string token_text(TSNode node, std::string_view source) {
-  constexpr std::size_t kLongest = 200;
+  constexpr std::size_t kLongest = kLongestSourceText;
   std::string_view text = node_text(node, source);
   std::string joined;
   std::size_t i = 0;
@@ -283,7 +283,11 @@ class FindingMaker {
     if (!lines_) lines_ = source_lines(source_);
     return *lines_;
   }
-  std::string line_of(Position start) const { return std::string(line_at(lines(), start.row)); }
+  SourceLine line_of(Position start) const {
+    SourceLine& line = shared_lines_[start.row];
+    if (!line) line = make_source_line(line_at(lines(), start.row));
+    return line;
+  }
   // Starts and ends move separately: nested nodes start on many rows but
   // may all end on one.
   Position start_of(TSNode node) const {
@@ -298,6 +302,7 @@ class FindingMaker {
   std::string_view source_;
   const Suppressions& suppressions_;
   mutable std::optional<std::vector<std::string_view>> lines_;
+  mutable std::unordered_map<uint32_t, SourceLine> shared_lines_;
   mutable std::optional<CodePointColumns> start_columns_;
   mutable std::optional<CodePointColumns> end_columns_;
 };

@@ -45,7 +45,7 @@ void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string
   line += finding.function;
   line += "'\n";
   out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, finding.source_line);
+  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));
 }
 
 void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
@@ -65,7 +65,7 @@ void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_v
   line += finding.function;
   line += "'\n";
   out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, finding.source_line);
+  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));
 }
 
 void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
@@ -75,7 +75,7 @@ void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_v
   line += kSyntaxErrorMessage;
   line += '\n';
   out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, finding.source_line);
+  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));
 }
 
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,

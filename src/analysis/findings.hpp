@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,10 +14,24 @@ namespace keyhound {
 // The findings of one file as plain data: what the analysis found, with
 // everything a renderer needs to show it, and nothing about how it looks.
 
+// A source line as the excerpt shows it, without its line end. Findings on
+// one line share it: a long line with thousands of lookups is kept once.
+using SourceLine = std::shared_ptr<const std::string>;
+
+inline SourceLine make_source_line(std::string_view text) {
+  return std::make_shared<const std::string>(text);
+}
+
+inline std::string_view excerpt_of(const SourceLine& line) {
+  return line ? std::string_view(*line) : std::string_view();
+}
+
 // The rule codes, as every format but the default one shows them.
 inline constexpr std::string_view kAccessCode = "KH001";
 inline constexpr std::string_view kCallCode = "KH002";
 inline constexpr std::string_view kSyntaxCode = "KH003";
+// The longest token text a finding keeps.
+inline constexpr std::size_t kLongestSourceText = 200;
 inline constexpr std::string_view kSyntaxErrorMessage =
     "Syntax error: the file could not be parsed completely";
 
@@ -26,8 +41,8 @@ struct AccessFinding {
   std::string function;
   Position start;
   Position end;
-  // The source line of the start row (the excerpt), without its line end.
-  std::string source_line;
+  // The source line of the start row (the excerpt).
+  SourceLine source_line;
   // The node's tokens without the white space and comments between them
   // (cut to a bounded length): what identifies the finding across edits
   // that move or reformat it.
@@ -56,7 +71,7 @@ struct CallFinding {
   std::vector<std::string> exceptions;
   Position start;
   Position end;
-  std::string source_line;
+  SourceLine source_line;
   std::string source_text;
   std::optional<Origin> origin;
   uint32_t comment_row = 0;
@@ -67,7 +82,7 @@ struct CallFinding {
 struct SyntaxErrorFinding {
   Position start;
   Position end;
-  std::string source_line;
+  SourceLine source_line;
   uint32_t comment_row = 0;
 };
 

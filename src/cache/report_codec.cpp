@@ -3,15 +3,17 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <unordered_map>
 #include <variant>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
+#include "analysis/source_lines.hpp"
+#include "analysis/terminal_text.hpp"
+#include "syntax/utf8.hpp"
 
 namespace keyhound {
 namespace {
 
-constexpr std::string_view kMagic = "KHR1";
+constexpr std::string_view kMagic = "KHR2";
 
 enum Tag : uint8_t { kAccess = 1, kCall = 2, kSummary = 3, kSyntax = 4 };
 
@@ -105,7 +107,6 @@ std::string encode_findings(const FileReport& report) {
             out.text(item.function);
             out.position(item.start);
             out.position(item.end);
-            out.text(item.source_line);
             out.text(item.source_text);
             out.u32(item.comment_row);
           } else if constexpr (std::is_same_v<Item, CallFinding>) {
@@ -116,7 +117,6 @@ std::string encode_findings(const FileReport& report) {
             for (const std::string& name : item.exceptions) out.text(name);
             out.position(item.start);
             out.position(item.end);
-            out.text(item.source_line);
             out.text(item.source_text);
             out.u8(item.origin ? 1 : 0);
             if (item.origin) out.position(item.origin->position);
@@ -128,24 +128,67 @@ std::string encode_findings(const FileReport& report) {
             out.u8(kSyntax);
             out.position(item.start);
             out.position(item.end);
-            out.text(item.source_line);
             out.u32(item.comment_row);
           }
         },
         finding);
   }
-  std::string bytes = out.take();
-  Writer checksum;
-  checksum.u64(XXH3_64bits(bytes.data(), bytes.size()));
-  return bytes + checksum.take();
+  return out.take();
 }
 
-std::optional<FileReport> decode_findings(std::string_view bytes, std::string_view path) {
-  if (bytes.size() < kMagic.size() + 8 || !bytes.starts_with(kMagic)) return std::nullopt;
-  std::string_view body = bytes.substr(0, bytes.size() - 8);
-  Reader sum(bytes.substr(bytes.size() - 8));
-  uint64_t stored = uint64_t{sum.u32()} | (uint64_t{sum.u32()} << 32);
-  if (stored != XXH3_64bits(body.data(), body.size())) return std::nullopt;
+namespace {
+
+// What a decoded entry is checked against: the text of the file it is for.
+// An entry is trusted no further than this, whatever vouched for it: every
+// position must lie in the text, every name must be one the terminal can
+// show as it is.
+class EntryChecker {
+ public:
+  explicit EntryChecker(std::string_view source) : lines_(source_lines(source)) {}
+
+  bool position(const Position& at) const {
+    if (at.row > lines_.size()) return false;
+    std::string_view line = line_at(lines_, at.row);
+    // A node may end past its line's text, at the carriage return or the
+    // line feed, never further.
+    if (at.byte_column > line.size() + 2) return false;
+    auto bytes = std::min<std::size_t>(at.byte_column, line.size());
+    uint32_t count = 0;
+    for (std::size_t i = 0; i < bytes; ++i) {
+      count += (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return at.code_point_column == count + (at.byte_column - bytes);
+  }
+  bool span(const Position& start, const Position& end) const {
+    return position(start) && position(end) &&
+           (start.row < end.row || (start.row == end.row && start.byte_column <= end.byte_column));
+  }
+  bool row(uint32_t row) const { return row <= lines_.size(); }
+  static bool name(std::string_view text) {
+    return !text.empty() && text.size() <= 4096 && is_valid_utf8(text) &&
+           terminal_safe_name(text) == text;
+  }
+  static bool source_text(std::string_view text) {
+    return text.size() <= kLongestSourceText + 4 && is_valid_utf8(text);
+  }
+  SourceLine line(uint32_t row) {
+    SourceLine& line = shared_[row];
+    if (!line) line = make_source_line(line_at(lines_, row));
+    return line;
+  }
+
+ private:
+  std::vector<std::string_view> lines_;
+  std::unordered_map<uint32_t, SourceLine> shared_;
+};
+
+}  // namespace
+
+std::optional<FileReport> decode_findings(std::string_view bytes, std::string_view path,
+                                          std::string_view source) {
+  if (bytes.size() < kMagic.size() || !bytes.starts_with(kMagic)) return std::nullopt;
+  std::string_view body = bytes;
+  EntryChecker check(source);
 
   Reader in(body.substr(kMagic.size()));
   FileReport report;
@@ -168,9 +211,13 @@ std::optional<FileReport> decode_findings(std::string_view bytes, std::string_vi
         access.function = in.text();
         access.start = in.position();
         access.end = in.position();
-        access.source_line = in.text();
         access.source_text = in.text();
         access.comment_row = in.u32();
+        if (!in.ok() || !check.name(access.function) || !check.span(access.start, access.end) ||
+            !check.source_text(access.source_text) || !check.row(access.comment_row)) {
+          return std::nullopt;
+        }
+        access.source_line = check.line(access.start.row);
         report.findings.emplace_back(std::move(access));
         break;
       }
@@ -180,25 +227,40 @@ std::optional<FileReport> decode_findings(std::string_view bytes, std::string_vi
         call.callee = in.text();
         uint32_t names = in.u32();
         if (names > body.size()) return std::nullopt;
-        for (uint32_t n = 0; n < names && in.ok(); ++n) call.exceptions.push_back(in.text());
+        for (uint32_t n = 0; n < names && in.ok(); ++n) {
+          call.exceptions.push_back(in.text());
+          if (!check.name(call.exceptions.back())) return std::nullopt;
+        }
         call.start = in.position();
         call.end = in.position();
-        call.source_line = in.text();
         call.source_text = in.text();
         if (in.u8() != 0) call.origin = Origin{in.position()};
         call.comment_row = in.u32();
+        if (!in.ok() || !check.name(call.function) || !check.name(call.callee) ||
+            !check.span(call.start, call.end) || !check.source_text(call.source_text) ||
+            (call.origin && !check.position(call.origin->position)) ||
+            !check.row(call.comment_row)) {
+          return std::nullopt;
+        }
+        call.source_line = check.line(call.start.row);
         report.findings.emplace_back(std::move(call));
         break;
       }
-      case kSummary:
-        report.findings.emplace_back(FunctionSummary{in.text()});
+      case kSummary: {
+        FunctionSummary summary{in.text()};
+        if (!in.ok() || !check.name(summary.function)) return std::nullopt;
+        report.findings.emplace_back(std::move(summary));
         break;
+      }
       case kSyntax: {
         SyntaxErrorFinding syntax;
         syntax.start = in.position();
         syntax.end = in.position();
-        syntax.source_line = in.text();
         syntax.comment_row = in.u32();
+        if (!in.ok() || !check.span(syntax.start, syntax.end) || !check.row(syntax.comment_row)) {
+          return std::nullopt;
+        }
+        syntax.source_line = check.line(syntax.start.row);
         report.findings.emplace_back(std::move(syntax));
         break;
       }

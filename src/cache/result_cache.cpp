@@ -6,168 +6,199 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 #include <memory>
-#include <random>
-#include <thread>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
-#include "analysis/os_error.hpp"
+#include "base/plain_file.hpp"
+#include "base/temporary_file.hpp"
+#include "base/write_all.hpp"
+#include "cache/cache_directory.hpp"
 #include "cache/report_codec.hpp"
 #include "version.hpp"
 
 namespace keyhound {
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
-};
-using Directory = std::unique_ptr<DIR, DirCloser>;
-
 constexpr long kUnusedForPruning = 30L * 24 * 3600;
 constexpr long kPruneInterval = 24L * 3600;
+constexpr long kTemporaryAge = 3600;
+constexpr std::size_t kKeyBytes = 16;
+constexpr std::size_t kMacBytes = 32;
+// Entries hold no source text: this is far beyond any real one, and keeps
+// a forged one from being read into memory whole.
+constexpr std::size_t kLargestEntry = 64u << 20;
 
-bool write_whole(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+// An entry's place: two levels, so that no directory grows past a few
+// thousand names.
+struct EntryName {
+  std::string subdirectory;
+  std::string file;
+};
+
+EntryName entry_name(const std::string& key) { return {key.substr(0, 2), key.substr(2)}; }
+
+bool is_hex(std::string_view name, std::size_t size) {
+  if (name.size() != size) return false;
+  for (char c : name) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
   return true;
 }
 
-std::optional<std::string> read_whole(const std::string& path, int* fd_out = nullptr) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string bytes;
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (got == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(got));
+std::string hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char byte : bytes) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
   }
-  if (fd_out != nullptr) {
-    *fd_out = fd;
-  } else {
-    ::close(fd);
-  }
-  return bytes;
+  return text;
 }
 
-// A name no other writer uses at the same moment.
-std::string temporary_name(const std::string& final_path) {
-  thread_local std::mt19937_64 random(std::random_device{}() ^
-                                      std::hash<std::thread::id>{}(std::this_thread::get_id()));
-  char suffix[40];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%d-%016llx", static_cast<int>(::getpid()),
-                static_cast<unsigned long long>(random()));
-  return final_path + suffix;
+// Equal in time independent of where they differ.
+bool same_mac(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  unsigned char difference = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return difference == 0;
+}
+
+FileDescriptor open_subdirectory(int top, const std::string& name) {
+  return FileDescriptor(
+      ::openat(top, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+Listing list(int directory) {
+  int fd = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Listing(nullptr, ::closedir);
+  Listing listing(::fdopendir(fd), ::closedir);
+  if (!listing) ::close(fd);
+  return listing;
+}
+
+// A temporary name for an entry: ".{entry}.keyhound-XXXXXX".
+bool is_entry_temporary(std::string_view name, std::size_t entry_size) {
+  std::size_t marker = name.find(".keyhound-");
+  return name.starts_with('.') && marker == entry_size + 1 &&
+         is_hex(name.substr(1, entry_size), entry_size) &&
+         is_temporary_name_for(name, name.substr(1, entry_size));
+}
+
+void prune_subdirectory(int directory, std::time_t now) {
+  constexpr std::size_t kEntrySize = 2 * kKeyBytes - 2;
+  Listing listing = list(directory);
+  if (!listing) return;
+  while (dirent* item = ::readdir(listing.get())) {
+    std::string_view name = item->d_name;
+    long age_limit;
+    if (is_hex(name, kEntrySize)) {
+      age_limit = kUnusedForPruning;
+    } else if (is_entry_temporary(name, kEntrySize)) {
+      age_limit = kTemporaryAge;
+    } else {
+      continue;  // not a name keyhound writes: not keyhound's to remove
+    }
+    struct stat status;
+    if (::fstatat(directory, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISREG(status.st_mode) && now - status.st_mtime > age_limit) {
+      ::unlinkat(directory, item->d_name, 0);
+    }
+  }
 }
 
 }  // namespace
 
-std::expected<ResultCache, std::string> ResultCache::open(const std::string& directory) {
-  if (::mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
-    return std::unexpected(os_error_text(errno));
-  }
-  std::string ignore = directory + "/.gitignore";
-  if (::access(ignore.c_str(), F_OK) != 0) {
-    std::string temporary = temporary_name(ignore);
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return std::unexpected(os_error_text(errno));
-    bool written = write_whole(fd, "# keyhound's result cache: nothing here is committed.\n*\n");
-    int error = errno;
-    ::close(fd);
-    if (!written || ::rename(temporary.c_str(), ignore.c_str()) != 0) {
-      if (written) error = errno;
-      ::unlink(temporary.c_str());
-      return std::unexpected(os_error_text(error));
-    }
-  } else if (::access(directory.c_str(), W_OK) != 0) {
-    return std::unexpected(os_error_text(errno));
-  }
-  return ResultCache(directory);
+std::expected<ResultCache, std::string> ResultCache::open(const std::string& directory,
+                                                          CacheOrigin origin) {
+  auto top = open_cache_directory(directory, origin);
+  if (!top) return std::unexpected(top.error());
+  auto secret = load_entry_secret();
+  if (!secret) return std::unexpected("no key to authenticate its entries: " + secret.error());
+  return ResultCache(directory, std::move(*top), *secret);
 }
 
 ResultCache::ResultCache(ResultCache&& other) noexcept
     : directory_(std::move(other.directory_)),
+      top_(std::move(other.top_)),
+      secret_(other.secret_),
       hits_(other.hits_.load()),
       misses_(other.misses_.load()),
+      rejected_(other.rejected_.load()),
       stores_(other.stores_.load()),
       store_failed_(other.store_failed_.load()) {}
 
 std::string ResultCache::key(std::string_view source, const AnalysisOptions& options) const {
-  XXH3_state_t* state = XXH3_createState();
-  std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> owner(state, XXH3_freeState);
-  XXH3_128bits_reset(state);
   // What changes what the analysis finds: the version, the options.
-  std::string header = "keyhound " + std::string(kVersion) + " entry 1";
+  std::string header = "keyhound " + std::string(kVersion) + " entry 2";
   header += options.honour_suppressions ? " noqa" : " ignore-noqa";
   header += options.precise ? " precise" : " default";
-  header += '\0';
-  XXH3_128bits_update(state, header.data(), header.size());
-  XXH3_128bits_update(state, source.data(), source.size());
-  XXH128_hash_t hash = XXH3_128bits_digest(state);
-  char hex[33];
-  std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
-                static_cast<unsigned long long>(hash.low64));
-  return hex;
+  KeyedHash hash(secret_);
+  hash.add("key");
+  hash.add(header);
+  hash.add(source);
+  return hex(hash.finish(kKeyBytes));
 }
 
-std::string ResultCache::entry_path(const std::string& key) const {
-  // Two levels, so that no directory grows past a few thousand names.
-  return directory_ + "/" + key.substr(0, 2) + "/" + key.substr(2);
+std::string ResultCache::entry_mac(const std::string& key, std::string_view payload) const {
+  KeyedHash hash(secret_);
+  hash.add("entry");
+  hash.add(key);
+  hash.add(payload);
+  return hash.finish(kMacBytes);
 }
 
-std::optional<FileReport> ResultCache::load(const std::string& key, std::string_view path) const {
-  int fd = -1;
-  std::optional<std::string> bytes = read_whole(entry_path(key), &fd);
+std::optional<FileReport> ResultCache::load(const std::string& key, std::string_view path,
+                                            std::string_view source) const {
+  EntryName name = entry_name(key);
+  FileDescriptor subdirectory = open_subdirectory(top_.get(), name.subdirectory);
+  std::expected<std::string, PlainReadError> bytes =
+      subdirectory.is_open()
+          ? read_plain_file_at(subdirectory.get(), name.file.c_str(),
+                               PlainReadOptions{.most_bytes = kLargestEntry, .follow_links = false})
+          : std::unexpected(PlainReadError{ENOENT, {}});
   if (!bytes) {
+    if (bytes.error().error != ENOENT) ++rejected_;
     ++misses_;
     return std::nullopt;
   }
-  // The entry names its key, so that a file put there by anything else is
-  // not taken for it.
   std::optional<FileReport> report;
-  if (bytes->size() > key.size() && std::string_view(*bytes).substr(0, key.size()) == key) {
-    report = decode_findings(std::string_view(*bytes).substr(key.size()), path);
+  std::string_view entry = *bytes;
+  if (entry.size() >= kMacBytes &&
+      same_mac(entry.substr(0, kMacBytes), entry_mac(key, entry.substr(kMacBytes)))) {
+    report = decode_findings(entry.substr(kMacBytes), path, source);
   }
-  if (report) {
-    ::futimens(fd, nullptr);  // used now: pruning keeps it
-    ++hits_;
-  } else {
+  if (!report) {
+    ++rejected_;
     ++misses_;
+    return std::nullopt;
   }
-  ::close(fd);
+  // Used now: pruning keeps it.
+  ::utimensat(subdirectory.get(), name.file.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+  ++hits_;
   return report;
 }
 
 void ResultCache::store(const std::string& key, const FileReport& report) const {
-  std::string final_path = entry_path(key);
-  std::string subdirectory = final_path.substr(0, final_path.rfind('/'));
-  if (::mkdir(subdirectory.c_str(), 0777) != 0 && errno != EEXIST) {
+  EntryName name = entry_name(key);
+  if (::mkdirat(top_.get(), name.subdirectory.c_str(), 0777) != 0 && errno != EEXIST) {
     store_failed_ = true;
     return;
   }
-  std::string temporary = temporary_name(final_path);
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  FileDescriptor subdirectory = open_subdirectory(top_.get(), name.subdirectory);
+  if (!subdirectory.is_open()) {
     store_failed_ = true;
     return;
   }
-  bool written = write_whole(fd, key) && write_whole(fd, encode_findings(report));
-  ::close(fd);
-  if (!written || ::rename(temporary.c_str(), final_path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
+  auto file = TemporaryFile::create(subdirectory.get(), name.file, 0666);
+  if (!file) {
+    store_failed_ = true;
+    return;
+  }
+  std::string payload = encode_findings(report);
+  bool written = write_whole(file->fd(), entry_mac(key, payload)) && write_whole(file->fd(), payload);
+  if (!written || !file->commit()) {
     store_failed_ = true;
     return;
   }
@@ -176,30 +207,21 @@ void ResultCache::store(const std::string& key, const FileReport& report) const 
 
 void ResultCache::prune() const {
   if (stores_.load() == 0) return;
-  std::string stamp = directory_ + "/.pruned";
   struct stat status;
   std::time_t now = std::time(nullptr);
-  if (::stat(stamp.c_str(), &status) == 0 && now - status.st_mtime < kPruneInterval) return;
-  int fd = ::open(stamp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd >= 0) {
-    ::futimens(fd, nullptr);
-    ::close(fd);
+  if (::fstatat(top_.get(), ".pruned", &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+      now - status.st_mtime < kPruneInterval) {
+    return;
   }
-  Directory top(::opendir(directory_.c_str()));
+  FileDescriptor stamp(
+      ::openat(top_.get(), ".pruned", O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+  if (stamp.is_open()) ::futimens(stamp.get(), nullptr);
+  Listing top = list(top_.get());
   if (!top) return;
-  while (dirent* entry = ::readdir(top.get())) {
-    std::string name = entry->d_name;
-    if (name.size() != 2 || name[0] == '.') continue;
-    std::string subdirectory = directory_ + "/" + name;
-    Directory inner(::opendir(subdirectory.c_str()));
-    if (!inner) continue;
-    while (dirent* file = ::readdir(inner.get())) {
-      if (file->d_name[0] == '.') continue;
-      std::string path = subdirectory + "/" + file->d_name;
-      if (::stat(path.c_str(), &status) == 0 && now - status.st_mtime > kUnusedForPruning) {
-        ::unlink(path.c_str());
-      }
-    }
+  while (dirent* item = ::readdir(top.get())) {
+    if (!is_hex(item->d_name, 2)) continue;
+    FileDescriptor subdirectory = open_subdirectory(top_.get(), item->d_name);
+    if (subdirectory.is_open()) prune_subdirectory(subdirectory.get(), now);
   }
 }
 

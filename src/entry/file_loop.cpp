@@ -9,7 +9,7 @@
 #include "analysis/analyze_file.hpp"
 #include "analysis/memory_budget.hpp"
 #include "analysis/os_error.hpp"
-#include "entry/file_descriptor.hpp"
+#include "base/file_descriptor.hpp"
 #include "syntax/utf8.hpp"
 
 namespace keyhound {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "entry/file_descriptor.hpp"
+#include "base/file_descriptor.hpp"
 
 extern char** environ;
 

@@ -92,7 +92,7 @@ int run(const std::vector<std::string>& argv) {
   }
   std::optional<keyhound::ResultCache> cache;
   if (options->cache_dir) {
-    auto opened = keyhound::ResultCache::open(*options->cache_dir);
+    auto opened = keyhound::ResultCache::open(*options->cache_dir, options->cache_origin);
     if (opened) {
       cache.emplace(std::move(*opened));
     } else {
@@ -120,7 +120,8 @@ int run(const std::vector<std::string>& argv) {
     if (std::getenv("KEYHOUND_CACHE_STATS") != nullptr) {
       terminal.write_line(keyhound::Stream::Stderr,
                           "cache: " + std::to_string(cache->hits()) + " hits, " +
-                              std::to_string(cache->misses()) + " misses\n");
+                              std::to_string(cache->misses()) + " misses, " +
+                              std::to_string(cache->rejected()) + " rejected\n");
     }
   }
   if (file) {

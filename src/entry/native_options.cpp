@@ -121,10 +121,13 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
     const char* from_environment = std::getenv("KEYHOUND_CACHE_DIR");
     if (auto given = arguments.last("cache-dir")) {
       options.cache_dir = absolute_path(*given, working_directory);
+      options.cache_origin = CacheOrigin::CommandLine;
     } else if (from_environment != nullptr && from_environment[0] != '\0') {
       options.cache_dir = absolute_path(from_environment, working_directory);
+      options.cache_origin = CacheOrigin::CommandLine;
     } else if (configuration && configuration->cache_dir) {
       options.cache_dir = absolute_path(*configuration->cache_dir, configuration->directory);
+      options.cache_origin = CacheOrigin::Configuration;
     } else {
       options.cache_dir =
           join_path(configuration ? configuration->directory : working_directory, ".keyhound_cache");

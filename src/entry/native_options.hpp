@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cache/result_cache.hpp"
 #include "entry/command_line.hpp"
 #include "entry/discovery.hpp"
 #include "entry/report_stage.hpp"
@@ -26,6 +27,7 @@ struct NativeOptions {
   bool precise = false;
   // Where the result cache lives; none with --no-cache.
   std::optional<std::string> cache_dir;
+  CacheOrigin cache_origin = CacheOrigin::Default;
   bool add_noqa = false;
   std::optional<std::string> baseline;
   std::optional<std::string> write_baseline;

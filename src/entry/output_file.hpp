@@ -4,7 +4,7 @@
 #include <string>
 
 #include "analysis/line_writer.hpp"
-#include "entry/file_descriptor.hpp"
+#include "base/file_descriptor.hpp"
 
 namespace keyhound {
 

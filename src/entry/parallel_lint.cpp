@@ -137,7 +137,7 @@ FileReport lint_input(const LintInput& input, const AnalysisOptions& options,
   }
   if (cache == nullptr) return analyze_file(input.display, *source, options);
   std::string key = cache->key(*source, options);
-  if (std::optional<FileReport> kept = cache->load(key, input.display)) return std::move(*kept);
+  if (std::optional<FileReport> kept = cache->load(key, input.display, *source)) return std::move(*kept);
   FileReport report = analyze_file(input.display, *source, options);
   cache->store(key, report);
   return report;

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "entry/file_descriptor.hpp"
+#include "base/file_descriptor.hpp"
 
 namespace keyhound {
 namespace {

@@ -20,12 +20,15 @@ COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE", "TERM", "CI")
 # The native command's result cache goes here rather than beside the files
 # the tests lint (some of which are in the source tree).
 CACHE_DIR = tempfile.mkdtemp(prefix="keyhound-test-cache-")
+# And the secret that authenticates its entries, not in the user's home.
+CACHE_HOME = tempfile.mkdtemp(prefix="keyhound-test-cache-home-")
 
 
 def clean_env(**extra):
     """The environment without any colour variable, plus `extra`."""
     env = {k: v for k, v in os.environ.items() if k not in COLOUR_VARIABLES}
     env["KEYHOUND_CACHE_DIR"] = CACHE_DIR
+    env["XDG_CACHE_HOME"] = CACHE_HOME
     env.update(extra)
     return env
 

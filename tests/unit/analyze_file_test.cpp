@@ -79,14 +79,14 @@ TEST(AnalyzeFileTest, RecordsCarryPositionsNamesAndExcerptLines) {
   EXPECT_EQ(access.start.row, 1u);
   EXPECT_EQ(access.start.byte_column, 11u);
   EXPECT_EQ(access.end.byte_column, 17u);
-  EXPECT_EQ(access.source_line, "    return d['k']");
+  EXPECT_EQ(excerpt_of(access.source_line), "    return d['k']");
   EXPECT_EQ(std::get<FunctionSummary>(report.findings[1]).function, "h");
   const auto& call = std::get<CallFinding>(report.findings[2]);
   EXPECT_EQ(call.function, "f");
   EXPECT_EQ(call.callee, "g");
   EXPECT_EQ(call.exceptions, std::vector<std::string>{"KeyError"});
   EXPECT_EQ(call.start.row, 3u);
-  EXPECT_EQ(call.source_line, "    return g(d)");
+  EXPECT_EQ(excerpt_of(call.source_line), "    return g(d)");
   EXPECT_EQ(std::get<FunctionSummary>(report.findings[3]).function, "f");
   EXPECT_EQ(std::get<FunctionSummary>(report.findings[4]).function, "<module>");
   EXPECT_EQ(report.outcome.status, FileStatus::HasFindings);

@@ -27,7 +27,7 @@ Rendered access_warning(std::string_view path, std::string_view function, Positi
                         Position end, std::string_view text, bool colorize = false) {
   MemoryWriter writer;
   print_access_warning(writer, colorize ? Stylesheet::styled() : Stylesheet::plain(), path,
-                       AccessFinding{std::string(function), start, end, line_of(text, start.row), {}});
+                       AccessFinding{std::string(function), start, end, make_source_line(line_of(text, start.row)), {}});
   return rendered(writer);
 }
 
@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CallWarningTest, HeaderNamesCalleeAndCaller) {
   MemoryWriter writer;
   print_call_warning(writer, Stylesheet::plain(), "m.py",
-                     CallFinding{"f", "g", {"KeyError"}, {1, 4}, {1, 11}, "    g(1, 2)", {}, {}});
+                     CallFinding{"f", "g", {"KeyError"}, {1, 4}, {1, 11}, make_source_line("    g(1, 2)"), {}, {}});
   EXPECT_EQ(writer.text(Stream::Stdout),
             "m.py:2:5: Warning: Possible KeyError not handled when calling 'g' in function 'f'\n"
             "2|\n"
@@ -142,7 +142,7 @@ TEST(FunctionSummaryTest, GoesToStandardErrorUncoloured) {
 TEST(CallWarningTest, ExceptionNamesJoinedWithComma) {
   MemoryWriter writer;
   print_call_warning(writer, Stylesheet::plain(), "m.py",
-                     CallFinding{"f", "g", {"KeyError", "IndexError"}, {0, 0}, {0, 3}, "g()", {}, {}});
+                     CallFinding{"f", "g", {"KeyError", "IndexError"}, {0, 0}, {0, 3}, make_source_line("g()"), {}, {}});
   EXPECT_EQ(writer.lines().front().second,
             "m.py:1:1: Warning: Possible KeyError, IndexError not handled when calling 'g' in "
             "function 'f'\n");
@@ -153,9 +153,9 @@ TEST(CallWarningTest, ExceptionNamesJoinedWithComma) {
 TEST(CaretRendererTest, RendersFindingsThenOutcomeOnTheirStreams) {
   FileReport report{
       .path = "a.py",
-      .findings = {AccessFinding{"h", {1, 11}, {1, 17}, "    return d['k']", {}},
+      .findings = {AccessFinding{"h", {1, 11}, {1, 17}, make_source_line("    return d['k']"), {}},
                    FunctionSummary{"h"},
-                   CallFinding{"<module>", "h", {"KeyError"}, {2, 0}, {2, 3}, "h()", {}, {}},
+                   CallFinding{"<module>", "h", {"KeyError"}, {2, 0}, {2, 3}, make_source_line("h()"), {}, {}},
                    FunctionSummary{"<module>"}},
       .outcome = {FileStatus::HasFindings, file_issues_message("a.py")}};
   MemoryWriter writer;
