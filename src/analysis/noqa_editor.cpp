@@ -51,9 +51,21 @@ NoqaEdit add_noqa_comments(std::string_view source,
   std::vector<std::pair<std::size_t, std::string>> inserts;
   NoqaEdit edit;
   for (const auto& [row, codes] : codes_by_row) {
-    if (row >= lines.size()) continue;
+    if (row >= lines.size()) {
+      edit.refused.emplace(static_cast<uint32_t>(lines.size()), codes);
+      continue;
+    }
     std::string_view line = lines[row];
     std::size_t line_start = static_cast<std::size_t>(line.data() - source.data());
+    // A backslash that ends the line outside a comment joins the next line
+    // to it: a comment after it would break the code.
+    const std::vector<RowComment>& row_comments = comments[row];
+    bool ends_in_comment = !row_comments.empty() &&
+                           row_comments.back().end_byte >= line_start + line.size();
+    if (line.ends_with('\\') && !ends_in_comment) {
+      edit.refused.emplace(row + 1, codes);
+      continue;
+    }
     std::vector<std::string> missing(codes.begin(), codes.end());
     bool handled = false;
     for (const RowComment& comment : comments[row]) {

@@ -13,6 +13,10 @@ struct NoqaEdit {
   std::string text;
   // Rows that got a comment or more codes in one.
   std::size_t comments_added = 0;
+  // Lines (1-based) no comment can go on, with their codes: a final line that ends in
+  // a backslash continues into nothing, and a comment after the backslash
+  // would break the code.
+  std::map<uint32_t, std::set<std::string>> refused;
 };
 
 // `source` with `# noqa: CODES` on each row of `codes_by_row` (0-based):

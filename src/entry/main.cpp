@@ -16,6 +16,7 @@
 #include "analysis/path_names.hpp"
 #include "analysis/terminal_text.hpp"
 #include "cache/result_cache.hpp"
+#include "base/temporary_file.hpp"
 #include "entry/add_noqa.hpp"
 #include "entry/format_choice.hpp"
 #include "entry/native_options.hpp"
@@ -50,6 +51,16 @@ int run(const std::vector<std::string>& argv) {
       keyhound::discover_inputs(options->paths, options->discovery);
 
   keyhound::DescriptorWriter terminal;
+  std::vector<std::string> input_paths;
+  for (const keyhound::LintInput& input : inputs) {
+    if (!input.is_stdin && !input.error) input_paths.push_back(input.path);
+  }
+  for (const auto& written : {options->output_file, options->write_baseline}) {
+    if (written && keyhound::is_one_of(*written, input_paths)) {
+      return end_with(keyhound::configuration_error("the output file '" + *written +
+                                                    "' is one of the files to check"));
+    }
+  }
   std::optional<keyhound::AtomicOutputFile> file;
   if (options->output_file) {
     auto created = keyhound::AtomicOutputFile::create(*options->output_file);
@@ -159,6 +170,7 @@ int run(const std::vector<std::string>& argv) {
 
 int main(int argc, char** argv) {
   keyhound::set_out_of_memory_handler(keyhound::end_for_out_of_memory);
+  keyhound::end_on_interrupt_signals();
   try {
     return run(std::vector<std::string>(argv, argv + argc));
   } catch (const std::exception& fault) {

@@ -5,12 +5,29 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "analysis/os_error.hpp"
+#include "analysis/terminal_text.hpp"
+#include "base/write_all.hpp"
 
 namespace keyhound {
 namespace {
+
+std::string cannot_write(const std::string& path, const std::string& why) {
+  return "cannot write output file '" + terminal_safe_name(path) + "': " + why;
+}
+
+// Whether this user may replace the regular file: its own write bits count
+// even for root, who could otherwise replace a file marked read-only.
+bool may_write(const std::string& path, const struct stat& status) {
+  return (status.st_mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
+}  // namespace
 
 mode_t current_umask() {
   mode_t mask = ::umask(0);
@@ -18,36 +35,45 @@ mode_t current_umask() {
   return mask;
 }
 
-}  // namespace
-
-std::expected<AtomicOutputFile, std::string> AtomicOutputFile::create(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string pattern = (slash == std::string::npos ? std::string() : directory) + "." + name +
-                        ".keyhound-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd < 0) {
-    return std::unexpected("cannot write output file '" + path + "': " + os_error_text(errno));
+std::expected<ReplacementPlace, int> replacement_place(const std::string& path) {
+  std::string target = path;
+  struct stat status;
+  if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         std::free);
+    // A dangling link is replaced itself: there is no target to keep.
+    if (resolved) target = resolved.get();
   }
-  FileDescriptor file(fd);
-  // The mode a new file would get; an existing file keeps its own.
-  struct stat existing;
-  mode_t mode = ::stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777
-                                                     : 0666 & ~current_umask();
-  ::fchmod(file.get(), mode);
-  return AtomicOutputFile(path, std::string(buffer.data()), std::move(file));
+  std::size_t slash = target.rfind('/');
+  std::string directory = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.is_open()) return std::unexpected(errno);
+  return ReplacementPlace{std::move(fd), std::move(name)};
 }
 
-AtomicOutputFile::AtomicOutputFile(AtomicOutputFile&& other) noexcept
-    : path_(std::move(other.path_)),
-      temporary_(std::exchange(other.temporary_, std::string())),
-      file_(std::move(other.file_)) {}
-
-AtomicOutputFile::~AtomicOutputFile() {
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+std::expected<AtomicOutputFile, std::string> AtomicOutputFile::create(const std::string& path) {
+  struct stat existing;
+  bool exists = ::stat(path.c_str(), &existing) == 0;
+  if (exists && S_ISDIR(existing.st_mode)) return std::unexpected(cannot_write(path, os_error_text(EISDIR)));
+  if (exists && !S_ISREG(existing.st_mode)) {
+    // A device or a FIFO is where the lines go, not a file to replace.
+    FileDescriptor direct(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    if (!direct.is_open()) return std::unexpected(cannot_write(path, os_error_text(errno)));
+    return AtomicOutputFile(path, std::nullopt, std::move(direct));
+  }
+  if (exists && !may_write(path, existing)) {
+    return std::unexpected(cannot_write(path, os_error_text(EACCES)));
+  }
+  auto place = replacement_place(path);
+  if (!place) return std::unexpected(cannot_write(path, os_error_text(place.error())));
+  remove_stale_temporaries(place->directory.get(), place->name);
+  // The mode a new file would get; an existing file keeps its own.
+  mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~current_umask();
+  auto temporary = TemporaryFile::create(place->directory.get(), place->name, 0600);
+  if (!temporary) return std::unexpected(cannot_write(path, os_error_text(temporary.error())));
+  ::fchmod(temporary->fd(), mode);
+  return AtomicOutputFile(path, std::move(*temporary), FileDescriptor());
 }
 
 void AtomicOutputFile::write_line(Stream stream, std::string_view line) {
@@ -55,15 +81,32 @@ void AtomicOutputFile::write_line(Stream stream, std::string_view line) {
     standard_error_.write_line(stream, line);
     return;
   }
-  write_all(file_.get(), line, path_);
+  if (write_error_ != 0) return;
+  if (!write_whole(fd(), line)) write_error_ = errno;
 }
 
 std::expected<void, std::string> AtomicOutputFile::commit() {
-  if (::fsync(file_.get()) != 0 || ::rename(temporary_.c_str(), path_.c_str()) != 0) {
-    return std::unexpected("cannot write output file '" + path_ + "': " + os_error_text(errno));
+  if (write_error_ != 0) return std::unexpected(cannot_write(path_, os_error_text(write_error_)));
+  if (!temporary_) return {};
+  if (::fsync(temporary_->fd()) != 0) return std::unexpected(cannot_write(path_, os_error_text(errno)));
+  if (auto renamed = temporary_->commit(); !renamed) {
+    return std::unexpected(cannot_write(path_, os_error_text(renamed.error())));
   }
-  temporary_.clear();
+  temporary_.reset();
   return {};
+}
+
+bool is_one_of(const std::string& path, std::span<const std::string> inputs) {
+  struct stat output;
+  if (::stat(path.c_str(), &output) != 0 || !S_ISREG(output.st_mode)) return false;
+  for (const std::string& input : inputs) {
+    struct stat status;
+    if (::stat(input.c_str(), &status) == 0 && status.st_dev == output.st_dev &&
+        status.st_ino == output.st_ino) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void RecordCollector::write_line(Stream stream, std::string_view line) {
