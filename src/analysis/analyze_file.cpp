@@ -467,10 +467,19 @@ FileReport analyze_text(std::string_view path, std::string_view source,
   if (source.size() > std::numeric_limits<uint32_t>::max()) {
     throw InternalFault("source text larger than 4 GiB");
   }
-  ParseArenaScope arena;  // declared first: it outlives the parser and the tree
+  // Declared first: it outlives the parser and the tree.
+  const std::optional<uint64_t> share = parse_memory_share(source.size());
+  ParseArenaScope arena(share);
   Parser parser = make_python_parser();
+  ts_parser_set_cancellation_flag(parser.get(), arena.cancellation_flag());
   Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
                                    static_cast<uint32_t>(source.size())));
+  if (!tree && arena.cancelled()) {
+    // Refused like a file too large to read: the run goes on without it.
+    return FileReport{.path = std::string(path),
+                      .findings = {},
+                      .outcome = FileOutcome{FileStatus::ReadError, parse_refusal(share.value_or(0))}};
+  }
   if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
   TSNode root = ts_tree_root_node(tree.get());
 

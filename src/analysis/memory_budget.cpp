@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -73,7 +74,28 @@ std::string approximate(uint64_t bytes) {
   return text;
 }
 
+std::atomic<unsigned> g_concurrent_parses{1};
+
 }  // namespace
+
+void set_concurrent_parses(unsigned count) { g_concurrent_parses.store(std::max(count, 1u)); }
+
+std::optional<uint64_t> parse_memory_share(uint64_t size) {
+  // The densest text measured takes about twice the usual estimate; below
+  // that, even it fits anywhere keyhound runs, unless the process itself is
+  // limited.
+  // A limit on the address space is cheap to read and may be tight: it is
+  // honoured for every file.
+  std::optional<uint64_t> available =
+      size * kWorstBytesPerSourceByte * 2 < kAlwaysFits ? address_space_left() : available_memory();
+  if (!available) return std::nullopt;
+  return *available / 4 * 3 / g_concurrent_parses.load();
+}
+
+std::string parse_refusal(uint64_t share) {
+  return "file too large to analyse in the available memory (its parse needed more than " +
+         approximate(share) + ")";
+}
 
 void release_unused_memory() { ::malloc_trim(0); }
 

@@ -27,4 +27,14 @@ inline constexpr uint64_t kLargeSource = 16ULL << 20;
 // available memory (needs about 3.6 GB)"; nothing when it fits.
 std::optional<std::string> memory_refusal(uint64_t size);
 
+// How much memory one file's parse may take: its share (3/4 of what is
+// available, split between the parses that may run at once); nothing for a
+// file small enough to fit anywhere, for which no limit is read.
+std::optional<uint64_t> parse_memory_share(uint64_t size);
+// How many files are parsed at once, for the share above.
+void set_concurrent_parses(unsigned count);
+
+// The read-error message for a file whose parse passed its share.
+std::string parse_refusal(uint64_t share);
+
 }  // namespace keyhound

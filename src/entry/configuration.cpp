@@ -4,9 +4,11 @@
 #define TOML_ENABLE_FORMATTERS 0
 #include <toml.hpp>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
-#include "entry/file_loop.hpp"
+#include "base/plain_file.hpp"
 #include "entry/format_choice.hpp"
 #include "analysis/path_names.hpp"
 
@@ -143,8 +145,6 @@ class TableReader {
   Configuration& into_;
 };
 
-bool file_exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
-
 }  // namespace
 
 std::expected<std::optional<Configuration>, std::string> parse_configuration(
@@ -175,13 +175,30 @@ std::expected<std::optional<Configuration>, std::string> parse_configuration(
   return configuration;
 }
 
+namespace {
+
+// A configuration is a small regular file: a FIFO or a device of that name
+// is not read (it could hold or flood the run).
+constexpr std::size_t kLargestConfiguration = 16u << 20;
+
+std::expected<std::string, PlainReadError> read_configuration(const std::string& file) {
+  return read_plain_file(file, PlainReadOptions{.most_bytes = kLargestConfiguration});
+}
+
+bool is_regular_file(const std::string& path) {
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
 std::expected<std::optional<Configuration>, std::string> find_configuration(
     const std::optional<std::string>& explicit_file, const std::string& working_directory) {
   if (explicit_file) {
-    std::expected<std::string, std::string> text = read_source_file(*explicit_file);
+    auto text = read_configuration(*explicit_file);
     if (!text) {
       return std::unexpected("cannot read configuration file '" + *explicit_file + "': " +
-                             text.error());
+                             text.error().message);
     }
     std::string absolute = absolute_path(*explicit_file, working_directory);
     std::string directory = absolute.substr(0, absolute.rfind('/'));
@@ -192,11 +209,13 @@ std::expected<std::optional<Configuration>, std::string> find_configuration(
   for (;;) {
     std::string candidate = join_path(directory == "/" ? "" : directory, "pyproject.toml");
     if (directory == "/") candidate = "/pyproject.toml";
-    if (file_exists(candidate)) {
-      std::expected<std::string, std::string> text = read_source_file(candidate);
+    // Only a regular file is a configuration: a FIFO of that name in a
+    // parent directory must not hold every run.
+    if (is_regular_file(candidate)) {
+      auto text = read_configuration(candidate);
       if (!text) {
         return std::unexpected("cannot read configuration file '" + candidate + "': " +
-                               text.error());
+                               text.error().message);
       }
       // A pyproject.toml that does not parse matters only when it is ours.
       bool mentions_keyhound = text->find("keyhound") != std::string::npos;

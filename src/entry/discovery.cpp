@@ -28,8 +28,12 @@ bool is_python_file_name(std::string_view name) {
 // beneath it and the places it could not read.
 class DirectoryWalk {
  public:
-  DirectoryWalk(const std::string& root, const DiscoveryOptions& options)
-      : root_(root), options_(options) {
+  DirectoryWalk(const std::string& root, const DiscoveryOptions& options,
+                std::vector<std::string>* skipped)
+      : root_(root),
+        options_(options),
+        skipped_(skipped),
+        skipped_before_(skipped != nullptr ? skipped->size() : 0) {
     if (options.respect_gitignore) ignored_ = git_ignored_paths(root);
   }
 
@@ -43,6 +47,7 @@ class DirectoryWalk {
     }
     std::sort(found_.begin(), found_.end(),
               [](const LintInput& a, const LintInput& b) { return a.path < b.path; });
+    if (skipped_ != nullptr) std::sort(skipped_->begin() + skipped_before_, skipped_->end());
     return std::move(found_);
   }
 
@@ -69,6 +74,8 @@ class DirectoryWalk {
 
       bool is_directory = entry->d_type == DT_DIR;
       bool is_file = entry->d_type == DT_REG;
+      bool is_other = !is_directory && !is_file && entry->d_type != DT_LNK &&
+                      entry->d_type != DT_UNKNOWN;
       if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
         // Links to files are files; links to directories are not followed,
         // as git does not follow them.
@@ -82,7 +89,13 @@ class DirectoryWalk {
           continue;
         }
         is_directory = S_ISDIR(status.st_mode) && !is_link;
-        is_file = !S_ISDIR(status.st_mode);
+        is_file = S_ISREG(status.st_mode);
+        is_other = !S_ISDIR(status.st_mode) && !is_file;
+      }
+      // A FIFO would hold the run, a device such as /dev/zero never ends.
+      if (is_other && is_python_file_name(name)) {
+        if (skipped_ != nullptr) skipped_->push_back(escape_invalid_utf8(path));
+        continue;
       }
       if (!is_directory && !(is_file && is_python_file_name(name))) continue;
       if (is_ignored_by_git(below, is_directory)) continue;
@@ -115,6 +128,8 @@ class DirectoryWalk {
   const DiscoveryOptions& options_;
   std::optional<std::unordered_set<std::string>> ignored_;
   std::vector<LintInput> found_;
+  std::vector<std::string>* skipped_;
+  std::size_t skipped_before_;
 };
 
 bool excluded_when_named(std::string_view name, const DiscoveryOptions& options) {
@@ -129,7 +144,8 @@ bool excluded_when_named(std::string_view name, const DiscoveryOptions& options)
 }  // namespace
 
 std::vector<LintInput> discover_inputs(std::span<const std::string> paths,
-                                       const DiscoveryOptions& options) {
+                                       const DiscoveryOptions& options,
+                                       std::vector<std::string>* skipped) {
   std::vector<LintInput> inputs;
   for (const std::string& path : paths) {
     if (path == "-") {
@@ -141,7 +157,7 @@ std::vector<LintInput> discover_inputs(std::span<const std::string> paths,
     if (excluded_when_named(path, options)) continue;
     struct stat status;
     if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-      std::vector<LintInput> found = DirectoryWalk(path, options).run();
+      std::vector<LintInput> found = DirectoryWalk(path, options, skipped).run();
       std::move(found.begin(), found.end(), std::back_inserter(inputs));
     } else {
       // Whatever it is, a named path is read: an error shows when it fails.

@@ -34,8 +34,11 @@ struct DiscoveryOptions {
 
 // The files the command lints, in order: the named paths in command-line
 // order, each directory replaced by the `.py` files found beneath it,
-// sorted by their path bytes. `-` is standard input.
+// sorted by their path bytes. `-` is standard input. A `.py` name in a
+// directory that is not a regular file (a FIFO, a device, a socket, or a
+// link to one) is passed over and added to `skipped`.
 std::vector<LintInput> discover_inputs(std::span<const std::string> paths,
-                                       const DiscoveryOptions& options);
+                                       const DiscoveryOptions& options,
+                                       std::vector<std::string>* skipped = nullptr);
 
 }  // namespace keyhound

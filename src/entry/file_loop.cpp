@@ -16,6 +16,8 @@ namespace keyhound {
 namespace {
 
 constexpr std::size_t kLargestSource = std::numeric_limits<uint32_t>::max();
+// How often a stream of unknown size is judged against the memory there is.
+constexpr std::size_t kMemoryCheckStep = 4u << 20;
 
 }  // namespace
 
@@ -54,10 +56,17 @@ std::expected<std::string, ReadFailure> read_source_descriptor(int fd,
       continue;
     }
     if (got == 0) break;
+    std::size_t before = content.size();
     content.append(buffer, static_cast<std::size_t>(got));
     // The syntax tree counts bytes in 32 bits; stop early rather than read
-    // an endless device such as /dev/zero into memory.
+    // an endless device such as /dev/zero into memory: what could not be
+    // analysed in the memory there is is refused as soon as it has arrived.
     if (content.size() > kLargestSource) return std::unexpected(ReadFailure{os_error_text(EFBIG)});
+    if (before / kMemoryCheckStep != content.size() / kMemoryCheckStep) {
+      if (auto refusal = memory_refusal(content.size())) {
+        return std::unexpected(ReadFailure{*refusal});
+      }
+    }
   }
   if (!is_valid_utf8(content)) {
     return std::unexpected(ReadFailure{"stream did not contain valid UTF-8"});

@@ -47,8 +47,14 @@ int run(const std::vector<std::string>& argv) {
       keyhound::settle_native_options(std::get<keyhound::ParsedArguments>(decision), argv);
   if (!options) return end_with(options.error());
 
+  std::vector<std::string> skipped;
   std::vector<keyhound::LintInput> inputs =
-      keyhound::discover_inputs(options->paths, options->discovery);
+      keyhound::discover_inputs(options->paths, options->discovery, &skipped);
+  for (const std::string& path : skipped) {
+    keyhound::BestEffortDescriptorWriter().write_line(
+        keyhound::Stream::Stderr,
+        "warning: skipping '" + keyhound::terminal_safe_name(path) + "': not a regular file\n");
+  }
 
   keyhound::DescriptorWriter terminal;
   std::vector<std::string> input_paths;

@@ -11,28 +11,53 @@
 #include <vector>
 
 #include "analysis/analyze_file.hpp"
+#include "analysis/memory_budget.hpp"
 #include "cache/result_cache.hpp"
 
 namespace keyhound {
 namespace {
 
-// What a worker leaves for the writer: the rendered lines of one file.
+// What a worker leaves for the writer: the rendered lines of one file, or,
+// when those would be large, the report itself, which the writer renders
+// straight to the output.
 struct RenderedFile {
   MemoryWriter lines;
+  std::optional<FileReport> deferred;
   FileTally tally;
   FileStatus status = FileStatus::Clean;
   std::size_t findings = 0;
   std::exception_ptr fault;
 };
 
+// A report whose excerpts come to more than this is not rendered into
+// memory: a long line with thousands of lookups would be repeated once a
+// finding.
+constexpr std::size_t kLargestRenderedInMemory = 8u << 20;
+
+std::size_t excerpt_bytes(const FileReport& report) {
+  std::size_t bytes = 0;
+  for (const Finding& finding : report.findings) {
+    std::visit(
+        [&](const auto& item) {
+          if constexpr (requires { item.source_line; }) bytes += excerpt_of(item.source_line).size();
+        },
+        finding);
+  }
+  return bytes;
+}
+
 RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
                              const LintPlan& plan) {
   RenderedFile rendered;
   FileReport report = lint_input(input, plan.analysis, plan.cache);
   if (plan.stage != nullptr) rendered.tally = plan.stage->process(report);
-  format.render(report, rendered.lines);
   rendered.status = report.outcome.status;
   rendered.findings = count_findings(report);
+  if (excerpt_bytes(report) > kLargestRenderedInMemory) {
+    rendered.deferred = std::move(report);
+  } else {
+    format.render(report, rendered.lines);
+  }
   return rendered;
 }
 
@@ -147,10 +172,15 @@ FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, Lin
                            const ReportFormat& renderer, const LintPlan& plan) {
   FileLoopResult result;
   auto take = [&](RenderedFile& rendered) {
-    rendered.lines.replay(out);
+    if (rendered.deferred) {
+      renderer.render(*rendered.deferred, out);
+    } else {
+      rendered.lines.replay(out);
+    }
     result.count(rendered.status, rendered.findings);
     if (plan.stage != nullptr) plan.stage->tally(std::move(rendered.tally));
   };
+  set_concurrent_parses(std::min<std::size_t>(jobs, std::max<std::size_t>(inputs.size(), 1)));
   if (jobs <= 1 || inputs.size() <= 1) {
     for (const LintInput& input : inputs) {
       RenderedFile rendered = lint_and_render(input, renderer, plan);

@@ -5,6 +5,7 @@
 
 #include "analysis/path_names.hpp"
 #include "analysis/report_filter.hpp"
+#include "base/plain_file.hpp"
 #include "entry/file_loop.hpp"
 
 namespace keyhound {
@@ -55,20 +56,32 @@ bool CodeSelection::reports(std::string_view code, std::string_view path,
   return true;
 }
 
+namespace {
+
+// A baseline holds a line per finding: far below this for any project.
+constexpr std::size_t kLargestBaseline = std::size_t{1} << 30;
+
+}  // namespace
+
 std::expected<Baseline, std::string> read_baseline(const std::string& file,
                                                    const std::string& working_directory) {
-  auto text = read_source_file(file);
-  if (!text) return std::unexpected("cannot read baseline '" + file + "': " + text.error());
+  auto text = read_plain_file(file, PlainReadOptions{.most_bytes = kLargestBaseline});
+  if (!text) {
+    return std::unexpected("cannot read baseline '" + file + "': " + text.error().message);
+  }
   Baseline baseline;
   baseline.file = file;
   std::string absolute = absolute_path(file, working_directory);
   baseline.directory = absolute.substr(0, std::max<std::size_t>(absolute.rfind('/'), 1));
   std::string_view rest = *text;
+  // An editor may have saved it with a byte order mark or CRLF line ends.
+  if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
   std::size_t number = 0;
   while (!rest.empty()) {
     std::size_t end = rest.find('\n');
     std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
     ++number;
     if (line.empty() || line.starts_with('#')) continue;
     std::size_t tab = line.find('\t');

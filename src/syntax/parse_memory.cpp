@@ -3,6 +3,7 @@
 #include <tree_sitter/api.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <cstring>
@@ -40,12 +41,21 @@ struct Arena {
   std::size_t chunk = 0;
   std::size_t used = 0;
   int depth = 0;
+  // The bytes of chunks handed out since the scope began, against the
+  // budget; the flag the parser reads.
+  std::size_t taken = 0;
+  std::size_t budget = SIZE_MAX;
+  std::atomic<std::size_t> cancel{0};
 
   void* take(std::size_t size) {
     std::size_t need = (size + kHeader + 15) & ~std::size_t{15};
     while (chunk < chunks.size() && used + need > chunks[chunk].second) {
       ++chunk;
       used = 0;
+    }
+    if (chunk == chunks.size() || used == 0) {
+      taken += chunk == chunks.size() ? std::max<std::size_t>(need, kChunk) : chunks[chunk].second;
+      if (taken > budget) cancel.store(1);
     }
     if (chunk == chunks.size()) {
       std::size_t bytes = std::max<std::size_t>(need, kChunk);
@@ -68,6 +78,9 @@ struct Arena {
     if (chunks.size() > 1) chunks.resize(1);
     chunk = 0;
     used = 0;
+    taken = 0;
+    budget = SIZE_MAX;
+    cancel.store(0);
   }
   ~Arena() {
     for (auto& [memory, bytes] : chunks) std::free(memory);
@@ -123,6 +136,14 @@ void* checked_realloc(void* old_block, std::size_t size) {
 void set_out_of_memory_handler(OutOfMemoryHandler handler) { g_handler.store(handler); }
 
 ParseArenaScope::ParseArenaScope() { ++g_arena.depth; }
+ParseArenaScope::ParseArenaScope(std::optional<std::size_t> budget) {
+  if (++g_arena.depth == 1 && budget) g_arena.budget = *budget;
+}
+const std::size_t* ParseArenaScope::cancellation_flag() const {
+  static_assert(sizeof(std::atomic<std::size_t>) == sizeof(std::size_t));
+  return reinterpret_cast<const std::size_t*>(&g_arena.cancel);
+}
+bool ParseArenaScope::cancelled() const { return g_arena.cancel.load() != 0; }
 ParseArenaScope::~ParseArenaScope() {
   if (--g_arena.depth == 0) g_arena.reset();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 
 namespace keyhound {
 
@@ -17,10 +18,18 @@ void install_tree_sitter_allocator();
 
 // While one lives, tree-sitter allocates from this thread's arena, which is
 // reset when the last one ends: everything parsed inside must be gone by then.
+// With a budget, the arena counts what the parse takes; once that passes the
+// budget, `cancelled()` turns true and `cancellation_flag()` (given to the
+// parser) stops the parse at its next check, so that one file's parse can
+// never take the memory the rest of the run needs.
 class ParseArenaScope {
  public:
   ParseArenaScope();
+  explicit ParseArenaScope(std::optional<std::size_t> budget);
   ~ParseArenaScope();
+
+  const std::size_t* cancellation_flag() const;
+  bool cancelled() const;
   ParseArenaScope(const ParseArenaScope&) = delete;
   ParseArenaScope& operator=(const ParseArenaScope&) = delete;
 };

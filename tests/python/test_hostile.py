@@ -233,17 +233,17 @@ def test_file_refused_for_memory_then_the_next_is_analysed(tmp_path):
     assert result.returncode == 2
 
 
-def test_parser_out_of_memory_is_one_line_and_status_70(tmp_path):
-    """Below the size where limits are consulted, the parser can still run out
-    under a tight limit: a whole diagnostic line, no abort."""
+def test_a_parse_under_a_tight_limit_refuses_the_file_not_the_run(tmp_path):
+    """Below the size where the other limits are consulted, the address-space
+    limit still bounds the parse: the file is refused, the process goes on."""
     dense = tmp_path / "dense.py"
     dense.write_text("a\n" * 60_000)
     result = subprocess.run([str(NATIVE), dense], capture_output=True, env=clean_env(),
                             preexec_fn=limited_address_space(40), timeout=60)
-    assert result.returncode == 70
+    assert result.returncode == 2
     assert result.stderr.startswith(
-        b"keyhound: internal fault: out of memory: the parser could not allocate ")
-    assert result.stderr.endswith(b" bytes\n")
+        f"Error reading file '{dense}': file too large to analyse in the available memory "
+        "(its parse needed more than ".encode())
     assert result.stderr.count(b"\n") == 1
 
 
