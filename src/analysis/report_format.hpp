@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "analysis/findings.hpp"
@@ -17,6 +18,8 @@ struct RunSummary {
   // Access and call findings (function summaries are not findings).
   std::size_t findings = 0;
   std::size_t read_errors = 0;
+  // The names of the files that could not be read, in input order.
+  std::vector<std::string> unreadable;
 };
 
 // "1 finding", "2 findings": a count with the noun that fits it.

@@ -95,10 +95,10 @@ std::expected<FileReport, Interrupted> lint_file(const std::string& path,
 }
 
 void FileLoopResult::count(const FileReport& report) {
-  count(report.outcome.status, count_findings(report));
+  count(report.outcome.status, count_findings(report), report.path);
 }
 
-void FileLoopResult::count(FileStatus status, std::size_t findings) {
+void FileLoopResult::count(FileStatus status, std::size_t findings, const std::string& path) {
   ++summary.files;
   summary.findings += findings;
   if (status == FileStatus::HasFindings) any_file_has_issues = true;
@@ -106,6 +106,7 @@ void FileLoopResult::count(FileStatus status, std::size_t findings) {
   if (status == FileStatus::ReadError) {
     any_file_unreadable = true;
     ++summary.read_errors;
+    summary.unreadable.push_back(path);
   }
 }
 
@@ -122,6 +123,12 @@ FileLoopResult run_file_loop(std::span<const std::string> paths, LineWriter& out
     }
     renderer.render(*report, out);
     result.count(*report);
+    // A pending interruption (Python's KeyboardInterrupt) is honoured
+    // between files too, not only when a read is interrupted.
+    if (interrupted && &path != &paths.back() && interrupted()) {
+      result.interrupted = true;
+      break;
+    }
   }
   return result;
 }

@@ -53,7 +53,7 @@ struct FileLoopResult {
 
   void count(const FileReport& report);
   // The same from the parts a worker keeps of a report.
-  void count(FileStatus status, std::size_t findings);
+  void count(FileStatus status, std::size_t findings, const std::string& path);
 };
 
 // Reads and analyses each file in order, duplicates included, rendering each

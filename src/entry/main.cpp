@@ -47,6 +47,9 @@ int run(const std::vector<std::string>& argv) {
       keyhound::settle_native_options(std::get<keyhound::ParsedArguments>(decision), argv);
   if (!options) return end_with(options.error());
 
+  for (const std::string& warning : options->warnings) {
+    keyhound::BestEffortDescriptorWriter().write_line(keyhound::Stream::Stderr, warning);
+  }
   std::vector<std::string> skipped;
   std::vector<keyhound::LintInput> inputs =
       keyhound::discover_inputs(options->paths, options->discovery, &skipped);

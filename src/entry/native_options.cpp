@@ -73,6 +73,15 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
     if (!parsed) return std::unexpected(usage_error(native_command(), argv, parsed.error()));
     options.jobs = *parsed;
   }
+  // More threads than processors only cost memory (a parse arena and a
+  // window of reports each) and can end a run under a memory limit.
+  if (unsigned processors = available_processors(); options.jobs > processors) {
+    options.warnings.push_back("warning: " + std::to_string(options.jobs) +
+                               " jobs asked for, but only " +
+                               counted(processors, "processor is", "processors are") +
+                               " available; using " + std::to_string(processors) + "\n");
+    options.jobs = processors;
+  }
 
   DiscoveryOptions& discovery = options.discovery;
   discovery.working_directory = working_directory;

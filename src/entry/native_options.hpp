@@ -32,6 +32,8 @@ struct NativeOptions {
   std::optional<std::string> baseline;
   std::optional<std::string> write_baseline;
   CodeSelection selection;
+  // Said on standard error before the run: options that were adjusted.
+  std::vector<std::string> warnings;
 };
 
 // "error: {message}" on standard error, exit status 2: a bad configuration,

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <exception>
+#include <system_error>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -26,6 +27,7 @@ struct RenderedFile {
   FileTally tally;
   FileStatus status = FileStatus::Clean;
   std::size_t findings = 0;
+  std::string path;
   std::exception_ptr fault;
 };
 
@@ -53,6 +55,7 @@ RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
   if (plan.stage != nullptr) rendered.tally = plan.stage->process(report);
   rendered.status = report.outcome.status;
   rendered.findings = count_findings(report);
+  if (rendered.status == FileStatus::ReadError) rendered.path = report.path;
   if (excerpt_bytes(report) > kLargestRenderedInMemory) {
     rendered.deferred = std::move(report);
   } else {
@@ -177,7 +180,7 @@ FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, Lin
     } else {
       rendered.lines.replay(out);
     }
-    result.count(rendered.status, rendered.findings);
+    result.count(rendered.status, rendered.findings, rendered.path);
     if (plan.stage != nullptr) plan.stage->tally(std::move(rendered.tally));
   };
   set_concurrent_parses(std::min<std::size_t>(jobs, std::max<std::size_t>(inputs.size(), 1)));
@@ -194,8 +197,27 @@ FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, Lin
   WorkQueue queue(inputs, std::size_t{jobs} * 16, renderer, plan);
   std::vector<std::jthread> workers;
   StopOnExit stop_on_exit(queue);
-  for (unsigned i = 0; i < jobs && i < inputs.size(); ++i) {
-    workers.emplace_back([&queue] { queue.work(); });
+  unsigned wanted = static_cast<unsigned>(std::min<std::size_t>(jobs, inputs.size()));
+  for (unsigned i = 0; i < wanted; ++i) {
+    try {
+      workers.emplace_back([&queue] { queue.work(); });
+    } catch (const std::system_error&) {
+      break;  // the system has no more threads or memory for their stacks
+    }
+  }
+  if (workers.size() < wanted) {
+    out.write_line(Stream::Stderr, "warning: only " + std::to_string(workers.size()) + " of " +
+                                       std::to_string(wanted) +
+                                       " worker threads could be started\n");
+    set_concurrent_parses(std::max<unsigned>(static_cast<unsigned>(workers.size()), 1));
+  }
+  if (workers.empty()) {
+    // Not one thread: the writer lints the files itself, in order.
+    for (const LintInput& input : inputs) {
+      RenderedFile rendered = lint_and_render(input, renderer, plan);
+      take(rendered);
+    }
+    return result;
   }
   for (std::size_t index = 0; index < inputs.size(); ++index) {
     RenderedFile rendered = queue.take(index);

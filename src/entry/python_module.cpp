@@ -163,13 +163,27 @@ PyObject* run_command(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         keyhound::decide_command(keyhound::module_command(), keyhound::process_arguments());
     if (auto* exit = std::get_if<keyhound::CommandExit>(&decision)) end_process(*exit);
     keyhound::DescriptorWriter out;
-    // A signal that interrupts a blocking open or read runs Python's
-    // handlers; one that raises (KeyboardInterrupt) ends the call with its
-    // exception, after the lines already written.
-    keyhound::InterruptCheck interrupted = [] { return PyErr_CheckSignals() != 0; };
-    keyhound::FileLoopResult result =
-        keyhound::run_file_loop(std::get<keyhound::ParsedArguments>(decision).positionals, out,
-                                keyhound::CaretRenderer(), interrupted);
+    // Reading and analysing go on without the GIL, so that other threads
+    // run meanwhile and a read blocked on a FIFO holds only this call. The
+    // GIL is taken back only to ask whether a KeyboardInterrupt is pending:
+    // between files, and when a blocking read is interrupted by a signal.
+    PyThreadState* released = PyEval_SaveThread();
+    keyhound::InterruptCheck interrupted = [&released] {
+      PyEval_RestoreThread(released);
+      bool pending = PyErr_CheckSignals() != 0;
+      released = PyEval_SaveThread();
+      return pending;
+    };
+    keyhound::FileLoopResult result;
+    std::exception_ptr fault;
+    try {
+      result = keyhound::run_file_loop(std::get<keyhound::ParsedArguments>(decision).positionals,
+                                       out, keyhound::CaretRenderer(), interrupted);
+    } catch (...) {
+      fault = std::current_exception();
+    }
+    PyEval_RestoreThread(released);
+    if (fault) std::rethrow_exception(fault);
     if (result.interrupted) return nullptr;
     if (result.any_file_has_issues) {
       PyErr_SetString(PyExc_RuntimeError, "");

@@ -1,22 +1,36 @@
 #include "formats/github_format.hpp"
 
+#include "analysis/terminal_text.hpp"
 #include "formats/finding_fields.hpp"
 
 namespace keyhound {
 namespace {
 
+// The workflow-command syntax: `%`, CR and LF always, and in properties
+// `:` and `,`, as percent escapes; every other control character (and what
+// else a terminal would act on) as in every other output.
 std::string escaped(std::string_view text, bool property) {
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '%': out += "%25"; break;
-      case '\r': out += "%0D"; break;
-      case '\n': out += "%0A"; break;
-      case ':': out += property ? "%3A" : ":"; break;
-      case ',': out += property ? "%2C" : ","; break;
-      default: out += c;
+  std::size_t plain_start = 0;
+  auto flush = [&](std::size_t end) {
+    append_terminal_safe_name(out, text.substr(plain_start, end - plain_start));
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* escape = nullptr;
+    switch (text[i]) {
+      case '%': escape = "%25"; break;
+      case '\r': escape = "%0D"; break;
+      case '\n': escape = "%0A"; break;
+      case ':': escape = property ? "%3A" : nullptr; break;
+      case ',': escape = property ? "%2C" : nullptr; break;
+      default: break;
     }
+    if (escape == nullptr) continue;
+    flush(i);
+    out += escape;
+    plain_start = i + 1;
   }
+  flush(text.size());
   return out;
 }
 

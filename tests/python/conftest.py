@@ -15,6 +15,9 @@ NATIVE = BUILD_DIR / "keyhound"
 LAUNCHER = Path(__file__).resolve().parent / "launcher.py"
 CASES = ROOT / "tests" / "cases"
 
+# The most jobs a run takes here without being capped (with a warning).
+PARALLEL_JOBS = str(len(os.sched_getaffinity(0)))
+
 COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE", "TERM", "CI")
 
 # The native command's result cache goes here rather than beside the files

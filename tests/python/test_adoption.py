@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from conftest import CASES, ROOT, run_native
+from conftest import PARALLEL_JOBS, CASES, ROOT, run_native
 
 LOOKUP_IN_H = "def h(d):\n    return d['k']{comment}\n\n\ndef g(d):\n    return h(d)\n"
 
@@ -198,7 +198,7 @@ def test_baseline_file_is_sorted_and_stable(tmp_path):
     (tmp_path / "b.py").write_text(ORIGINAL)
     (tmp_path / "a.py").write_text(ORIGINAL)
     run_native(["-j", "1", "--write-baseline", "one.txt", "b.py", "a.py"], cwd=tmp_path)
-    run_native(["-j", "4", "--write-baseline", "two.txt", "a.py", "b.py"], cwd=tmp_path)
+    run_native(["-j", PARALLEL_JOBS, "--write-baseline", "two.txt", "a.py", "b.py"], cwd=tmp_path)
     one = (tmp_path / "one.txt").read_text()
     assert one == (tmp_path / "two.txt").read_text()
     entries = one.splitlines()[1:]

@@ -10,7 +10,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import CASES, NATIVE, ROOT, clean_env, run_native
+from conftest import PARALLEL_JOBS, CASES, NATIVE, ROOT, clean_env, run_native
 
 RAISING = "def f(d):\n    return d['k']\n"
 
@@ -43,7 +43,7 @@ def without_stats(result):
     return result.returncode, result.stdout, b"".join(lines[:-1])
 
 
-@pytest.mark.parametrize("args", [[], ["--output-format", "json"], ["--jobs", "4"],
+@pytest.mark.parametrize("args", [[], ["--output-format", "json"], ["--jobs", PARALLEL_JOBS],
                                   ["--precise", "--output-format", "sarif"]])
 def test_warm_run_prints_exactly_what_a_cold_run_prints(project, args):
     uncached = run_native(["--no-cache", *args, "."], cwd=project)

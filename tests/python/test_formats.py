@@ -10,7 +10,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import ROOT, run_native
+from conftest import PARALLEL_JOBS, ROOT, run_native
 
 sys.path.insert(0, str(ROOT / "tests" / "formats"))
 import project  # noqa: E402
@@ -46,9 +46,10 @@ def test_output_file_holds_the_report_and_stderr_the_rest(tmp_path, output_forma
     result = run_on_project(tmp_path, output_format, "-o", str(target))
     assert result.stdout == b""
     assert target.read_bytes() == (EXPECTED / f"{output_format}.out").read_bytes().replace(
-        b"Found 5 findings in 3 files.\n", b"")
+        b"Found 5 findings in 3 files; 1 file could not be read: 'app/missing.py'.\n", b"")
     if output_format == "concise":
-        assert result.stderr.endswith(b"Found 5 findings in 3 files.\n")
+        assert result.stderr.endswith(
+            b"Found 5 findings in 3 files; 1 file could not be read: 'app/missing.py'.\n")
     assert not [p for p in tmp_path.iterdir() if "keyhound-" in p.name]
 
 
@@ -62,7 +63,7 @@ def test_unwritable_output_file_is_an_error_and_writes_nothing(tmp_path):
 @pytest.mark.parametrize("output_format", FORMATS)
 def test_jobs_do_not_change_any_format(tmp_path, output_format):
     outputs = set()
-    for jobs in ("1", "4"):
+    for jobs in ("1", PARALLEL_JOBS):
         result = run_on_project(tmp_path, output_format, "-j", jobs)
         outputs.add((result.returncode, result.stdout, result.stderr))
     assert len(outputs) == 1
@@ -127,3 +128,37 @@ def test_json_positions_slice_out_the_node(stdlib_reports):
             assert text.startswith(record["callee"]) and text.endswith(")"), (record, text)
         checked += 1
     assert checked > 1000
+
+
+def test_github_escapes_a_hostile_file_name(tmp_path):
+    name = "e\x1b[2J\x1b]0;title\x07,x:y%.py"
+    (tmp_path / name).write_text("def f(d):\n    return d['k']\n")
+    result = run_native(["--no-cache", "--output-format", "github", name], cwd=tmp_path)
+    assert result.returncode == 1
+    assert result.stdout == (
+        "::warning title=keyhound (KH001),file=e\u241b[2J\u241b]0;title\u2407%2Cx%3Ay%25.py,"
+        "line=2,col=12,endLine=2,endColumn=18::Possible KeyError in function 'f'\n").encode()
+    assert b"\x1b" not in result.stdout and b"\x07" not in result.stdout
+
+
+@pytest.mark.parametrize("names,last_line", [
+    (["missing.py"], b"No findings; 1 file could not be read: 'missing.py'.\n"),
+    (["a.py", "gone.py", "missing.py"],
+     b"Found 1 finding in 1 file; 2 files could not be read: 'gone.py', 'missing.py'.\n"),
+])
+def test_concise_names_the_files_it_could_not_read(tmp_path, names, last_line):
+    (tmp_path / "a.py").write_text("def f(d):\n    return d['k']\n")
+    result = run_native(["--no-cache", "--output-format", "concise", *names], cwd=tmp_path)
+    assert result.returncode == 2
+    assert result.stdout.endswith(last_line)
+    assert b"All checks passed" not in result.stdout
+
+
+def test_jobs_beyond_the_processors_are_capped_with_a_warning(tmp_path):
+    (tmp_path / "a.py").write_text("x = 1\n")
+    result = run_native(["--no-cache", "-j", "4096", "a.py"], cwd=tmp_path)
+    assert result.returncode == 0
+    processors = int(PARALLEL_JOBS)
+    noun = "processor is" if processors == 1 else "processors are"
+    assert result.stderr == (f"warning: 4096 jobs asked for, but only {processors} {noun} "
+                             f"available; using {processors}\n").encode()

@@ -283,3 +283,62 @@ def test_module_blocked_on_a_fifo_ends_with_keyboard_interrupt(tmp_path, writer)
     assert out.endswith(f"No issues found in '{first}'\n".encode())
     assert err.endswith(b"launcher: builtins.KeyboardInterrupt('')\n")
     assert child.returncode == 3
+
+
+THREADED_LAUNCHER = '''
+import os
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.environ.get("KEYHOUND_MODULE_DIR", ""))
+import keyhound  # noqa: E402
+
+
+def call():
+    try:
+        keyhound.run_command("ignored")
+    except BaseException:
+        pass
+
+
+threading.Thread(target=call, daemon=True).start()
+time.sleep(0.5)
+started = time.time()
+ticks = 0
+while time.time() - started < 0.3:
+    ticks += 1
+print("ticks", ticks, flush=True)
+try:
+    time.sleep(60)
+except KeyboardInterrupt:
+    print("interrupted", flush=True)
+'''
+
+
+def test_module_call_blocked_in_a_thread_holds_neither_the_interpreter_nor_sigint(tmp_path):
+    """The module reads without the GIL: while its call waits on a FIFO in
+    one thread, the main thread runs, and SIGINT reaches it at once."""
+    import signal
+    import time
+    launcher = tmp_path / "launch.py"
+    launcher.write_text(THREADED_LAUNCHER)
+    fifo = tmp_path / "pipe.py"
+    os.mkfifo(fifo)
+    env = clean_env(KEYHOUND_MODULE_DIR=str(BUILD_DIR))
+    child = subprocess.Popen([sys.executable, str(launcher), str(fifo)], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, env=env)
+    try:
+        linted = child.stdout.readline()
+        assert linted == b"No issues found in '%s'\n" % str(launcher).encode()
+        ticks = child.stdout.readline()
+        assert ticks.startswith(b"ticks "), ticks + child.stderr.read()
+        assert int(ticks.split()[1]) > 1000
+        child.send_signal(signal.SIGINT)
+        started = time.time()
+        out, err = child.communicate(timeout=20)
+        assert time.time() - started < 5
+    finally:
+        if child.poll() is None:
+            child.kill()
+    assert out == b"interrupted\n"

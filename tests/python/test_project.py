@@ -8,7 +8,7 @@ import tempfile
 
 import pytest
 
-from conftest import NATIVE, clean_env, run_native
+from conftest import PARALLEL_JOBS, NATIVE, clean_env, run_native
 
 CLEAN = "def f(d):\n    return d.get('k')\n"
 RAISING = "def f(d):\n    return d['k']\n"
@@ -195,7 +195,7 @@ def test_jobs_do_not_change_a_single_byte(tmp_path):
     (tmp_path / "m050.py").write_bytes(b"\xff\xfe")
     names = sorted(p.name for p in tmp_path.iterdir()) + ["missing.py"]
     combined = {}
-    for jobs in ("1", "4"):
+    for jobs in ("1", PARALLEL_JOBS):
         one = run_native(["-j", jobs] + names, cwd=tmp_path)
         sink = tmp_path.parent / f"combined-{jobs}"
         with open(sink, "wb") as out:
@@ -203,7 +203,7 @@ def test_jobs_do_not_change_a_single_byte(tmp_path):
                                 stderr=subprocess.STDOUT)
         combined[jobs] = (one.returncode, one.stdout, one.stderr, together.returncode,
                           sink.read_bytes())
-    assert combined["1"] == combined["4"]
+    assert combined["1"] == combined[PARALLEL_JOBS]
     assert combined["1"][0] == 2
 
 
@@ -213,7 +213,7 @@ def test_a_fault_with_jobs_writes_what_came_before_it(tmp_path):
     for i in range(50):
         (tmp_path / f"m{i:02}.py").write_text(RAISING)
     names = sorted(p.name for p in tmp_path.iterdir())
-    for jobs in ("1", "4"):
+    for jobs in ("1", PARALLEL_JOBS):
         with open("/dev/full", "wb") as full:
             result = run_native(["-j", jobs] + names, cwd=tmp_path, stdout=full)
         assert result.returncode == 70

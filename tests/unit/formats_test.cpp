@@ -45,6 +45,7 @@ TEST(JsonObjectTest, MembersInOrderOnOneLine) {
 TEST(GithubEscapingTest, DataAndProperties) {
   EXPECT_EQ(escape_workflow_data("100% a:b,c\r\n"), "100%25 a:b,c%0D%0A");
   EXPECT_EQ(escape_workflow_property("100% a:b,c\r\n"), "100%25 a%3Ab%2Cc%0D%0A");
+  EXPECT_EQ(escape_workflow_data("a\x1b\tb\x7f"), "a\u241b\u2409b\u2421");
 }
 
 TEST(SarifUriTest, SlashesKeptEverythingElseOutsideUnreservedEncoded) {
