@@ -25,14 +25,14 @@
 #include <string>
 #include <vector>
 
-#include "analysis/caret_renderer.hpp"
+#include "formats/caret_renderer.hpp"
 #include "analysis/analyze_file.hpp"
-#include "analysis/line_writer.hpp"
-#include "analysis/report_format.hpp"
+#include "output/line_writer.hpp"
+#include "formats/report_format.hpp"
 #include "syntax/precise_rules.hpp"
-#include "entry/discovery.hpp"
-#include "entry/file_loop.hpp"
-#include "analysis/path_names.hpp"
+#include "project/discovery.hpp"
+#include "run/file_loop.hpp"
+#include "base/path_names.hpp"
 #include "syntax/preorder_walk.hpp"
 #include "syntax/python_grammar.hpp"
 #include "syntax/tree_sitter_handles.hpp"

@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/memory_budget.hpp"
+#include "base/memory_budget.hpp"
 #include "analysis/propagation.hpp"
-#include "analysis/source_lines.hpp"
+#include "syntax/source_lines.hpp"
 #include "analysis/suppression.hpp"
 #include "syntax/precise_rules.hpp"
 #include "syntax/parse_memory.hpp"
-#include "internal_fault.hpp"
+#include "base/internal_fault.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
 #include "syntax/node_text.hpp"

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "analysis/os_error.hpp"
+#include "base/os_error.hpp"
 #include "base/file_descriptor.hpp"
 
 namespace keyhound {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "analysis/os_error.hpp"
+#include "base/os_error.hpp"
 #include "base/plain_file.hpp"
 #include "base/temporary_file.hpp"
 #include "base/write_all.hpp"

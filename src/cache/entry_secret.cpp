@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/os_error.hpp"
+#include "base/os_error.hpp"
 #include "base/file_descriptor.hpp"
 #include "base/plain_file.hpp"
 

@@ -6,9 +6,9 @@
 #include <unordered_map>
 #include <variant>
 
-#include "analysis/source_lines.hpp"
-#include "analysis/terminal_text.hpp"
-#include "syntax/utf8.hpp"
+#include "syntax/source_lines.hpp"
+#include "output/terminal_text.hpp"
+#include "base/utf8.hpp"
 
 namespace keyhound {
 namespace {

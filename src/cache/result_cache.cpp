@@ -14,7 +14,7 @@
 #include "base/write_all.hpp"
 #include "cache/cache_directory.hpp"
 #include "cache/report_codec.hpp"
-#include "version.hpp"
+#include "base/version.hpp"
 
 namespace keyhound {
 namespace {

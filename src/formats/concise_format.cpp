@@ -1,7 +1,7 @@
 #include "formats/concise_format.hpp"
 
-#include "analysis/caret_renderer.hpp"
-#include "analysis/terminal_text.hpp"
+#include "formats/caret_renderer.hpp"
+#include "output/terminal_text.hpp"
 #include "formats/finding_fields.hpp"
 
 namespace keyhound {

@@ -1,6 +1,6 @@
 #include "formats/github_format.hpp"
 
-#include "analysis/terminal_text.hpp"
+#include "output/terminal_text.hpp"
 #include "formats/finding_fields.hpp"
 
 namespace keyhound {

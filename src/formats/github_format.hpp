@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/report_format.hpp"
+#include "formats/report_format.hpp"
 
 namespace keyhound {
 

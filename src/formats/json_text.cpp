@@ -1,6 +1,6 @@
 #include "formats/json_text.hpp"
 
-#include "syntax/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace keyhound {
 

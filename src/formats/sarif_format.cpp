@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "analysis/path_names.hpp"
+#include "base/path_names.hpp"
 #include "formats/finding_fields.hpp"
 #include "formats/json_text.hpp"
-#include "version.hpp"
+#include "base/version.hpp"
 
 namespace keyhound {
 namespace {

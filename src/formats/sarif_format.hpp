@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "analysis/report_format.hpp"
+#include "formats/report_format.hpp"
 
 namespace keyhound {
 

@@ -1,6 +1,6 @@
 #include "syntax/comment_tokens.hpp"
 
-#include "internal_fault.hpp"
+#include "base/internal_fault.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/python_grammar.hpp"
 #include "syntax/tree_sitter_handles.hpp"

@@ -2,12 +2,12 @@
 
 #include <cstdint>
 
-#include "internal_fault.hpp"
+#include "base/internal_fault.hpp"
 #include "syntax/guard_tracker.hpp"
 #include "syntax/node_text.hpp"
 #include "syntax/preorder_walk.hpp"
 #include "syntax/python_grammar.hpp"
-#include "syntax/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace keyhound {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "internal_fault.hpp"
+#include "base/internal_fault.hpp"
 #include "syntax/parse_memory.hpp"
 
 namespace keyhound {

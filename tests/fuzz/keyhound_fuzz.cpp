@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/file_loop.hpp"
+#include "run/file_loop.hpp"
 
 namespace {
 

@@ -209,6 +209,6 @@ def test_broken_pipe_is_reported_without_a_backtrace_hint(tmp_path):
                             env=clean_env(), timeout=60)
     err = result.stderr.decode()
     assert "failed printing to stdout: Broken pipe (os error 32)" in err
-    assert " at src/analysis/line_writer.cpp:" in err
+    assert " at src/output/line_writer.cpp:" in err
     assert "note:" not in err
     assert "raised: pyo3_runtime.PanicException" in err

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "analysis/analyze_file.hpp"
-#include "analysis/caret_renderer.hpp"
+#include "formats/caret_renderer.hpp"
 
 namespace keyhound {
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/caret_renderer.hpp"
-#include "analysis/source_lines.hpp"
+#include "formats/caret_renderer.hpp"
+#include "syntax/source_lines.hpp"
 
 namespace keyhound {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "analysis/color.hpp"
+#include "output/color.hpp"
 
 namespace keyhound {
 namespace {

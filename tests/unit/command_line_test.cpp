@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "entry/command_line.hpp"
-#include "entry/jaro.hpp"
+#include "cli/command_line.hpp"
+#include "cli/jaro.hpp"
 #include "test_support.hpp"
 
 namespace keyhound {

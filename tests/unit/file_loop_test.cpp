@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "entry/file_loop.hpp"
+#include "run/file_loop.hpp"
 
 namespace keyhound {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "analysis/line_writer.hpp"
-#include "internal_fault.hpp"
+#include "output/line_writer.hpp"
+#include "base/internal_fault.hpp"
 
 namespace keyhound {
 namespace {

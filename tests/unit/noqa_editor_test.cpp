@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "analysis/noqa_editor.hpp"
+#include "run/noqa_editor.hpp"
 
 namespace keyhound {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "analysis/terminal_text.hpp"
+#include "output/terminal_text.hpp"
 
 namespace keyhound {
 namespace {

@@ -1,0 +1,232 @@
+#include "project/configuration.hpp"
+
+#define TOML_EXCEPTIONS 0
+#define TOML_ENABLE_FORMATTERS 0
+#include <toml.hpp>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "base/plain_file.hpp"
+#include "formats/format_choice.hpp"
+#include "base/path_names.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr std::string_view kKeys =
+    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs, output-format, precise, "
+    "baseline, select, ignore, per-file-ignores, cache-dir";
+
+std::string type_name(const toml::node& node) {
+  switch (node.type()) {
+    case toml::node_type::string: return "a string";
+    case toml::node_type::integer: return "an integer";
+    case toml::node_type::floating_point: return "a float";
+    case toml::node_type::boolean: return "a boolean";
+    case toml::node_type::array: return "an array";
+    case toml::node_type::table: return "a table";
+    default: return "a date or time";
+  }
+}
+
+class TableReader {
+ public:
+  TableReader(const std::string& file, Configuration& into) : file_(file), into_(into) {}
+
+  std::expected<void, std::string> read(const toml::table& table) {
+    for (auto&& [key, node] : table) {
+      std::string_view name = key.str();
+      std::expected<void, std::string> read;
+      if (name == "exclude") {
+        auto list = strings(name, node);
+        if (!list) return std::unexpected(list.error());
+        into_.exclude = std::move(*list);
+      } else if (name == "extend-exclude") {
+        auto list = strings(name, node);
+        if (!list) return std::unexpected(list.error());
+        into_.extend_exclude = std::move(*list);
+      } else if (name == "force-exclude") {
+        auto value = boolean(name, node);
+        if (!value) return std::unexpected(value.error());
+        into_.force_exclude = *value;
+      } else if (name == "respect-gitignore") {
+        auto value = boolean(name, node);
+        if (!value) return std::unexpected(value.error());
+        into_.respect_gitignore = *value;
+      } else if (name == "jobs") {
+        auto value = node.value<int64_t>();
+        if (!node.is_integer() || !value || *value < 1 || *value > 4096) {
+          return std::unexpected(invalid(name, "a whole number from 1 to 4096", node));
+        }
+        into_.jobs = static_cast<unsigned>(*value);
+      } else if (name == "output-format") {
+        auto value = node.value<std::string>();
+        if (!node.is_string() || !value || !is_output_format(*value)) {
+          return std::unexpected(invalid(
+              name, "one of \"full\", \"concise\", \"json\", \"json-lines\", \"sarif\", \"github\"",
+              node));
+        }
+        into_.output_format = *value;
+      } else if (name == "precise") {
+        auto value = boolean(name, node);
+        if (!value) return std::unexpected(value.error());
+        into_.precise = *value;
+      } else if (name == "cache-dir") {
+        auto value = node.value<std::string>();
+        if (!node.is_string() || !value) return std::unexpected(invalid(name, "a string", node));
+        into_.cache_dir = *value;
+      } else if (name == "baseline") {
+        auto value = node.value<std::string>();
+        if (!node.is_string() || !value) return std::unexpected(invalid(name, "a string", node));
+        into_.baseline = *value;
+      } else if (name == "select" || name == "ignore") {
+        auto list = strings(name, node);
+        if (!list) return std::unexpected(list.error());
+        (name == "select" ? into_.select : into_.ignore) = std::move(*list);
+      } else if (name == "per-file-ignores") {
+        const toml::table* globs = node.as_table();
+        if (globs == nullptr) {
+          return std::unexpected(invalid(name, "a table of glob to codes", node));
+        }
+        for (auto&& [glob, codes] : *globs) {
+          auto list = strings("per-file-ignores." + std::string(glob.str()), codes);
+          if (!list) return std::unexpected(list.error());
+          into_.per_file_ignores.emplace_back(std::string(glob.str()), std::move(*list));
+        }
+      } else {
+        return std::unexpected("invalid configuration in '" + file_ + "': unknown key '" +
+                               std::string(name) + "' in [tool.keyhound]; expected one of: " +
+                               std::string(kKeys));
+      }
+    }
+    return {};
+  }
+
+ private:
+  std::string invalid(std::string_view key, std::string_view expected, const toml::node& node) {
+    std::string message = "invalid configuration in '" + file_ + "': '";
+    message += key;
+    message += "' must be ";
+    message += expected;
+    message += ", not ";
+    message += type_name(node);
+    if (node.is_integer()) message += " " + std::to_string(*node.value<int64_t>());
+    if (node.is_string()) {
+      message += " \"";
+      message += *node.value<std::string>();
+      message += '"';
+    }
+    return message;
+  }
+
+  std::expected<std::vector<std::string>, std::string> strings(std::string_view key,
+                                                               const toml::node& node) {
+    const toml::array* array = node.as_array();
+    if (array == nullptr) return std::unexpected(invalid(key, "an array of strings", node));
+    std::vector<std::string> values;
+    for (const toml::node& element : *array) {
+      auto text = element.value<std::string>();
+      if (!element.is_string() || !text) {
+        return std::unexpected(invalid(key, "an array of strings", element));
+      }
+      values.push_back(std::move(*text));
+    }
+    return values;
+  }
+
+  std::expected<bool, std::string> boolean(std::string_view key, const toml::node& node) {
+    if (!node.is_boolean()) return std::unexpected(invalid(key, "true or false", node));
+    return *node.value<bool>();
+  }
+
+  const std::string& file_;
+  Configuration& into_;
+};
+
+}  // namespace
+
+std::expected<std::optional<Configuration>, std::string> parse_configuration(
+    std::string_view text, const std::string& file, const std::string& directory) {
+  toml::parse_result parsed = toml::parse(text);
+  if (!parsed) {
+    const toml::parse_error& error = parsed.error();
+    return std::unexpected("cannot parse '" + file + "': " +
+                           std::string(error.description()) + " (line " +
+                           std::to_string(error.source().begin.line) + ", column " +
+                           std::to_string(error.source().begin.column) + ")");
+  }
+  const toml::table& document = parsed.table();
+  const toml::node* tool = document.get("tool");
+  if (tool == nullptr) return std::nullopt;
+  if (!tool->is_table()) return std::nullopt;
+  const toml::node* section = tool->as_table()->get("keyhound");
+  if (section == nullptr) return std::nullopt;
+  if (!section->is_table()) {
+    return std::unexpected("invalid configuration in '" + file +
+                           "': [tool.keyhound] must be a table, not " + type_name(*section));
+  }
+  Configuration configuration;
+  configuration.file = file;
+  configuration.directory = directory;
+  TableReader reader(file, configuration);
+  if (auto read = reader.read(*section->as_table()); !read) return std::unexpected(read.error());
+  return configuration;
+}
+
+namespace {
+
+// A configuration is a small regular file: a FIFO or a device of that name
+// is not read (it could hold or flood the run).
+constexpr std::size_t kLargestConfiguration = 16u << 20;
+
+std::expected<std::string, PlainReadError> read_configuration(const std::string& file) {
+  return read_plain_file(file, PlainReadOptions{.most_bytes = kLargestConfiguration});
+}
+
+bool is_regular_file(const std::string& path) {
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
+std::expected<std::optional<Configuration>, std::string> find_configuration(
+    const std::optional<std::string>& explicit_file, const std::string& working_directory) {
+  if (explicit_file) {
+    auto text = read_configuration(*explicit_file);
+    if (!text) {
+      return std::unexpected("cannot read configuration file '" + *explicit_file + "': " +
+                             text.error().message);
+    }
+    std::string absolute = absolute_path(*explicit_file, working_directory);
+    std::string directory = absolute.substr(0, absolute.rfind('/'));
+    if (directory.empty()) directory = "/";
+    return parse_configuration(*text, *explicit_file, directory);
+  }
+  std::string directory = working_directory;
+  for (;;) {
+    std::string candidate = join_path(directory == "/" ? "" : directory, "pyproject.toml");
+    if (directory == "/") candidate = "/pyproject.toml";
+    // Only a regular file is a configuration: a FIFO of that name in a
+    // parent directory must not hold every run.
+    if (is_regular_file(candidate)) {
+      auto text = read_configuration(candidate);
+      if (!text) {
+        return std::unexpected("cannot read configuration file '" + candidate + "': " +
+                               text.error().message);
+      }
+      // A pyproject.toml that does not parse matters only when it is ours.
+      bool mentions_keyhound = text->find("keyhound") != std::string::npos;
+      auto parsed = parse_configuration(*text, candidate, directory);
+      if (!parsed && mentions_keyhound) return parsed;
+      if (parsed && *parsed) return parsed;
+    }
+    if (directory == "/") return std::nullopt;
+    std::size_t slash = directory.rfind('/');
+    directory = slash == 0 ? "/" : directory.substr(0, slash);
+  }
+}
+
+}  // namespace keyhound

@@ -1,0 +1,209 @@
+#include "run/add_noqa.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "analysis/analyze_file.hpp"
+#include "formats/caret_renderer.hpp"
+#include "run/noqa_editor.hpp"
+#include "base/os_error.hpp"
+#include "output/terminal_text.hpp"
+#include "base/file_descriptor.hpp"
+#include "base/temporary_file.hpp"
+#include "base/write_all.hpp"
+#include "run/file_loop.hpp"
+#include "output/output_file.hpp"
+
+namespace keyhound {
+namespace {
+
+// Rounds per file: each one suppresses what the last left; two settle every
+// file seen so far, the rest is a margin.
+constexpr int kMostRounds = 5;
+
+void report_error(LineWriter& out, const std::string& path, const std::string& message) {
+  print_file_outcome(out, path, FileOutcome{FileStatus::ReadError, message});
+}
+
+// What the file was when it was read: if any of it differs when the edit
+// is written, someone else changed the file meanwhile.
+struct Identity {
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  timespec modified;
+
+  static Identity of(const struct stat& status) {
+    return {status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+  }
+  bool operator==(const Identity& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+
+struct ReadFile {
+  std::string text;
+  struct stat status;
+};
+
+std::expected<ReadFile, std::string> read_for_editing(const std::string& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!file.is_open()) return std::unexpected(os_error_text(errno));
+  ReadFile read;
+  if (::fstat(file.get(), &read.status) != 0) return std::unexpected(os_error_text(errno));
+  if (!S_ISREG(read.status.st_mode)) return std::unexpected("not a regular file");
+  ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+  auto text = read_source_descriptor(file.get());
+  if (!text) return std::unexpected(text.error().message);
+  read.text = std::move(*text);
+  return read;
+}
+
+const std::string kChanged = "it changed while keyhound was running; left as it was";
+
+bool unchanged(const std::string& path, const struct stat& when_read) {
+  struct stat now;
+  return ::stat(path.c_str(), &now) == 0 && Identity::of(now) == Identity::of(when_read);
+}
+
+// Copies the extended attributes of `from` to `to`, as far as this user may
+// set them.
+void copy_extended_attributes(int from, int to) {
+  ssize_t size = ::flistxattr(from, nullptr, 0);
+  if (size <= 0) return;
+  std::vector<char> names(static_cast<std::size_t>(size));
+  size = ::flistxattr(from, names.data(), names.size());
+  for (ssize_t at = 0; at < size;) {
+    const char* name = names.data() + at;
+    at += static_cast<ssize_t>(std::strlen(name)) + 1;
+    ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+    if (length < 0) continue;
+    std::vector<char> value(static_cast<std::size_t>(length));
+    length = ::fgetxattr(from, name, value.data(), value.size());
+    if (length >= 0) ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(length), 0);
+  }
+}
+
+// A file with several names is edited in place: replacing it would leave
+// the other names with the old text.
+std::expected<void, std::string> rewrite_in_place(const std::string& path, const std::string& text) {
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!file.is_open()) file = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  if (!file.is_open()) return std::unexpected(os_error_text(errno));
+  if (!write_whole(file.get(), text) || ::ftruncate(file.get(), static_cast<off_t>(text.size())) != 0) {
+    return std::unexpected(os_error_text(errno));
+  }
+  return {};
+}
+
+std::expected<void, std::string> replace_file(const std::string& path, const std::string& text,
+                                              const struct stat& when_read) {
+  // A file without write permission stays as it is, even for root.
+  if ((when_read.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+    return std::unexpected(os_error_text(EACCES));
+  }
+  if (!unchanged(path, when_read)) return std::unexpected(kChanged);
+  if (when_read.st_nlink > 1) return rewrite_in_place(path, text);
+  // The replacement goes where a link points, so the link stays a link.
+  auto place = replacement_place(path);
+  if (!place) return std::unexpected(os_error_text(place.error()));
+  remove_stale_temporaries(place->directory.get(), place->name);
+  auto file = TemporaryFile::create(place->directory.get(), place->name, 0600);
+  if (!file) return std::unexpected(os_error_text(file.error()));
+  if (!write_whole(file->fd(), text)) return std::unexpected(os_error_text(errno));
+  FileDescriptor original(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (original.is_open()) copy_extended_attributes(original.get(), file->fd());
+  // Owner and group first: changing them may clear the set-id bits.
+  if (::fchown(file->fd(), when_read.st_uid, when_read.st_gid) != 0 &&
+      (when_read.st_uid != ::geteuid())) {
+    return std::unexpected("cannot keep the file's owner: " + os_error_text(errno));
+  }
+  ::fchmod(file->fd(), when_read.st_mode & 07777);
+  if (::fsync(file->fd()) != 0) return std::unexpected(os_error_text(errno));
+  // The last look before the rename: an append in between would be lost.
+  if (!unchanged(path, when_read)) return std::unexpected(kChanged);
+  if (auto renamed = file->commit(); !renamed) return std::unexpected(os_error_text(renamed.error()));
+  return {};
+}
+
+std::map<uint32_t, std::set<std::string>> codes_by_comment_row(const FileReport& report) {
+  std::map<uint32_t, std::set<std::string>> codes_by_row;
+  for (const Finding& finding : report.findings) {
+    if (const auto* access = std::get_if<AccessFinding>(&finding)) {
+      codes_by_row[access->comment_row].emplace(kAccessCode);
+    } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
+      codes_by_row[call->comment_row].emplace(kCallCode);
+    } else if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) {
+      codes_by_row[syntax->comment_row].emplace(kSyntaxCode);
+    }
+  }
+  return codes_by_row;
+}
+
+void report_refused(LineWriter& out, const std::string& display,
+                    const std::map<uint32_t, std::set<std::string>>& refused) {
+  for (const auto& [line, codes] : refused) {
+    std::string joined;
+    for (const std::string& code : codes) joined += (joined.empty() ? "" : ", ") + code;
+    out.write_line(Stream::Stderr,
+                   "warning: no noqa comment can be added for " + joined + " at '" +
+                       terminal_safe_name(display) + "' line " + std::to_string(line) +
+                       ": its line ends in a backslash that continues past the end of the file\n");
+  }
+}
+
+}  // namespace
+
+AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& stage,
+                       bool precise, LineWriter& out) {
+  AddNoqaResult result;
+  for (const LintInput& input : inputs) {
+    if (input.is_stdin) continue;
+    if (input.error) {
+      report_error(out, input.display, *input.error);
+      result.any_error = true;
+      continue;
+    }
+    auto read = read_for_editing(input.path);
+    if (!read) {
+      report_error(out, input.display, read.error());
+      result.any_error = true;
+      continue;
+    }
+    std::string text = read->text;
+    std::size_t added = 0;
+    std::map<uint32_t, std::set<std::string>> refused;
+    for (int round = 0; round < kMostRounds; ++round) {
+      FileReport report = analyze_file(input.display, text, AnalysisOptions{true, precise});
+      stage.process(report);
+      auto codes_by_row = codes_by_comment_row(report);
+      if (codes_by_row.empty()) break;
+      NoqaEdit edit = add_noqa_comments(text, codes_by_row);
+      refused = std::move(edit.refused);
+      if (edit.comments_added == 0) break;
+      added += edit.comments_added;
+      text = std::move(edit.text);
+    }
+    report_refused(out, input.display, refused);
+    if (added == 0) continue;
+    if (auto replaced = replace_file(input.path, text, read->status); !replaced) {
+      out.write_line(Stream::Stderr, "Error writing file '" + terminal_safe_name(input.display) +
+                                         "': " + terminal_safe_name(replaced.error()) + "\n");
+      result.any_error = true;
+      continue;
+    }
+    result.comments += added;
+    ++result.files;
+  }
+  return result;
+}
+
+}  // namespace keyhound

@@ -1,0 +1,191 @@
+#include "run/report_stage.hpp"
+
+#include <algorithm>
+#include <charconv>
+
+#include "base/path_names.hpp"
+#include "analysis/report_filter.hpp"
+#include "base/plain_file.hpp"
+#include "run/file_loop.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr std::string_view kBaselineHeader =
+    "# keyhound baseline: count, path (relative to this file), code, function, source text"
+    " and callee, tab-separated\n";
+
+bool matches_prefix(const std::vector<std::string>& prefixes, std::string_view code) {
+  return std::any_of(prefixes.begin(), prefixes.end(),
+                     [&](const std::string& prefix) { return code.starts_with(prefix); });
+}
+
+std::string_view code_of(const Finding& finding) {
+  if (std::holds_alternative<AccessFinding>(finding)) return kAccessCode;
+  if (std::holds_alternative<CallFinding>(finding)) return kCallCode;
+  return kSyntaxCode;
+}
+
+// Tabs, line feeds and backslashes inside a field would break the format.
+void append_field(std::string& line, std::string_view field) {
+  for (char c : field) {
+    if (c == '\\') {
+      line += "\\\\";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else {
+      line += c;
+    }
+  }
+}
+
+}  // namespace
+
+bool CodeSelection::reports(std::string_view code, std::string_view path,
+                            std::string_view absolute) const {
+  if (!select.empty() && !matches_prefix(select, code)) return false;
+  if (matches_prefix(ignore, code)) return false;
+  std::vector<std::string> components = path_components(path);
+  for (const auto& [pattern, codes] : per_file_ignores) {
+    if (pattern.matches(components, absolute, false) && matches_prefix(codes, code)) return false;
+  }
+  return true;
+}
+
+namespace {
+
+// A baseline holds a line per finding: far below this for any project.
+constexpr std::size_t kLargestBaseline = std::size_t{1} << 30;
+
+}  // namespace
+
+std::expected<Baseline, std::string> read_baseline(const std::string& file,
+                                                   const std::string& working_directory) {
+  auto text = read_plain_file(file, PlainReadOptions{.most_bytes = kLargestBaseline});
+  if (!text) {
+    return std::unexpected("cannot read baseline '" + file + "': " + text.error().message);
+  }
+  Baseline baseline;
+  baseline.file = file;
+  std::string absolute = absolute_path(file, working_directory);
+  baseline.directory = absolute.substr(0, std::max<std::size_t>(absolute.rfind('/'), 1));
+  std::string_view rest = *text;
+  // An editor may have saved it with a byte order mark or CRLF line ends.
+  if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+  std::size_t number = 0;
+  while (!rest.empty()) {
+    std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    ++number;
+    if (line.empty() || line.starts_with('#')) continue;
+    std::size_t tab = line.find('\t');
+    std::size_t count = 0;
+    auto [after, error] = std::from_chars(line.data(), line.data() + std::min(tab, line.size()),
+                                          count);
+    // count, path, code, function, text: at least four tabs.
+    if (tab == std::string_view::npos || error != std::errc() || after != line.data() + tab ||
+        count == 0 || std::count(line.begin(), line.end(), '\t') < 4) {
+      return std::unexpected("cannot read baseline '" + file + "': line " +
+                             std::to_string(number) +
+                             " is not 'count<TAB>path<TAB>code<TAB>function<TAB>text'");
+    }
+    baseline.counts[std::string(line.substr(tab + 1))] += count;
+  }
+  return baseline;
+}
+
+std::string baseline_text(const std::map<std::string, std::size_t, std::less<>>& counts) {
+  std::string text(kBaselineHeader);
+  for (const auto& [key, count] : counts) {
+    text += std::to_string(count);
+    text += '\t';
+    text += key;
+    text += '\n';
+  }
+  return text;
+}
+
+ReportStage::ReportStage(CodeSelection selection, std::optional<Baseline> baseline,
+                         std::optional<std::string> baseline_directory_for_writing,
+                         std::string working_directory)
+    : selection_(std::move(selection)),
+      baseline_(std::move(baseline)),
+      writing_directory_(std::move(baseline_directory_for_writing)),
+      working_directory_(std::move(working_directory)) {}
+
+std::string ReportStage::key(const std::string& directory, std::string_view path,
+                             const Finding& finding) const {
+  std::string key;
+  append_field(key, relative_path(absolute_path(path, working_directory_), directory));
+  key += '\t';
+  key += code_of(finding);
+  key += '\t';
+  if (const auto* access = std::get_if<AccessFinding>(&finding)) {
+    append_field(key, access->function);
+    key += '\t';
+    append_field(key, access->source_text);
+  } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
+    append_field(key, call->function);
+    key += '\t';
+    append_field(key, call->source_text);
+    key += '\t';
+    append_field(key, call->callee);
+  } else {
+    key += "<module>\t";
+  }
+  return key;
+}
+
+FileTally ReportStage::process(FileReport& report) const {
+  FileTally tally;
+  if (report.outcome.status != FileStatus::HasFindings) return tally;
+  if (!selection_.empty()) {
+    std::string absolute = absolute_path(report.path, working_directory_);
+    filter_report(report, [&](const Finding& finding) {
+      return selection_.reports(code_of(finding), report.path, absolute);
+    });
+  }
+  if (writing_directory_) {
+    for (const Finding& finding : report.findings) {
+      if (!std::holds_alternative<FunctionSummary>(finding)) {
+        tally.keys.push_back(key(*writing_directory_, report.path, finding));
+      }
+    }
+  }
+  if (baseline_) {
+    std::map<std::string, std::size_t, std::less<>> used;
+    filter_report(report, [&](const Finding& finding) {
+      std::string found = key(baseline_->directory, report.path, finding);
+      auto recorded = baseline_->counts.find(found);
+      if (recorded == baseline_->counts.end() || used[found] >= recorded->second) return true;
+      ++used[found];
+      tally.hidden.push_back(std::move(found));
+      return false;
+    });
+  }
+  return tally;
+}
+
+void ReportStage::tally(FileTally tally) {
+  for (std::string& key : tally.keys) ++written_[std::move(key)];
+  hidden_ += tally.hidden.size();
+  for (std::string& key : tally.hidden) ++used_[std::move(key)];
+}
+
+std::size_t ReportStage::stale_entries() const {
+  if (!baseline_) return 0;
+  std::size_t stale = 0;
+  for (const auto& [key, count] : baseline_->counts) {
+    auto used = used_.find(key);
+    if (used == used_.end() || used->second < count) ++stale;
+  }
+  return stale;
+}
+
+}  // namespace keyhound

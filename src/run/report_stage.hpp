@@ -1,0 +1,79 @@
+#pragma once
+
+#include <expected>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/findings.hpp"
+#include "project/exclusion.hpp"
+
+namespace keyhound {
+
+// Which codes a run reports: --select, --ignore and --per-file-ignores,
+// codes matched by prefix ("KH" is every code).
+struct CodeSelection {
+  std::vector<std::string> select;
+  std::vector<std::string> ignore;
+  std::vector<std::pair<ExclusionPattern, std::vector<std::string>>> per_file_ignores;
+
+  bool empty() const { return select.empty() && ignore.empty() && per_file_ignores.empty(); }
+  bool reports(std::string_view code, std::string_view path, std::string_view absolute) const;
+};
+
+// A baseline: findings recorded once, keyed without line numbers, with a
+// count per key.
+struct Baseline {
+  std::string file;
+  // Absolute: keys hold paths relative to it.
+  std::string directory;
+  std::map<std::string, std::size_t, std::less<>> counts;
+};
+
+std::expected<Baseline, std::string> read_baseline(const std::string& file,
+                                                   const std::string& working_directory);
+// The text of a baseline holding `counts`, one entry a line, sorted.
+std::string baseline_text(const std::map<std::string, std::size_t, std::less<>>& counts);
+
+// What one file leaves for the run's totals.
+struct FileTally {
+  // The keys of its findings after selection, for --write-baseline.
+  std::vector<std::string> keys;
+  // The keys the baseline hid.
+  std::vector<std::string> hidden;
+};
+
+// Selection and baseline, applied to each report between the analysis and
+// its rendering: process() in the worker, tally() in input order.
+class ReportStage {
+ public:
+  ReportStage(CodeSelection selection, std::optional<Baseline> baseline,
+              std::optional<std::string> baseline_directory_for_writing,
+              std::string working_directory);
+
+  FileTally process(FileReport& report) const;
+  void tally(FileTally tally);
+
+  // Findings the baseline hid, and its entries that matched less often
+  // than recorded (stale).
+  std::size_t hidden() const { return hidden_; }
+  std::size_t stale_entries() const;
+  // Every key of the run with its count, for --write-baseline.
+  const std::map<std::string, std::size_t, std::less<>>& written() const { return written_; }
+
+ private:
+  std::string key(const std::string& directory, std::string_view path,
+                  const Finding& finding) const;
+
+  CodeSelection selection_;
+  std::optional<Baseline> baseline_;
+  std::optional<std::string> writing_directory_;
+  std::string working_directory_;
+  std::size_t hidden_ = 0;
+  std::map<std::string, std::size_t, std::less<>> used_;
+  std::map<std::string, std::size_t, std::less<>> written_;
+};
+
+}  // namespace keyhound
