@@ -5,6 +5,11 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <pthread.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -151,6 +156,29 @@ PyObject* bind_run_command_arg(PyObject* const* args, Py_ssize_t nargs, PyObject
   return value;
 }
 
+// Blocks SIGINT and SIGTERM in the calling thread while it lives, unless
+// that thread is the process's main thread (whose reads they must interrupt).
+class SignalsToMainThread {
+ public:
+  SignalsToMainThread() {
+    if (::getpid() == static_cast<pid_t>(::syscall(SYS_gettid))) return;
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    blocked_ = ::pthread_sigmask(SIG_BLOCK, &set, &previous_) == 0;
+  }
+  ~SignalsToMainThread() {
+    if (blocked_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  SignalsToMainThread(const SignalsToMainThread&) = delete;
+  SignalsToMainThread& operator=(const SignalsToMainThread&) = delete;
+
+ private:
+  sigset_t previous_;
+  bool blocked_ = false;
+};
+
 PyObject* run_command(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded_entry([&]() -> PyObject* {
     PyObject* arg = bind_run_command_arg(args, nargs, kwnames);
@@ -167,6 +195,10 @@ PyObject* run_command(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     // run meanwhile and a read blocked on a FIFO holds only this call. The
     // GIL is taken back only to ask whether a KeyboardInterrupt is pending:
     // between files, and when a blocking read is interrupted by a signal.
+    // Called from another thread, this one keeps SIGINT out of its blocked
+    // reads, so that the kernel hands it to the main thread, whose Python
+    // handler can raise KeyboardInterrupt there at once.
+    SignalsToMainThread signals_to_main_thread;
     PyThreadState* released = PyEval_SaveThread();
     keyhound::InterruptCheck interrupted = [&released] {
       PyEval_RestoreThread(released);
