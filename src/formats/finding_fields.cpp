@@ -59,19 +59,6 @@ std::string finding_key(std::string_view path, const FindingFields& finding) {
                 finding.call != nullptr ? &finding.call->callee : nullptr);
 }
 
-std::optional<std::string> record_key(std::string_view path, const Finding& finding) {
-  if (const auto* access = std::get_if<AccessFinding>(&finding)) {
-    return key_of(path, kAccessCode, access->function, access->source_text, nullptr);
-  }
-  if (const auto* call = std::get_if<CallFinding>(&finding)) {
-    return key_of(path, kCallCode, call->function, call->source_text, &call->callee);
-  }
-  if (std::holds_alternative<SyntaxErrorFinding>(finding)) {
-    return key_of(path, kSyntaxCode, "<module>", "", nullptr);
-  }
-  return std::nullopt;
-}
-
 std::string stable_hash(std::string_view text) {
   uint64_t hash = 14695981039346656037ULL;
   for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;

@@ -41,10 +41,6 @@ std::vector<FindingFields> finding_fields(const FileReport& report);
 // for a call the callee; no line numbers.
 std::string finding_key(std::string_view path, const FindingFields& finding);
 
-// The same key for any access or call record, module-level lookups
-// included (the baseline keeps them all); nothing for a summary.
-std::optional<std::string> record_key(std::string_view path, const Finding& finding);
-
 // A stable 64-bit hash of `text` in hexadecimal (FNV-1a), the same on every
 // machine.
 std::string stable_hash(std::string_view text);

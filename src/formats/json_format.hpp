@@ -4,12 +4,11 @@
 
 namespace keyhound {
 
-// One JSON object per finding: code, message, filename, function,
-// location and end_location ({"row", "column"}, 1-based, code points; the
-// end is the column after the node), callee and origin for call findings,
-// noqa_row, severity. A file that cannot be read is an object with a null
-// code and the severity "error".
-std::string json_record_lines(const FileReport& report);
+// `json-lines` and `json` write one JSON object per finding: code,
+// message, filename, function, location and end_location ({"row",
+// "column"}, 1-based, code points; the end is the column after the node),
+// callee and origin for call findings, noqa_row, severity. A file that
+// cannot be read is an object with a null code and the severity "error".
 
 // `json`: one array of those objects, written whole at the end of the run.
 class JsonFormat final : public ReportFormat {

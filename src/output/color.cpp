@@ -96,10 +96,4 @@ void append_painted(std::string& line, std::string_view text, std::string_view s
   line += kResetSequence;
 }
 
-std::string ColoredString::display(bool colorize) const {
-  std::string out;
-  append_painted(out, text, compute_style(paint(), colorize));
-  return out;
-}
-
 }  // namespace keyhound

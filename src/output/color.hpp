@@ -68,19 +68,6 @@ struct Paint {
   bool is_plain() const { return !foreground && !background && style.empty(); }
 };
 
-// One text with colour and attributes, written wrapped in SGR sequences.
-struct ColoredString {
-  std::string text;
-  std::optional<Color> foreground;
-  std::optional<Color> background;
-  Style style;
-
-  Paint paint() const { return {foreground, background, style}; }
-  bool is_plain() const { return paint().is_plain(); }
-  // Start sequence, text, reset; or the bare text when colour is off.
-  std::string display(bool colorize) const;
-};
-
 // Whether the findings report is coloured.
 struct ShouldColorize {
   // CLICOLOR does not forbid colour and standard output is a terminal.

@@ -57,11 +57,9 @@ FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observ
           uint32_t last = kind == grammar.string ? ts_node_end_point(node).row : first + 1;
           if (last > first) index.joined_rows.emplace_back(first, last);
         } else if (kind == grammar.function_definition) {
-          std::size_t parent =
-              open_definitions.empty() ? kNoDefinition : open_definitions.back().span;
           open_definitions.push_back({index.definitions.size(), depth});
           index.definitions.push_back({node, function_name(node, source), index.accesses.size(),
-                                       0, index.calls.size(), 0, parent});
+                                       0, index.calls.size(), 0});
         }
       },
       [&](uint32_t depth) {

@@ -33,8 +33,6 @@ struct DefinitionSpan {
   std::size_t accesses_end;
   std::size_t calls_begin;
   std::size_t calls_end;
-  // The definition around this one, or kNoDefinition.
-  std::size_t parent;
 };
 
 // Everything the analysis needs from a file's tree, gathered in one walk

@@ -39,16 +39,16 @@ TEST(ComputeStyleTest, StyleThenBackgroundThenForeground) {
   EXPECT_EQ(compute_style(Paint{}, true), "");
 }
 
-TEST(DisplayTest, WrapsTextAndRestartsAfterInnerResets) {
-  ColoredString gutter{"12", NamedColor::Blue, std::nullopt, Style{}};
-  EXPECT_EQ(gutter.display(true), "\x1b[34m12\x1b[0m");
-  EXPECT_EQ(gutter.display(false), "12");
-  ColoredString empty{"", NamedColor::Blue, std::nullopt, Style{}};
-  EXPECT_EQ(empty.display(true), "\x1b[34m\x1b[0m");
-  ColoredString plain{"text", std::nullopt, std::nullopt, Style{}};
-  EXPECT_EQ(plain.display(true), "text");
-  ColoredString inner{"a\x1b[0mb", NamedColor::Red, std::nullopt, Style{}};
-  EXPECT_EQ(inner.display(true), "\x1b[31ma\x1b[0m\x1b[31mb\x1b[0m");
+TEST(AppendPaintedTest, WrapsTextAndRestartsAfterInnerResets) {
+  std::string line;
+  append_painted(line, "12", "\x1b[34m");
+  EXPECT_EQ(line, "\x1b[34m12\x1b[0m");
+  line.clear();
+  append_painted(line, "12", "");
+  EXPECT_EQ(line, "12");
+  line.clear();
+  append_painted(line, "a\x1b[0mb", "\x1b[31m");
+  EXPECT_EQ(line, "\x1b[31ma\x1b[0m\x1b[31mb\x1b[0m");
 }
 
 // Sets or clears the three colour variables for one case, restoring them.

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "syntax/file_index.hpp"
-#include "syntax/function_collection.hpp"
-#include "syntax/keyerror_guard.hpp"
 #include "test_support.hpp"
 
 namespace keyhound {
@@ -13,79 +12,78 @@ namespace {
 
 using testing::ParsedSource;
 
-// The one-walk index must give, for every definition and for the root,
-// exactly what the per-node queries give when started there.
-void expect_index_matches_queries(const std::string& source) {
-  ParsedSource parsed(source);
+// What the index holds for a source, written out by hand: each
+// definition's unguarded lookups and calls, as source text, in walk order;
+// the root's are every lookup and call of the file.
+struct IndexCase {
+  const char* name;
+  const char* source;
+  std::vector<std::string> all_accesses;
+  std::vector<std::string> all_calls;
+  // Per definition, in walk order: name, its accesses, its calls.
+  std::vector<std::tuple<std::string, std::vector<std::string>, std::vector<std::string>>>
+      definitions;
+};
+
+std::vector<std::string> texts(const ParsedSource& parsed, const std::vector<TSNode>& nodes,
+                               std::size_t begin, std::size_t end) {
+  std::vector<std::string> out;
+  for (std::size_t i = begin; i < end; ++i) out.emplace_back(parsed.text_of(nodes[i]));
+  return out;
+}
+
+std::vector<std::string> call_names(const FileIndex& index, std::size_t begin, std::size_t end) {
+  std::vector<std::string> out;
+  for (std::size_t i = begin; i < end; ++i) {
+    if (!index.calls[i].guarded) out.emplace_back(index.calls[i].name);
+  }
+  return out;
+}
+
+class FileIndexTest : public ::testing::TestWithParam<IndexCase> {};
+
+TEST_P(FileIndexTest, HoldsEachDefinitionsLookupsAndCalls) {
+  const IndexCase& c = GetParam();
+  ParsedSource parsed(c.source);
   FileIndex index = index_file(parsed.root(), parsed.text());
-
-  struct Start {
-    TSNode node;
-    std::size_t accesses_begin, accesses_end, calls_begin, calls_end;
-  };
-  std::vector<Start> starts{{parsed.root(), 0, index.accesses.size(), 0, index.calls.size()}};
-  for (const DefinitionSpan& span : index.definitions) {
-    starts.push_back({span.node, span.accesses_begin, span.accesses_end, span.calls_begin,
-                      span.calls_end});
-  }
-  for (const Start& start : starts) {
-    std::vector<TSNode> accesses;
-    find_unguarded_dict_accesses(start.node, accesses, parsed.text());
-    ASSERT_EQ(accesses.size(), start.accesses_end - start.accesses_begin) << source;
-    for (std::size_t i = 0; i < accesses.size(); ++i) {
-      EXPECT_TRUE(ts_node_eq(accesses[i], index.accesses[start.accesses_begin + i]));
-    }
-    std::vector<FunctionCall> calls;
-    collect_function_calls(start.node, calls, parsed.text());
-    ASSERT_EQ(calls.size(), start.calls_end - start.calls_begin) << source;
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-      const IndexedCall& indexed = index.calls[start.calls_begin + i];
-      EXPECT_EQ(calls[i].name, indexed.name);
-      EXPECT_TRUE(ts_node_eq(calls[i].node, indexed.node));
-      EXPECT_EQ(calls[i].guarded, indexed.guarded);
-    }
-  }
-
-  FunctionTable table;
-  collect_functions(parsed.root(), table, parsed.text());
-  for (const auto& [name, entry] : table) {
-    // The last definition of a name in walk order is the table's.
-    const DefinitionSpan* last = nullptr;
-    for (const DefinitionSpan& span : index.definitions) {
-      if (span.name == name) last = &span;
-    }
-    ASSERT_NE(last, nullptr);
-    EXPECT_TRUE(ts_node_eq(last->node, entry.node)) << name;
+  EXPECT_EQ(texts(parsed, index.accesses, 0, index.accesses.size()), c.all_accesses);
+  EXPECT_EQ(call_names(index, 0, index.calls.size()), c.all_calls);
+  ASSERT_EQ(index.definitions.size(), c.definitions.size());
+  for (std::size_t d = 0; d < c.definitions.size(); ++d) {
+    const DefinitionSpan& span = index.definitions[d];
+    const auto& [name, accesses, calls] = c.definitions[d];
+    EXPECT_EQ(span.name, name);
+    EXPECT_EQ(texts(parsed, index.accesses, span.accesses_begin, span.accesses_end), accesses)
+        << name;
+    EXPECT_EQ(call_names(index, span.calls_begin, span.calls_end), calls) << name;
   }
 }
 
-TEST(FileIndexTest, SlicesEqualTheQueriesFromEachDefinition) {
-  expect_index_matches_queries(
-      "def outer(d):\n"
-      "    try:\n"
-      "        def inner(e):\n"
-      "            return e[1] + helper(e)\n"
-      "    except ValueError:\n"
-      "        def inner(e):\n"
-      "            return d[e[2]]\n"
-      "    return inner(d)[0]\n"
-      "class C:\n"
-      "    def m(self):\n"
-      "        try:\n"
-      "            return self.x[0](y[1])\n"
-      "        except KeyError:\n"
-      "            return z[2]\n"
-      "    async def n(self):\n"
-      "        def deep():\n"
-      "            def deeper(): return q[0]\n"
-      "            return deeper()\n"
-      "        return deep()\n"
-      "x = outer({})[1]\n");
-}
-
-TEST(FileIndexTest, SlicesEqualTheQueriesOnBrokenSource) {
-  expect_index_matches_queries("def f(:\n  d[k]\n  def g()\n    e[k](h())\ntry:\n  def i(): j[0]\n");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Sources, FileIndexTest,
+    ::testing::Values(
+        IndexCase{"guards_and_module_level",
+                  "def f(d):\n"
+                  "    return d['a'] + g(d)\n"
+                  "def g(d):\n"
+                  "    try:\n"
+                  "        return d['b']\n"
+                  "    except KeyError:\n"
+                  "        return h(d['c'])\n"  // a handler is inside the try too
+                  "    return d['e'] + k()\n"
+                  "x = f({})['z']\n",
+                  {"d['a']", "d['e']", "f({})['z']"},
+                  {"g", "k", "f"},
+                  {{"f", {"d['a']"}, {"g"}}, {"g", {"d['e']"}, {"k"}}}},
+        IndexCase{"nested_definitions_own_their_slices",
+                  "def outer(d):\n"
+                  "    def inner(e):\n"
+                  "        return e['k']\n"
+                  "    return inner(d)['v']\n",
+                  {"e['k']", "inner(d)['v']"},
+                  {"inner"},
+                  {{"outer", {"e['k']", "inner(d)['v']"}, {"inner"}}, {"inner", {"e['k']"}, {}}}}),
+    [](const ::testing::TestParamInfo<IndexCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace keyhound
