@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "project/configuration.hpp"
-#include "formats/format_choice.hpp"
+#include "formats/format_registry.hpp"
 #include "run/parallel_lint.hpp"
 #include "base/path_names.hpp"
 
@@ -118,7 +118,7 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
       return std::unexpected(usage_error(
           native_command(), argv,
           CommandLineError{CommandLineError::Kind::InvalidValue, *format, "--output-format",
-                           "expected one of: full, concise, json, json-lines, sarif, github"}));
+                           "expected one of: " + output_format_names()}));
     }
     options.output_format = *format;
   }

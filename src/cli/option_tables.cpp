@@ -1,6 +1,7 @@
 #include <array>
 
 #include "cli/command_line.hpp"
+#include "formats/format_registry.hpp"
 
 namespace keyhound {
 namespace {
@@ -8,7 +9,7 @@ namespace {
 constexpr std::string_view kAbout = "Keyhound is a Python code linter written in C++";
 
 // The native command's options, in the order help lists them.
-constexpr std::array kNativeOptions = {
+const std::array kNativeOptions = {
     OptionSpec{"jobs", 'j', "<N>", "Files analysed at once [default: the processors available]"},
     OptionSpec{"exclude", '\0', "<PATTERN>",
                "Paths to skip in directories instead of the defaults (globs, comma-separated, "
@@ -18,8 +19,7 @@ constexpr std::array kNativeOptions = {
     OptionSpec{"no-respect-gitignore", '\0', "", "Analyse files that git ignores too"},
     OptionSpec{"stdin-filename", '\0', "<PATH>", "The name shown for standard input (-)"},
     OptionSpec{"exit-zero", '\0', "", "Exit with status 0 even when there are findings"},
-    OptionSpec{"output-format", '\0', "<FORMAT>",
-               "full (default), concise, json, json-lines, sarif or github"},
+    OptionSpec{"output-format", '\0', "<FORMAT>", output_format_help()},
     OptionSpec{"output-file", 'o', "<PATH>",
                "Write the report to this file (errors and summaries stay on standard error)"},
     OptionSpec{"precise", '\0', "",

@@ -18,7 +18,7 @@
 #include "cache/result_cache.hpp"
 #include "base/temporary_file.hpp"
 #include "run/add_noqa.hpp"
-#include "formats/format_choice.hpp"
+#include "formats/format_registry.hpp"
 #include "cli/native_options.hpp"
 #include "output/output_file.hpp"
 #include "front/out_of_memory.hpp"
@@ -78,8 +78,9 @@ int run(const std::vector<std::string>& argv) {
   }
   keyhound::LineWriter& out = file ? static_cast<keyhound::LineWriter&>(*file) : terminal;
   std::unique_ptr<keyhound::ReportFormat> format = keyhound::make_output_format(
-      options->output_format, file ? keyhound::Stream::Stderr : keyhound::Stream::Stdout,
-      options->discovery.working_directory);
+      options->output_format,
+      keyhound::FormatContext{file ? keyhound::Stream::Stderr : keyhound::Stream::Stdout,
+                              options->discovery.working_directory});
 
   if (inputs.empty()) {
     terminal.write_line(keyhound::Stream::Stderr,

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "base/plain_file.hpp"
-#include "formats/format_choice.hpp"
+#include "formats/format_registry.hpp"
 #include "base/path_names.hpp"
 
 namespace keyhound {
@@ -64,9 +64,7 @@ class TableReader {
       } else if (name == "output-format") {
         auto value = node.value<std::string>();
         if (!node.is_string() || !value || !is_output_format(*value)) {
-          return std::unexpected(invalid(
-              name, "one of \"full\", \"concise\", \"json\", \"json-lines\", \"sarif\", \"github\"",
-              node));
+          return std::unexpected(invalid(name, "one of " + output_format_names(true), node));
         }
         into_.output_format = *value;
       } else if (name == "precise") {
