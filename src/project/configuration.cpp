@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "base/plain_file.hpp"
@@ -14,10 +16,6 @@
 
 namespace keyhound {
 namespace {
-
-constexpr std::string_view kKeys =
-    "exclude, extend-exclude, force-exclude, respect-gitignore, jobs, output-format, precise, "
-    "baseline, select, ignore, per-file-ignores, cache-dir";
 
 std::string type_name(const toml::node& node) {
   switch (node.type()) {
@@ -31,73 +29,88 @@ std::string type_name(const toml::node& node) {
   }
 }
 
+using KeyResult = std::expected<void, std::string>;
+
+class TableReader;
+
+// One key of [tool.keyhound]: its name and how its value is read into the
+// configuration. The table is the one list of keys: the reader and the
+// error for an unknown key both take it from here.
+struct ConfigurationKey {
+  std::string_view name;
+  KeyResult (*read)(TableReader& reader, std::string_view key, const toml::node& node);
+};
+
+extern const std::array<ConfigurationKey, 12> kConfigurationKeys;
+
 class TableReader {
  public:
   TableReader(const std::string& file, Configuration& into) : file_(file), into_(into) {}
 
-  std::expected<void, std::string> read(const toml::table& table) {
+  KeyResult read(const toml::table& table) {
     for (auto&& [key, node] : table) {
       std::string_view name = key.str();
-      std::expected<void, std::string> read;
-      if (name == "exclude") {
-        auto list = strings(name, node);
-        if (!list) return std::unexpected(list.error());
-        into_.exclude = std::move(*list);
-      } else if (name == "extend-exclude") {
-        auto list = strings(name, node);
-        if (!list) return std::unexpected(list.error());
-        into_.extend_exclude = std::move(*list);
-      } else if (name == "force-exclude") {
-        auto value = boolean(name, node);
-        if (!value) return std::unexpected(value.error());
-        into_.force_exclude = *value;
-      } else if (name == "respect-gitignore") {
-        auto value = boolean(name, node);
-        if (!value) return std::unexpected(value.error());
-        into_.respect_gitignore = *value;
-      } else if (name == "jobs") {
-        auto value = node.value<int64_t>();
-        if (!node.is_integer() || !value || *value < 1 || *value > 4096) {
-          return std::unexpected(invalid(name, "a whole number from 1 to 4096", node));
+      auto rule = std::find_if(kConfigurationKeys.begin(), kConfigurationKeys.end(),
+                               [&](const ConfigurationKey& known) { return known.name == name; });
+      if (rule == kConfigurationKeys.end()) {
+        std::string known;
+        for (const ConfigurationKey& each : kConfigurationKeys) {
+          known += (known.empty() ? "" : ", ") + std::string(each.name);
         }
-        into_.jobs = static_cast<unsigned>(*value);
-      } else if (name == "output-format") {
-        auto value = node.value<std::string>();
-        if (!node.is_string() || !value || !is_output_format(*value)) {
-          return std::unexpected(invalid(name, "one of " + output_format_names(true), node));
-        }
-        into_.output_format = *value;
-      } else if (name == "precise") {
-        auto value = boolean(name, node);
-        if (!value) return std::unexpected(value.error());
-        into_.precise = *value;
-      } else if (name == "cache-dir") {
-        auto value = node.value<std::string>();
-        if (!node.is_string() || !value) return std::unexpected(invalid(name, "a string", node));
-        into_.cache_dir = *value;
-      } else if (name == "baseline") {
-        auto value = node.value<std::string>();
-        if (!node.is_string() || !value) return std::unexpected(invalid(name, "a string", node));
-        into_.baseline = *value;
-      } else if (name == "select" || name == "ignore") {
-        auto list = strings(name, node);
-        if (!list) return std::unexpected(list.error());
-        (name == "select" ? into_.select : into_.ignore) = std::move(*list);
-      } else if (name == "per-file-ignores") {
-        const toml::table* globs = node.as_table();
-        if (globs == nullptr) {
-          return std::unexpected(invalid(name, "a table of glob to codes", node));
-        }
-        for (auto&& [glob, codes] : *globs) {
-          auto list = strings("per-file-ignores." + std::string(glob.str()), codes);
-          if (!list) return std::unexpected(list.error());
-          into_.per_file_ignores.emplace_back(std::string(glob.str()), std::move(*list));
-        }
-      } else {
         return std::unexpected("invalid configuration in '" + file_ + "': unknown key '" +
                                std::string(name) + "' in [tool.keyhound]; expected one of: " +
-                               std::string(kKeys));
+                               known);
       }
+      if (auto read = rule->read(*this, name, node); !read) return read;
+    }
+    return {};
+  }
+
+  // Readers by the type of the value, into one field.
+  template <class Field>
+  KeyResult list(std::string_view key, const toml::node& node, Field Configuration::*field) {
+    auto list = strings(key, node);
+    if (!list) return std::unexpected(list.error());
+    into_.*field = std::move(*list);
+    return {};
+  }
+  KeyResult flag(std::string_view key, const toml::node& node,
+                 std::optional<bool> Configuration::*field) {
+    auto value = boolean(key, node);
+    if (!value) return std::unexpected(value.error());
+    into_.*field = *value;
+    return {};
+  }
+  KeyResult text(std::string_view key, const toml::node& node,
+                 std::optional<std::string> Configuration::*field) {
+    auto value = node.value<std::string>();
+    if (!node.is_string() || !value) return std::unexpected(invalid(key, "a string", node));
+    into_.*field = *value;
+    return {};
+  }
+  KeyResult jobs(std::string_view key, const toml::node& node) {
+    auto value = node.value<int64_t>();
+    if (!node.is_integer() || !value || *value < 1 || *value > 4096) {
+      return std::unexpected(invalid(key, "a whole number from 1 to 4096", node));
+    }
+    into_.jobs = static_cast<unsigned>(*value);
+    return {};
+  }
+  KeyResult output_format(std::string_view key, const toml::node& node) {
+    auto value = node.value<std::string>();
+    if (!node.is_string() || !value || !is_output_format(*value)) {
+      return std::unexpected(invalid(key, "one of " + output_format_names(true), node));
+    }
+    into_.output_format = *value;
+    return {};
+  }
+  KeyResult per_file_ignores(std::string_view key, const toml::node& node) {
+    const toml::table* globs = node.as_table();
+    if (globs == nullptr) return std::unexpected(invalid(key, "a table of glob to codes", node));
+    for (auto&& [glob, codes] : *globs) {
+      auto list = strings("per-file-ignores." + std::string(glob.str()), codes);
+      if (!list) return std::unexpected(list.error());
+      into_.per_file_ignores.emplace_back(std::string(glob.str()), std::move(*list));
     }
     return {};
   }
@@ -141,6 +154,47 @@ class TableReader {
 
   const std::string& file_;
   Configuration& into_;
+};
+
+const std::array<ConfigurationKey, 12> kConfigurationKeys = {
+    ConfigurationKey{"exclude", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.list(k, n, &Configuration::exclude);
+                     }},
+    ConfigurationKey{"extend-exclude", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.list(k, n, &Configuration::extend_exclude);
+                     }},
+    ConfigurationKey{"force-exclude", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.flag(k, n, &Configuration::force_exclude);
+                     }},
+    ConfigurationKey{"respect-gitignore",
+                     [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.flag(k, n, &Configuration::respect_gitignore);
+                     }},
+    ConfigurationKey{"jobs", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.jobs(k, n);
+                     }},
+    ConfigurationKey{"output-format", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.output_format(k, n);
+                     }},
+    ConfigurationKey{"precise", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.flag(k, n, &Configuration::precise);
+                     }},
+    ConfigurationKey{"baseline", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.text(k, n, &Configuration::baseline);
+                     }},
+    ConfigurationKey{"select", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.list(k, n, &Configuration::select);
+                     }},
+    ConfigurationKey{"ignore", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.list(k, n, &Configuration::ignore);
+                     }},
+    ConfigurationKey{"per-file-ignores",
+                     [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.per_file_ignores(k, n);
+                     }},
+    ConfigurationKey{"cache-dir", [](TableReader& r, std::string_view k, const toml::node& n) {
+                       return r.text(k, n, &Configuration::cache_dir);
+                     }},
 };
 
 }  // namespace
