@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "project/configuration.hpp"
+
+namespace keyhound {
+namespace {
+
+std::expected<std::optional<Configuration>, std::string> parse(const std::string& table) {
+  return parse_configuration("[tool.keyhound]\n" + table, "pyproject.toml", "/work");
+}
+
+TEST(ConfigurationTest, EveryKeyLandsInItsField) {
+  auto parsed = parse(
+      "exclude = [\"a\"]\nextend-exclude = [\"b\"]\nforce-exclude = true\n"
+      "respect-gitignore = false\njobs = 3\noutput-format = \"sarif\"\nprecise = true\n"
+      "baseline = \"base.txt\"\nselect = [\"KH001\"]\nignore = [\"KH002\"]\n"
+      "cache-dir = \"c\"\n[tool.keyhound.per-file-ignores]\n\"tests/*\" = [\"KH001\"]\n");
+  ASSERT_TRUE(parsed) << parsed.error();
+  ASSERT_TRUE(*parsed);
+  const Configuration& c = **parsed;
+  EXPECT_EQ(c.exclude, std::vector<std::string>{"a"});
+  EXPECT_EQ(c.extend_exclude, std::vector<std::string>{"b"});
+  EXPECT_EQ(c.force_exclude, true);
+  EXPECT_EQ(c.respect_gitignore, false);
+  EXPECT_EQ(c.jobs, 3u);
+  EXPECT_EQ(c.output_format, "sarif");
+  EXPECT_EQ(c.precise, true);
+  EXPECT_EQ(c.baseline, "base.txt");
+  EXPECT_EQ(c.select, std::vector<std::string>{"KH001"});
+  EXPECT_EQ(c.ignore, std::vector<std::string>{"KH002"});
+  EXPECT_EQ(c.cache_dir, "c");
+  ASSERT_EQ(c.per_file_ignores.size(), 1u);
+  EXPECT_EQ(c.per_file_ignores[0].first, "tests/*");
+  EXPECT_EQ(c.directory, "/work");
+}
+
+struct ErrorCase {
+  const char* table;
+  const char* message;  // after "invalid configuration in 'pyproject.toml': "
+};
+
+class ConfigurationErrorTest : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ConfigurationErrorTest, SaysWhichKeyAndWhatWasExpected) {
+  const ErrorCase& c = GetParam();
+  auto parsed = parse(c.table);
+  ASSERT_FALSE(parsed);
+  EXPECT_EQ(parsed.error(), std::string("invalid configuration in 'pyproject.toml': ") + c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ConfigurationErrorTest,
+    ::testing::Values(
+        ErrorCase{"jobs = 0\n", "'jobs' must be a whole number from 1 to 4096, not an integer 0"},
+        ErrorCase{"jobs = \"2\"\n",
+                  "'jobs' must be a whole number from 1 to 4096, not a string \"2\""},
+        ErrorCase{"precise = 1\n", "'precise' must be true or false, not an integer 1"},
+        ErrorCase{"exclude = \"a\"\n", "'exclude' must be an array of strings, not a string \"a\""},
+        ErrorCase{"select = [1]\n", "'select' must be an array of strings, not an integer 1"},
+        ErrorCase{"output-format = \"xml\"\n",
+                  "'output-format' must be one of \"full\", \"concise\", \"json\", "
+                  "\"json-lines\", \"sarif\", \"github\", not a string \"xml\""},
+        ErrorCase{"per-file-ignores = 1\n",
+                  "'per-file-ignores' must be a table of glob to codes, not an integer 1"},
+        ErrorCase{"colour = true\n",
+                  "unknown key 'colour' in [tool.keyhound]; expected one of: exclude, "
+                  "extend-exclude, force-exclude, respect-gitignore, jobs, output-format, "
+                  "precise, baseline, select, ignore, per-file-ignores, cache-dir"}));
+
+TEST(ConfigurationTest, NoTableIsNoConfigurationAndBrokenTomlIsAnError) {
+  auto none = parse_configuration("[tool.other]\nx = 1\n", "pyproject.toml", "/work");
+  ASSERT_TRUE(none);
+  EXPECT_FALSE(*none);
+  auto broken = parse_configuration("[tool.keyhound\n", "pyproject.toml", "/work");
+  ASSERT_FALSE(broken);
+  EXPECT_TRUE(broken.error().starts_with("cannot parse 'pyproject.toml': ")) << broken.error();
+}
+
+}  // namespace
+}  // namespace keyhound
