@@ -165,7 +165,7 @@ class EntryChecker {
   }
   bool row(uint32_t row) const { return row <= lines_.size(); }
   static bool name(std::string_view text) {
-    return !text.empty() && text.size() <= 4096 && is_valid_utf8(text) &&
+    return text.size() <= 4096 && is_valid_utf8(text) &&
            terminal_safe_name(text) == text;
   }
   static bool source_text(std::string_view text) {

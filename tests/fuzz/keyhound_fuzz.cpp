@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes through the whole per-file path: the bytes become a
 // file, which the file loop reads, checks for UTF-8, analyses and renders
-// with the default renderer into memory.
+// with the default renderer into memory. The same bytes then go through
+// precise mode with suppression comments honoured, the cache's decoder (as
+// an entry for themselves) and the configuration reader (as TOML).
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -12,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analyze_file.hpp"
+#include "base/utf8.hpp"
+#include "cache/report_codec.hpp"
+#include "project/configuration.hpp"
 #include "run/file_loop.hpp"
 
 namespace {
@@ -36,6 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     keyhound::MemoryWriter out;
     keyhound::run_file_loop(paths, out, keyhound::CaretRenderer(keyhound::Stylesheet::styled()));
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (keyhound::is_valid_utf8(text)) {
+      keyhound::FileReport precise =
+          keyhound::analyze_file("fuzz.py", text, keyhound::AnalysisOptions{true, true});
+      (void)keyhound::decode_findings(keyhound::encode_findings(precise), "fuzz.py", text);
+      (void)keyhound::parse_configuration(text, "pyproject.toml", "/fuzz");
+    }
+    (void)keyhound::decode_findings(text, "fuzz.py", "x = 1\n");
   } catch (const std::exception& fault) {
     // Writes to memory never fail: any fault is the input's doing.
     std::fprintf(stderr, "internal fault: %s\n", fault.what());
