@@ -35,6 +35,7 @@
 #include "base/path_names.hpp"
 #include "syntax/preorder_walk.hpp"
 #include "syntax/python_grammar.hpp"
+#include "syntax/parse_python.hpp"
 #include "syntax/tree_sitter_handles.hpp"
 
 namespace {
@@ -47,10 +48,7 @@ volatile std::size_t g_sink = 0;
 void parse_and_walk(const std::string& path) {
   auto source = keyhound::read_source_file(path);
   if (!source) return;
-  keyhound::Parser parser(ts_parser_new());
-  ts_parser_set_language(parser.get(), keyhound::python_grammar().language);
-  keyhound::Tree tree(ts_parser_parse_string(parser.get(), nullptr, source->data(),
-                                             static_cast<uint32_t>(source->size())));
+  keyhound::Tree tree = keyhound::parse_python(*source);
   std::size_t nodes = 0;
   keyhound::walk_preorder(ts_tree_root_node(tree.get()), [&](TSNode) { ++nodes; });
   g_sink = g_sink + nodes;
@@ -155,10 +153,7 @@ int modes(const std::vector<std::string>& files) {
   double precise_time = run(true, precise_findings);
   std::array<std::size_t, static_cast<std::size_t>(keyhound::PreciseRule::Count)> removed{};
   for (const std::string& source : sources) {
-    keyhound::Parser parser(ts_parser_new());
-    ts_parser_set_language(parser.get(), keyhound::python_grammar().language);
-    keyhound::Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
-                                               static_cast<uint32_t>(source.size())));
+    keyhound::Tree tree = keyhound::parse_python(source);
     keyhound::PreciseFacts facts =
         keyhound::precise_facts(ts_tree_root_node(tree.get()), source);
     for (std::size_t i = 0; i < removed.size(); ++i) removed[i] += facts.removed[i];

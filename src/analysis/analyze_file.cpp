@@ -17,6 +17,7 @@
 #include "analysis/suppression.hpp"
 #include "syntax/precise_rules.hpp"
 #include "syntax/parse_memory.hpp"
+#include "syntax/parse_python.hpp"
 #include "base/internal_fault.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
@@ -28,19 +29,6 @@ namespace keyhound {
 namespace {
 
 constexpr std::string_view kKeyError = "KeyError";
-
-Parser make_python_parser() {
-  Parser parser(ts_parser_new());
-  const TSLanguage* language = python_grammar().language;
-  if (!ts_parser_set_language(parser.get(), language)) {
-    throw InternalFault(
-        "Error loading Python grammar: incompatible language version " +
-        std::to_string(ts_language_version(language)) + ". Expected minimum " +
-        std::to_string(TREE_SITTER_MIN_COMPATIBLE_LANGUAGE_VERSION) + ", maximum " +
-        std::to_string(TREE_SITTER_LANGUAGE_VERSION));
-  }
-  return parser;
-}
 
 // Points of the tree with their columns also counted in code points, which
 // needs the text of their rows. The count moves from the last point asked
@@ -464,23 +452,16 @@ namespace {
 
 FileReport analyze_text(std::string_view path, std::string_view source,
                         const AnalysisOptions& options) {
-  if (source.size() > std::numeric_limits<uint32_t>::max()) {
-    throw InternalFault("source text larger than 4 GiB");
-  }
-  // Declared first: it outlives the parser and the tree.
+  // Declared first: it outlives the tree.
   const std::optional<uint64_t> share = parse_memory_share(source.size());
   ParseArenaScope arena(share);
-  Parser parser = make_python_parser();
-  ts_parser_set_cancellation_flag(parser.get(), arena.cancellation_flag());
-  Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
-                                   static_cast<uint32_t>(source.size())));
-  if (!tree && arena.cancelled()) {
+  Tree tree = parse_python(source, arena.cancellation_flag());
+  if (!tree) {
     // Refused like a file too large to read: the run goes on without it.
     return FileReport{.path = std::string(path),
                       .findings = {},
                       .outcome = FileOutcome{FileStatus::ReadError, parse_refusal(share.value_or(0))}};
   }
-  if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
   TSNode root = ts_tree_root_node(tree.get());
 
   // Precise mode rides on the index's walk: one walk of the tree either way.

@@ -2,19 +2,13 @@
 
 #include "base/internal_fault.hpp"
 #include "syntax/file_index.hpp"
-#include "syntax/python_grammar.hpp"
+#include "syntax/parse_python.hpp"
 #include "syntax/tree_sitter_handles.hpp"
 
 namespace keyhound {
 
 std::map<uint32_t, std::vector<RowComment>> comments_by_row(std::string_view source) {
-  Parser parser(ts_parser_new());
-  if (!ts_parser_set_language(parser.get(), python_grammar().language)) {
-    throw InternalFault("Error loading Python grammar");
-  }
-  Tree tree(ts_parser_parse_string(parser.get(), nullptr, source.data(),
-                                   static_cast<uint32_t>(source.size())));
-  if (!tree) throw InternalFault("Error parsing Python source: the parser returned no tree");
+  Tree tree = parse_python(source);
   FileIndex index = index_file(ts_tree_root_node(tree.get()), source);
   std::map<uint32_t, std::vector<RowComment>> comments;
   for (TSNode comment : index.comments) {

@@ -1,5 +1,7 @@
 #include "test_support.hpp"
 
+#include "syntax/parse_python.hpp"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -22,12 +24,7 @@ std::string case_name(std::size_t index, std::string_view text) {
 }
 
 ParsedSource::ParsedSource(std::string text)
-    : text_(std::move(text)), parser_(ts_parser_new()) {
-  ts_parser_set_language(parser_.get(), python_grammar().language);
-  tree_.reset(ts_parser_parse_string(parser_.get(), nullptr, text_.data(),
-                                     static_cast<uint32_t>(text_.size())));
-  if (!tree_) throw std::runtime_error("no tree");
-}
+    : text_(std::move(text)), tree_(parse_python(text_)) {}
 
 std::vector<TSNode> ParsedSource::all(std::string_view kind) const {
   std::vector<TSNode> nodes;

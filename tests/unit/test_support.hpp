@@ -28,7 +28,6 @@ class ParsedSource {
 
  private:
   std::string text_;
-  Parser parser_;
   Tree tree_;
 };
 
