@@ -14,18 +14,11 @@
 namespace keyhound {
 namespace {
 
-TSSymbol symbol(const char* name) {
-  const TSLanguage* language = python_grammar().language;
-  return ts_language_symbol_for_name(language, name, static_cast<uint32_t>(std::strlen(name)),
-                                     true);
-}
+TSSymbol symbol(const char* name) { return grammar_symbol(name); }
+TSFieldId field(const char* name) { return grammar_field(name); }
 
-TSFieldId field(const char* name) {
-  return ts_language_field_id_for_name(python_grammar().language, name,
-                                       static_cast<uint32_t>(std::strlen(name)));
-}
-
-// The node kinds and fields the rules look at, looked up once.
+// The node kinds and fields the rules look at, looked up once; a kind the
+// grammar does not know faults at the first use.
 struct Kinds {
   TSSymbol subscript = symbol("subscript");
   TSSymbol assignment = symbol("assignment");

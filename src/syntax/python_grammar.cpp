@@ -51,6 +51,9 @@ PythonGrammar look_up() {
 
 }  // namespace
 
+TSSymbol grammar_symbol(const char* name) { return named_symbol(tree_sitter_python(), name); }
+TSFieldId grammar_field(const char* name) { return field(tree_sitter_python(), name); }
+
 const PythonGrammar& python_grammar() {
   // Every parse starts here, so the allocator is in place before the first.
   install_tree_sitter_allocator();

@@ -36,4 +36,10 @@ struct PythonGrammar {
 
 const PythonGrammar& python_grammar();
 
+// A named node kind or a field of the grammar, by name. A name the grammar
+// does not know is an internal fault, never a silent zero that would turn a
+// rule off.
+TSSymbol grammar_symbol(const char* name);
+TSFieldId grammar_field(const char* name);
+
 }  // namespace keyhound

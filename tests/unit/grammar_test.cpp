@@ -2,6 +2,9 @@
 
 #include <tree_sitter/parser.h>
 
+#include "base/internal_fault.hpp"
+#include "syntax/parse_python.hpp"
+#include "syntax/precise_rules.hpp"
 #include "syntax/python_grammar.hpp"
 
 namespace keyhound {
@@ -24,6 +27,25 @@ TEST(GrammarTest, KindsAndFieldsResolveToTheirNames) {
   EXPECT_STREQ(ts_language_symbol_name(language, grammar.subscript), "subscript");
   EXPECT_STREQ(ts_language_field_name_for_id(language, grammar.value_field), "value");
   EXPECT_STREQ(ts_language_field_name_for_id(language, grammar.name_field), "name");
+}
+
+}  // namespace
+}  // namespace keyhound
+
+namespace keyhound {
+namespace {
+
+TEST(GrammarLookupTest, AnUnknownKindOrFieldIsAFaultNotZero) {
+  EXPECT_NE(grammar_symbol("subscript"), 0);
+  EXPECT_NE(grammar_field("value"), 0);
+  EXPECT_THROW(grammar_symbol("subscrpt"), InternalFault);
+  EXPECT_THROW(grammar_field("valeu"), InternalFault);
+}
+
+TEST(GrammarLookupTest, EveryKindThePreciseRulesNameExists) {
+  // The precise rules look their kinds up on first use: a misspelt one
+  // throws here.
+  EXPECT_NO_THROW(precise_facts(ts_tree_root_node(parse_python("d[k]\n").get()), "d[k]\n"));
 }
 
 }  // namespace
