@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <expected>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,138 +41,172 @@ int end_with(const keyhound::CommandExit& exit) {
   return exit.status;
 }
 
+void warn(const std::string& line) {
+  keyhound::BestEffortDescriptorWriter().write_line(keyhound::Stream::Stderr, line);
+}
+
+// The inputs of the run, with a warning for each file a walk passed over.
+std::vector<keyhound::LintInput> find_inputs(const keyhound::NativeOptions& options) {
+  std::vector<std::string> skipped;
+  std::vector<keyhound::LintInput> inputs =
+      keyhound::discover_inputs(options.paths, options.discovery, &skipped);
+  for (const std::string& path : skipped) {
+    warn("warning: skipping '" + keyhound::terminal_safe_name(path) + "': not a regular file\n");
+  }
+  if (inputs.empty()) warn("warning: No Python files found under the given path(s)\n");
+  return inputs;
+}
+
+// An output that would overwrite one of the files to check, named.
+std::optional<std::string> output_among_inputs(const keyhound::NativeOptions& options,
+                                               const std::vector<keyhound::LintInput>& inputs) {
+  std::vector<std::string> input_paths;
+  for (const keyhound::LintInput& input : inputs) {
+    if (!input.is_stdin && !input.error) input_paths.push_back(input.path);
+  }
+  for (const auto& written : {options.output_file, options.write_baseline}) {
+    if (written && keyhound::is_one_of(*written, input_paths)) return *written;
+  }
+  return std::nullopt;
+}
+
+int add_noqa(const keyhound::NativeOptions& options,
+             const std::vector<keyhound::LintInput>& inputs, keyhound::LineWriter& terminal) {
+  keyhound::ReportStage selection_only(options.selection, std::nullopt, std::nullopt,
+                                       options.discovery.working_directory);
+  keyhound::AddNoqaResult added =
+      keyhound::add_noqa(inputs, selection_only, options.precise, terminal);
+  terminal.write_line(keyhound::Stream::Stderr,
+                      "Added " + keyhound::counted(added.comments, "noqa comment", "noqa comments") +
+                          " to " + keyhound::counted(added.files, "file", "files") + ".\n");
+  return added.any_error ? kUsageOrUnreadable : kClean;
+}
+
+// Selection and the baseline, when the run has either.
+std::expected<std::optional<keyhound::ReportStage>, keyhound::CommandExit> report_stage(
+    const keyhound::NativeOptions& options) {
+  const std::string& cwd = options.discovery.working_directory;
+  std::optional<keyhound::Baseline> baseline;
+  if (options.baseline) {
+    auto read = keyhound::read_baseline(*options.baseline, cwd);
+    if (!read) return std::unexpected(keyhound::configuration_error(read.error()));
+    baseline = std::move(*read);
+  }
+  std::optional<std::string> writing_directory;
+  if (options.write_baseline) {
+    std::string absolute = keyhound::absolute_path(*options.write_baseline, cwd);
+    writing_directory = absolute.substr(0, std::max<std::size_t>(absolute.rfind('/'), 1));
+  }
+  std::optional<keyhound::ReportStage> stage;
+  if (baseline || writing_directory || !options.selection.empty()) {
+    stage.emplace(options.selection, std::move(baseline), writing_directory, cwd);
+  }
+  return stage;
+}
+
+std::optional<keyhound::ResultCache> open_cache(const keyhound::NativeOptions& options) {
+  if (!options.cache_dir) return std::nullopt;
+  auto opened = keyhound::ResultCache::open(*options.cache_dir, options.cache_origin);
+  if (opened) return std::move(*opened);
+  warn("warning: cannot use the cache directory '" +
+       keyhound::terminal_safe_name(*options.cache_dir) + "': " + opened.error() +
+       "; going on without it\n");
+  return std::nullopt;
+}
+
+void close_cache(const keyhound::ResultCache& cache) {
+  cache.prune();
+  if (cache.store_failed()) {
+    warn("warning: some results could not be written to the cache directory '" +
+         keyhound::terminal_safe_name(cache.directory()) + "'\n");
+  }
+  if (std::getenv("KEYHOUND_CACHE_STATS") != nullptr) {
+    warn("cache: " + std::to_string(cache.hits()) + " hits, " + std::to_string(cache.misses()) +
+         " misses, " + std::to_string(cache.rejected()) + " rejected\n");
+  }
+}
+
+// After the report: the baseline's counts, or the new baseline written.
+std::expected<void, keyhound::CommandExit> finish_baseline(const keyhound::NativeOptions& options,
+                                                           const keyhound::ReportStage* stage) {
+  if (options.baseline) {
+    warn("The baseline hid " + keyhound::counted(stage->hidden(), "finding", "findings") + "; " +
+         keyhound::counted(stage->stale_entries(), "entry", "entries") + " of it no longer match" +
+         (stage->stale_entries() == 1 ? "es" : "") + ".\n");
+  }
+  if (!options.write_baseline) return {};
+  auto target = keyhound::AtomicOutputFile::create(*options.write_baseline);
+  if (!target) return std::unexpected(keyhound::configuration_error(target.error()));
+  target->write_line(keyhound::Stream::Stdout, keyhound::baseline_text(stage->written()));
+  if (auto committed = target->commit(); !committed) {
+    return std::unexpected(keyhound::configuration_error(committed.error()));
+  }
+  std::size_t total = 0;
+  for (const auto& [key, count] : stage->written()) total += count;
+  warn("Wrote " + keyhound::counted(total, "finding", "findings") + " to the baseline.\n");
+  return {};
+}
+
+// Lints the inputs into `out` in the chosen format; the run's outcome.
+keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
+                              const std::vector<keyhound::LintInput>& inputs,
+                              keyhound::LineWriter& out, bool to_file,
+                              keyhound::ReportStage* stage,
+                              const keyhound::ResultCache* cache) {
+  std::unique_ptr<keyhound::ReportFormat> format = keyhound::make_output_format(
+      options.output_format,
+      keyhound::FormatContext{to_file ? keyhound::Stream::Stderr : keyhound::Stream::Stdout,
+                              options.discovery.working_directory});
+  keyhound::LintPlan plan{keyhound::AnalysisOptions{!options.ignore_noqa, options.precise}, stage,
+                          cache};
+  // A document is held back until it is whole.
+  keyhound::RecordCollector records(out);
+  keyhound::LineWriter& report_to = format->is_document() ? records : out;
+  keyhound::FileLoopResult result = keyhound::lint_inputs(inputs, options.jobs, report_to, *format, plan);
+  format->finish(result.summary, records.records(), out);
+  return result;
+}
+
 int run(const std::vector<std::string>& argv) {
   keyhound::CommandDecision decision = keyhound::decide_command(keyhound::native_command(), argv);
   if (const auto* exit = std::get_if<keyhound::CommandExit>(&decision)) return end_with(*exit);
   auto options =
       keyhound::settle_native_options(std::get<keyhound::ParsedArguments>(decision), argv);
   if (!options) return end_with(options.error());
+  for (const std::string& warning : options->warnings) warn(warning);
 
-  for (const std::string& warning : options->warnings) {
-    keyhound::BestEffortDescriptorWriter().write_line(keyhound::Stream::Stderr, warning);
+  std::vector<keyhound::LintInput> inputs = find_inputs(*options);
+  if (auto clash = output_among_inputs(*options, inputs)) {
+    return end_with(keyhound::configuration_error("the output file '" + *clash +
+                                                  "' is one of the files to check"));
   }
-  std::vector<std::string> skipped;
-  std::vector<keyhound::LintInput> inputs =
-      keyhound::discover_inputs(options->paths, options->discovery, &skipped);
-  for (const std::string& path : skipped) {
-    keyhound::BestEffortDescriptorWriter().write_line(
-        keyhound::Stream::Stderr,
-        "warning: skipping '" + keyhound::terminal_safe_name(path) + "': not a regular file\n");
-  }
-
   keyhound::DescriptorWriter terminal;
-  std::vector<std::string> input_paths;
-  for (const keyhound::LintInput& input : inputs) {
-    if (!input.is_stdin && !input.error) input_paths.push_back(input.path);
-  }
-  for (const auto& written : {options->output_file, options->write_baseline}) {
-    if (written && keyhound::is_one_of(*written, input_paths)) {
-      return end_with(keyhound::configuration_error("the output file '" + *written +
-                                                    "' is one of the files to check"));
-    }
-  }
   std::optional<keyhound::AtomicOutputFile> file;
   if (options->output_file) {
     auto created = keyhound::AtomicOutputFile::create(*options->output_file);
     if (!created) return end_with(keyhound::configuration_error(created.error()));
     file.emplace(std::move(*created));
   }
+  if (options->add_noqa) return add_noqa(*options, inputs, terminal);
+
+  auto stage = report_stage(*options);
+  if (!stage) return end_with(stage.error());
+  std::optional<keyhound::ResultCache> cache = open_cache(*options);
   keyhound::LineWriter& out = file ? static_cast<keyhound::LineWriter&>(*file) : terminal;
-  std::unique_ptr<keyhound::ReportFormat> format = keyhound::make_output_format(
-      options->output_format,
-      keyhound::FormatContext{file ? keyhound::Stream::Stderr : keyhound::Stream::Stdout,
-                              options->discovery.working_directory});
-
-  if (inputs.empty()) {
-    terminal.write_line(keyhound::Stream::Stderr,
-                        "warning: No Python files found under the given path(s)\n");
-  }
-  const std::string& cwd = options->discovery.working_directory;
-  if (options->add_noqa) {
-    keyhound::ReportStage selection_only(options->selection, std::nullopt, std::nullopt, cwd);
-    keyhound::AddNoqaResult added = keyhound::add_noqa(inputs, selection_only, options->precise, terminal);
-    terminal.write_line(keyhound::Stream::Stderr,
-                        "Added " + keyhound::counted(added.comments, "noqa comment", "noqa comments") +
-                            " to " + keyhound::counted(added.files, "file", "files") + ".\n");
-    return added.any_error ? kUsageOrUnreadable : kClean;
-  }
-
-  std::optional<keyhound::Baseline> baseline;
-  if (options->baseline) {
-    auto read = keyhound::read_baseline(*options->baseline, cwd);
-    if (!read) return end_with(keyhound::configuration_error(read.error()));
-    baseline = std::move(*read);
-  }
-  std::optional<std::string> writing_directory;
-  if (options->write_baseline) {
-    std::string absolute = keyhound::absolute_path(*options->write_baseline, cwd);
-    writing_directory = absolute.substr(0, std::max<std::size_t>(absolute.rfind('/'), 1));
-  }
-  std::optional<keyhound::ReportStage> stage;
-  if (baseline || writing_directory || !options->selection.empty()) {
-    stage.emplace(options->selection, std::move(baseline), writing_directory, cwd);
-  }
-  std::optional<keyhound::ResultCache> cache;
-  if (options->cache_dir) {
-    auto opened = keyhound::ResultCache::open(*options->cache_dir, options->cache_origin);
-    if (opened) {
-      cache.emplace(std::move(*opened));
-    } else {
-      terminal.write_line(keyhound::Stream::Stderr,
-                          "warning: cannot use the cache directory '" +
-                              keyhound::terminal_safe_name(*options->cache_dir) +
-                              "': " + opened.error() + "; going on without it\n");
-    }
-  }
-  keyhound::LintPlan plan{keyhound::AnalysisOptions{!options->ignore_noqa, options->precise},
-                          stage ? &*stage : nullptr, cache ? &*cache : nullptr};
-  // A document is held back until it is whole.
-  keyhound::RecordCollector records(out);
-  keyhound::LineWriter& report_to = format->is_document() ? records : out;
-  keyhound::FileLoopResult result =
-      keyhound::lint_inputs(inputs, options->jobs, report_to, *format, plan);
-  format->finish(result.summary, records.records(), out);
-  if (cache) {
-    cache->prune();
-    if (cache->store_failed()) {
-      terminal.write_line(keyhound::Stream::Stderr,
-                          "warning: some results could not be written to the cache directory '" +
-                              keyhound::terminal_safe_name(cache->directory()) + "'\n");
-    }
-    if (std::getenv("KEYHOUND_CACHE_STATS") != nullptr) {
-      terminal.write_line(keyhound::Stream::Stderr,
-                          "cache: " + std::to_string(cache->hits()) + " hits, " +
-                              std::to_string(cache->misses()) + " misses, " +
-                              std::to_string(cache->rejected()) + " rejected\n");
-    }
-  }
+  keyhound::FileLoopResult result = lint(*options, inputs, out, file.has_value(),
+                                         *stage ? &**stage : nullptr, cache ? &*cache : nullptr);
+  if (cache) close_cache(*cache);
   if (file) {
     if (auto committed = file->commit(); !committed) {
       return end_with(keyhound::configuration_error(committed.error()));
     }
   }
-  if (options->baseline) {
-    terminal.write_line(keyhound::Stream::Stderr,
-                        "The baseline hid " + keyhound::counted(stage->hidden(), "finding", "findings") +
-                            "; " + keyhound::counted(stage->stale_entries(), "entry", "entries") +
-                            " of it no longer match" + (stage->stale_entries() == 1 ? "es" : "") +
-                            ".\n");
-  }
-  if (options->write_baseline) {
-    auto target = keyhound::AtomicOutputFile::create(*options->write_baseline);
-    if (!target) return end_with(keyhound::configuration_error(target.error()));
-    target->write_line(keyhound::Stream::Stdout, keyhound::baseline_text(stage->written()));
-    if (auto committed = target->commit(); !committed) {
-      return end_with(keyhound::configuration_error(committed.error()));
-    }
-    std::size_t total = 0;
-    for (const auto& [key, count] : stage->written()) total += count;
-    terminal.write_line(keyhound::Stream::Stderr,
-                        "Wrote " + keyhound::counted(total, "finding", "findings") + " to the baseline.\n");
-    return result.any_file_unreadable ? kUsageOrUnreadable : kClean;
+  if (auto finished = finish_baseline(*options, *stage ? &**stage : nullptr); !finished) {
+    return end_with(finished.error());
   }
   // A misspelt path must never let a CI run pass.
   if (result.any_file_unreadable) return kUsageOrUnreadable;
+  if (options->write_baseline) return kClean;
   if (result.any_file_has_issues && !options->exit_zero) return kIssuesFound;
   return kClean;
 }
