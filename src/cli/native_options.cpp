@@ -49,28 +49,32 @@ std::expected<unsigned, CommandLineError> parse_jobs(const std::string& text) {
 
 }  // namespace
 
-std::expected<NativeOptions, CommandExit> settle_native_options(
-    const ParsedArguments& arguments, std::span<const std::string> argv) {
-  NativeOptions options;
-  options.paths = arguments.positionals;
-  const std::string working_directory = current_directory();
+namespace {
 
-  if (arguments.has("config") && arguments.has("isolated")) {
-    return std::unexpected(configuration_error(
-        "the argument '--config <FILE>' cannot be used with '--isolated'"));
-  }
-  std::optional<Configuration> configuration;
-  if (!arguments.has("isolated")) {
-    auto found = find_configuration(arguments.last("config"), working_directory);
-    if (!found) return std::unexpected(configuration_error(found.error()));
-    configuration = std::move(*found);
-  }
+// What every step below reads: the command line, the configuration file
+// when there is one, the working directory.
+struct Sources {
+  const ParsedArguments& arguments;
+  std::span<const std::string> argv;
+  const std::optional<Configuration>& configuration;
+  const std::string& working_directory;
+};
 
+using Step = std::expected<void, CommandExit>;
+
+CommandExit invalid_value(const Sources& from, const std::string& value, std::string_view option,
+                          std::string expected) {
+  return usage_error(native_command(), from.argv,
+                     CommandLineError{CommandLineError::Kind::InvalidValue, value,
+                                      std::string(option), std::move(expected)});
+}
+
+Step settle_jobs(const Sources& from, NativeOptions& options) {
   options.jobs = available_processors();
-  if (configuration && configuration->jobs) options.jobs = *configuration->jobs;
-  if (auto jobs = arguments.last("jobs")) {
+  if (from.configuration && from.configuration->jobs) options.jobs = *from.configuration->jobs;
+  if (auto jobs = from.arguments.last("jobs")) {
     auto parsed = parse_jobs(*jobs);
-    if (!parsed) return std::unexpected(usage_error(native_command(), argv, parsed.error()));
+    if (!parsed) return std::unexpected(usage_error(native_command(), from.argv, parsed.error()));
     options.jobs = *parsed;
   }
   // More threads than processors only cost memory (a parse arena and a
@@ -82,24 +86,29 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
                                " available; using " + std::to_string(processors) + "\n");
     options.jobs = processors;
   }
+  return {};
+}
 
+void settle_discovery(const Sources& from, NativeOptions& options) {
+  const ParsedArguments& arguments = from.arguments;
+  const std::optional<Configuration>& configuration = from.configuration;
   DiscoveryOptions& discovery = options.discovery;
-  discovery.working_directory = working_directory;
+  discovery.working_directory = from.working_directory;
   // The exclusions: the default list, or the configuration's, or the
   // command line's; then every extension. Patterns are taken against the
   // directory of the place that gave them.
   if (arguments.has("exclude")) {
-    discovery.exclusions = exclusion_patterns(arguments.all("exclude"), working_directory);
+    discovery.exclusions = exclusion_patterns(arguments.all("exclude"), from.working_directory);
   } else if (configuration && configuration->exclude) {
     discovery.exclusions = exclusion_patterns(*configuration->exclude, configuration->directory);
   } else {
-    discovery.exclusions = exclusion_patterns(default_exclusions(), working_directory);
+    discovery.exclusions = exclusion_patterns(default_exclusions(), from.working_directory);
   }
   if (configuration) {
     auto extra = exclusion_patterns(configuration->extend_exclude, configuration->directory);
     discovery.exclusions.insert(discovery.exclusions.end(), extra.begin(), extra.end());
   }
-  auto extra = exclusion_patterns(arguments.all("extend-exclude"), working_directory);
+  auto extra = exclusion_patterns(arguments.all("extend-exclude"), from.working_directory);
   discovery.exclusions.insert(discovery.exclusions.end(), extra.begin(), extra.end());
 
   discovery.force_exclude = arguments.has("force-exclude") ||
@@ -108,52 +117,65 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
       !arguments.has("no-respect-gitignore") &&
       (!configuration || configuration->respect_gitignore.value_or(true));
   discovery.stdin_filename = arguments.last("stdin-filename");
-  options.exit_zero = arguments.has("exit-zero");
+}
 
-  if (configuration && configuration->output_format) {
-    options.output_format = *configuration->output_format;
+Step settle_output(const Sources& from, NativeOptions& options) {
+  options.exit_zero = from.arguments.has("exit-zero");
+  if (from.configuration && from.configuration->output_format) {
+    options.output_format = *from.configuration->output_format;
   }
-  if (auto format = arguments.last("output-format")) {
+  if (auto format = from.arguments.last("output-format")) {
     if (!is_output_format(*format)) {
-      return std::unexpected(usage_error(
-          native_command(), argv,
-          CommandLineError{CommandLineError::Kind::InvalidValue, *format, "--output-format",
-                           "expected one of: " + output_format_names()}));
+      return std::unexpected(invalid_value(from, *format, "--output-format",
+                                           "expected one of: " + output_format_names()));
     }
     options.output_format = *format;
   }
-  options.output_file = arguments.last("output-file");
+  options.output_file = from.arguments.last("output-file");
+  return {};
+}
 
-  // The cache: --no-cache, --cache-dir, KEYHOUND_CACHE_DIR, the
-  // configuration's cache-dir, beside the configuration, here.
-  if (!arguments.has("no-cache")) {
-    const char* from_environment = std::getenv("KEYHOUND_CACHE_DIR");
-    if (auto given = arguments.last("cache-dir")) {
-      options.cache_dir = absolute_path(*given, working_directory);
-      options.cache_origin = CacheOrigin::CommandLine;
-    } else if (from_environment != nullptr && from_environment[0] != '\0') {
-      options.cache_dir = absolute_path(from_environment, working_directory);
-      options.cache_origin = CacheOrigin::CommandLine;
-    } else if (configuration && configuration->cache_dir) {
-      options.cache_dir = absolute_path(*configuration->cache_dir, configuration->directory);
-      options.cache_origin = CacheOrigin::Configuration;
-    } else {
-      options.cache_dir =
-          join_path(configuration ? configuration->directory : working_directory, ".keyhound_cache");
-    }
+// The cache: --no-cache, --cache-dir, KEYHOUND_CACHE_DIR, the
+// configuration's cache-dir, beside the configuration, here.
+void settle_cache(const Sources& from, NativeOptions& options) {
+  if (from.arguments.has("no-cache")) return;
+  const std::optional<Configuration>& configuration = from.configuration;
+  const char* from_environment = std::getenv("KEYHOUND_CACHE_DIR");
+  if (auto given = from.arguments.last("cache-dir")) {
+    options.cache_dir = absolute_path(*given, from.working_directory);
+    options.cache_origin = CacheOrigin::CommandLine;
+  } else if (from_environment != nullptr && from_environment[0] != '\0') {
+    options.cache_dir = absolute_path(from_environment, from.working_directory);
+    options.cache_origin = CacheOrigin::CommandLine;
+  } else if (configuration && configuration->cache_dir) {
+    options.cache_dir = absolute_path(*configuration->cache_dir, configuration->directory);
+    options.cache_origin = CacheOrigin::Configuration;
+  } else {
+    options.cache_dir = join_path(configuration ? configuration->directory : from.working_directory,
+                                  ".keyhound_cache");
   }
-  options.ignore_noqa = arguments.has("ignore-noqa");
-  options.precise = arguments.has("precise") || (configuration && configuration->precise.value_or(false));
-  options.add_noqa = arguments.has("add-noqa");
-  options.write_baseline = arguments.last("write-baseline");
-  options.baseline = arguments.last("baseline");
+}
+
+void settle_analysis(const Sources& from, NativeOptions& options) {
+  const std::optional<Configuration>& configuration = from.configuration;
+  options.ignore_noqa = from.arguments.has("ignore-noqa");
+  options.precise = from.arguments.has("precise") ||
+                    (configuration && configuration->precise.value_or(false));
+  options.add_noqa = from.arguments.has("add-noqa");
+  options.write_baseline = from.arguments.last("write-baseline");
+  options.baseline = from.arguments.last("baseline");
   if (!options.baseline && configuration && configuration->baseline) {
     options.baseline = absolute_path(*configuration->baseline, configuration->directory);
   }
-  // Codes: the command line's lists replace the configuration's.
+}
+
+// Codes: the command line's lists replace the configuration's.
+Step settle_selection(const Sources& from, NativeOptions& options) {
+  const std::optional<Configuration>& configuration = from.configuration;
   auto codes = [&](std::string_view option, const std::vector<std::string>& configured) {
     std::vector<std::string> split;
-    for (const std::string& value : arguments.has(option) ? arguments.all(option) : configured) {
+    for (const std::string& value :
+         from.arguments.has(option) ? from.arguments.all(option) : configured) {
       std::vector<std::string> listed = split_codes(value);
       split.insert(split.end(), listed.begin(), listed.end());
     }
@@ -169,17 +191,43 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
           ExclusionPattern(glob, configuration->directory), listed);
     }
   }
-  for (const std::string& value : arguments.all("per-file-ignores")) {
+  for (const std::string& value : from.arguments.all("per-file-ignores")) {
     std::size_t colon = value.rfind(':');
     if (colon == std::string::npos || colon == 0) {
-      return std::unexpected(usage_error(
-          native_command(), argv,
-          CommandLineError{CommandLineError::Kind::InvalidValue, value, "--per-file-ignores",
-                           "expected GLOB:CODES"}));
+      return std::unexpected(invalid_value(from, value, "--per-file-ignores", "expected GLOB:CODES"));
     }
     options.selection.per_file_ignores.emplace_back(
-        ExclusionPattern(value.substr(0, colon), working_directory),
+        ExclusionPattern(value.substr(0, colon), from.working_directory),
         split_codes(std::string_view(value).substr(colon + 1)));
+  }
+  return {};
+}
+
+}  // namespace
+
+std::expected<NativeOptions, CommandExit> settle_native_options(
+    const ParsedArguments& arguments, std::span<const std::string> argv) {
+  const std::string working_directory = current_directory();
+  if (arguments.has("config") && arguments.has("isolated")) {
+    return std::unexpected(configuration_error(
+        "the argument '--config <FILE>' cannot be used with '--isolated'"));
+  }
+  std::optional<Configuration> configuration;
+  if (!arguments.has("isolated")) {
+    auto found = find_configuration(arguments.last("config"), working_directory);
+    if (!found) return std::unexpected(configuration_error(found.error()));
+    configuration = std::move(*found);
+  }
+  const Sources from{arguments, argv, configuration, working_directory};
+  NativeOptions options;
+  options.paths = arguments.positionals;
+  if (auto jobs = settle_jobs(from, options); !jobs) return std::unexpected(jobs.error());
+  settle_discovery(from, options);
+  if (auto output = settle_output(from, options); !output) return std::unexpected(output.error());
+  settle_cache(from, options);
+  settle_analysis(from, options);
+  if (auto selection = settle_selection(from, options); !selection) {
+    return std::unexpected(selection.error());
   }
   return options;
 }
