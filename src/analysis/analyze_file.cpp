@@ -295,12 +295,47 @@ class FindingMaker {
   mutable std::optional<CodePointColumns> end_columns_;
 };
 
+// Records the findings of raising calls, for both reports: a call is
+// reported unless it is guarded, its callee cannot raise, the callee shows
+// the KeyError through lookups of its own (`shows_lookups`), or a call of
+// that callee on that line was reported already.
+class CallReporter {
+ public:
+  CallReporter(const std::vector<EntryFacts>& entries, const FileIndex& index,
+               const std::vector<std::size_t>& callee_of, const FindingMaker& make,
+               std::vector<Finding>& findings)
+      : entries_(entries), index_(index), callee_of_(callee_of), make_(make), findings_(findings) {}
+
+  // Whether call `k`, written in `function`, was reported.
+  template <class ShowsLookups>
+  bool report(std::size_t k, const std::string& function, const ShowsLookups& shows_lookups) {
+    const IndexedCall& call = index_.calls[k];
+    const std::size_t entry = callee_of_[k];
+    if (entry == kNoEntry || call.guarded) return false;
+    const FunctionEntry& callee = *entries_[entry].entry;
+    if (callee.may_raise.empty() || shows_lookups(entry)) return false;
+    ReportedCall key{uint64_t{ts_node_start_point(call.node).row} + 1, call.name};
+    if (!reported_.insert(key).second) return false;
+    findings_.emplace_back(
+        make_.call(function, call, callee, index_.accesses[entries_[entry].origin_access]));
+    return true;
+  }
+
+ private:
+  const std::vector<EntryFacts>& entries_;
+  const FileIndex& index_;
+  const std::vector<std::size_t>& callee_of_;
+  const FindingMaker& make_;
+  std::vector<Finding>& findings_;
+  std::unordered_set<ReportedCall, ReportedCallHash> reported_;
+};
+
 // Visits the entries in order and records each finding and summary as it
 // is found, in the order the report shows them.
 void report(std::vector<EntryFacts>& entries, const FileIndex& index,
             const std::vector<std::size_t>& callee_of, const FindingMaker& make,
             std::vector<Finding>& findings) {
-  std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;
+  CallReporter calls(entries, index, callee_of, make, findings);
   for (EntryFacts& facts : entries) {
     const bool is_module = facts.name == kModuleEntryName;
     const std::string function(facts.name);
@@ -317,16 +352,9 @@ void report(std::vector<EntryFacts>& entries, const FileIndex& index,
     if (facts.accesses_end > facts.accesses_begin) facts.entry->accesses_reported = true;
 
     for (std::size_t k = facts.calls_begin; k < facts.calls_end; ++k) {
-      const IndexedCall& call = index.calls[k];
-      if (callee_of[k] == kNoEntry) continue;
-      const FunctionEntry& callee = *entries[callee_of[k]].entry;
-      if (callee.may_raise.empty() || call.guarded) continue;
-      ReportedCall key{uint64_t{ts_node_start_point(call.node).row} + 1, call.name};
-      if (reported_calls.contains(key) || callee.accesses_reported) continue;
-      reported_calls.insert(key);
-      findings.emplace_back(
-          make.call(function, call, callee, index.accesses[entries[callee_of[k]].origin_access]));
-      function_has_issues = true;
+      // A callee whose own lookups were reported before shows the KeyError there.
+      auto shown_earlier = [&](std::size_t e) { return entries[e].entry->accesses_reported; };
+      if (calls.report(k, function, shown_earlier)) function_has_issues = true;
     }
 
     if (function_has_issues) findings.emplace_back(FunctionSummary{function});
@@ -423,7 +451,7 @@ void report_precise(const std::vector<EntryFacts>& entries, const FileIndex& ind
     return reported_before(index.definitions[a].node, index.definitions[b].node);
   });
   order.push_back(module);
-  std::unordered_set<ReportedCall, ReportedCallHash> reported_calls;
+  CallReporter calls(entries, index, callee_of, make, findings);
   for (std::size_t d : order) {
     const std::string function(d == module ? kModuleEntryName : index.definitions[d].name);
     bool has_issues = false;
@@ -432,15 +460,7 @@ void report_precise(const std::vector<EntryFacts>& entries, const FileIndex& ind
       has_issues = true;
     }
     for (std::size_t k : calls_of[d]) {
-      const IndexedCall& call = index.calls[k];
-      if (callee_of[k] == kNoEntry || call.guarded) continue;
-      const FunctionEntry& callee = *entries[callee_of[k]].entry;
-      if (callee.may_raise.empty() || own_lookups(callee_of[k])) continue;
-      ReportedCall key{uint64_t{ts_node_start_point(call.node).row} + 1, call.name};
-      if (!reported_calls.insert(key).second) continue;
-      findings.emplace_back(make.call(function, call, callee,
-                                      index.accesses[entries[callee_of[k]].origin_access]));
-      has_issues = true;
+      if (calls.report(k, function, own_lookups)) has_issues = true;
     }
     if (has_issues) findings.emplace_back(FunctionSummary{function});
   }
