@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "syntax/module_entry.hpp"
 #include "syntax/position.hpp"
 
 namespace keyhound {
@@ -54,7 +55,7 @@ struct AccessFinding {
   // A lookup outside every function, recorded under "<module>": it makes
   // the file fail, but the default report shows it nowhere, since the
   // module entry would repeat every finding of the file.
-  bool at_module_level() const { return function == "<module>"; }
+  bool at_module_level() const { return function == kModuleEntryName; }
 };
 
 // Where a KeyError that a call lets escape comes from: a lookup of the file.

@@ -31,7 +31,7 @@ void filter_report(FileReport& report, const std::function<bool(const Finding&)>
   std::vector<Finding> result;
   for (Finding& finding : kept) {
     if (const auto* summary = std::get_if<FunctionSummary>(&finding)) {
-      bool is_module = summary->function == "<module>";
+      bool is_module = summary->function == kModuleEntryName;
       if (!functions.contains(summary->function) && !(is_module && any_access)) continue;
     }
     result.push_back(std::move(finding));

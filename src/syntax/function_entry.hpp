@@ -2,6 +2,8 @@
 
 #include <tree_sitter/api.h>
 
+#include "syntax/module_entry.hpp"
+
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -22,7 +24,5 @@ struct FunctionEntry {
 
 // Function name (bare identifier after `def`, or "<module>") to its entry.
 using FunctionTable = std::unordered_map<std::string, FunctionEntry>;
-
-inline constexpr std::string_view kModuleEntryName = "<module>";
 
 }  // namespace keyhound
