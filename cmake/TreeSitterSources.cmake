@@ -48,9 +48,22 @@ target_include_directories(blake2b SYSTEM PUBLIC "${blake2_src}"
 target_compile_options(blake2b PRIVATE -w -fvisibility=hidden)
 set_target_properties(blake2b PROPERTIES C_STANDARD 11 POSITION_INDEPENDENT_CODE ON)
 
-# toml++ is header-only; one translation unit includes it.
+# toml++ is header-only; one translation unit includes it. Its header is
+# patched: see the patch's own header.
+set(toml_patch "${CMAKE_SOURCE_DIR}/cmake/patches/tomlplusplus-whitespace.patch")
+set(patched_toml_dir "${CMAKE_BINARY_DIR}/_deps/patched-toml")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${toml_patch}")
+file(MAKE_DIRECTORY "${patched_toml_dir}")
+execute_process(
+  COMMAND "${Python_EXECUTABLE}" "${CMAKE_SOURCE_DIR}/cmake/apply_patch.py"
+          "${tomlpp_dir}/third_party/tomlplusplus/toml.hpp" "${toml_patch}"
+          "${patched_toml_dir}/toml.hpp"
+  RESULT_VARIABLE toml_patch_status)
+if(NOT toml_patch_status EQUAL 0)
+  message(FATAL_ERROR "the toml++ patch does not apply to ${tomlpp_dir}")
+endif()
 add_library(tomlplusplus INTERFACE)
-target_include_directories(tomlplusplus SYSTEM INTERFACE "${tomlpp_dir}/third_party/tomlplusplus")
+target_include_directories(tomlplusplus SYSTEM INTERFACE "${patched_toml_dir}")
 
 set(ts_lib "${ts_runtime_dir}/tree_sitter/core/lib")
 

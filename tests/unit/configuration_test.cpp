@@ -69,6 +69,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "extend-exclude, force-exclude, respect-gitignore, jobs, output-format, "
                   "precise, baseline, select, ignore, per-file-ignores, cache-dir"}));
 
+// A non-ASCII character after a bare key once sent the TOML parser into
+// undefined behaviour (the sanitizer build catches it); it is a parse error.
+TEST(ConfigurationTest, NonAsciiAfterABareKeyIsAParseError) {
+  for (const char* text : {"[tool.keyhound]\nna\xc3\xafve = 1\n", "f\xc9\x87 = 1\n",
+                           "[tool.keyhound]\nx\xe3\x80\x81 = 1\n"}) {
+    auto parsed = parse_configuration(text, "pyproject.toml", "/work");
+    ASSERT_FALSE(parsed) << text;
+    EXPECT_TRUE(parsed.error().starts_with("cannot parse 'pyproject.toml': ")) << parsed.error();
+  }
+}
+
 TEST(ConfigurationTest, NoTableIsNoConfigurationAndBrokenTomlIsAnError) {
   auto none = parse_configuration("[tool.other]\nx = 1\n", "pyproject.toml", "/work");
   ASSERT_TRUE(none);
