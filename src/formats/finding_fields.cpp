@@ -10,7 +10,7 @@ std::vector<FindingFields> finding_fields(const FileReport& report) {
   for (const Finding& finding : report.findings) {
     if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) {
       fields.push_back(FindingFields{kSyntaxCode, std::string(kSyntaxErrorMessage),
-                                     std::string(kModuleEntryName), syntax->start, syntax->end, "", nullptr,
+                                     kModuleEntryName, syntax->start, syntax->end, "", nullptr,
                                      syntax->comment_row});
     } else if (const auto* access = std::get_if<AccessFinding>(&finding)) {
       if (!report.shows(*access)) continue;

@@ -73,3 +73,22 @@ TEST(FindingKeyTest, NoLineNumbersAndTheCalleeForCalls) {
 
 }  // namespace
 }  // namespace keyhound
+
+namespace keyhound {
+namespace {
+
+// The syntax-error record names the module; its fields point at storage
+// that outlives them (a temporary here once left them dangling).
+TEST(FindingFieldsTest, SyntaxErrorIsRecordedUnderTheModule) {
+  FileReport report{.path = "a.py",
+                    .findings = {SyntaxErrorFinding{{0, 0, 0}, {0, 5, 5}, make_source_line("def (:"), 0}},
+                    .outcome = {}};
+  std::vector<FindingFields> fields = finding_fields(report);
+  ASSERT_EQ(fields.size(), 1u);
+  EXPECT_EQ(fields[0].code, "KH003");
+  EXPECT_EQ(fields[0].function, "<module>");
+  EXPECT_EQ(finding_key("a.py", fields[0]), "a.py\tKH003\t<module>\t");
+}
+
+}  // namespace
+}  // namespace keyhound
