@@ -156,45 +156,37 @@ class TableReader {
   Configuration& into_;
 };
 
+// Each row's reader, by the kind of value and the field it fills.
+template <auto Field>
+KeyResult list_of(TableReader& reader, std::string_view key, const toml::node& node) {
+  return reader.list(key, node, Field);
+}
+template <auto Field>
+KeyResult flag_of(TableReader& reader, std::string_view key, const toml::node& node) {
+  return reader.flag(key, node, Field);
+}
+template <auto Field>
+KeyResult text_of(TableReader& reader, std::string_view key, const toml::node& node) {
+  return reader.text(key, node, Field);
+}
+template <KeyResult (TableReader::*Read)(std::string_view, const toml::node&)>
+KeyResult own(TableReader& reader, std::string_view key, const toml::node& node) {
+  return (reader.*Read)(key, node);
+}
+
 const std::array<ConfigurationKey, 12> kConfigurationKeys = {
-    ConfigurationKey{"exclude", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.list(k, n, &Configuration::exclude);
-                     }},
-    ConfigurationKey{"extend-exclude", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.list(k, n, &Configuration::extend_exclude);
-                     }},
-    ConfigurationKey{"force-exclude", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.flag(k, n, &Configuration::force_exclude);
-                     }},
-    ConfigurationKey{"respect-gitignore",
-                     [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.flag(k, n, &Configuration::respect_gitignore);
-                     }},
-    ConfigurationKey{"jobs", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.jobs(k, n);
-                     }},
-    ConfigurationKey{"output-format", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.output_format(k, n);
-                     }},
-    ConfigurationKey{"precise", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.flag(k, n, &Configuration::precise);
-                     }},
-    ConfigurationKey{"baseline", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.text(k, n, &Configuration::baseline);
-                     }},
-    ConfigurationKey{"select", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.list(k, n, &Configuration::select);
-                     }},
-    ConfigurationKey{"ignore", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.list(k, n, &Configuration::ignore);
-                     }},
-    ConfigurationKey{"per-file-ignores",
-                     [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.per_file_ignores(k, n);
-                     }},
-    ConfigurationKey{"cache-dir", [](TableReader& r, std::string_view k, const toml::node& n) {
-                       return r.text(k, n, &Configuration::cache_dir);
-                     }},
+    ConfigurationKey{"exclude", list_of<&Configuration::exclude>},
+    ConfigurationKey{"extend-exclude", list_of<&Configuration::extend_exclude>},
+    ConfigurationKey{"force-exclude", flag_of<&Configuration::force_exclude>},
+    ConfigurationKey{"respect-gitignore", flag_of<&Configuration::respect_gitignore>},
+    ConfigurationKey{"jobs", own<&TableReader::jobs>},
+    ConfigurationKey{"output-format", own<&TableReader::output_format>},
+    ConfigurationKey{"precise", flag_of<&Configuration::precise>},
+    ConfigurationKey{"baseline", text_of<&Configuration::baseline>},
+    ConfigurationKey{"select", list_of<&Configuration::select>},
+    ConfigurationKey{"ignore", list_of<&Configuration::ignore>},
+    ConfigurationKey{"per-file-ignores", own<&TableReader::per_file_ignores>},
+    ConfigurationKey{"cache-dir", text_of<&Configuration::cache_dir>},
 };
 
 }  // namespace
