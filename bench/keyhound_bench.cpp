@@ -29,7 +29,7 @@
 #include "analysis/analyze_file.hpp"
 #include "output/line_writer.hpp"
 #include "formats/report_format.hpp"
-#include "syntax/precise_rules.hpp"
+#include "syntax/precise/precise_rules.hpp"
 #include "project/discovery.hpp"
 #include "run/file_loop.hpp"
 #include "base/path_names.hpp"

@@ -12,7 +12,7 @@ set(keyhound_views "${CMAKE_BINARY_DIR}/layer-views")
 # keyhound_ROOM_lib from src/ROOM/*.cpp (but the front ends' own files).
 function(keyhound_layer room)
   cmake_parse_arguments(LAYER "" "" "BELOW;LINK;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/${room}/*.cpp")
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/${room}/*.cpp")
   foreach(excluded ${LAYER_EXCLUDE})
     list(REMOVE_ITEM sources "${CMAKE_SOURCE_DIR}/src/${room}/${excluded}")
   endforeach()

@@ -15,7 +15,7 @@
 #include "analysis/propagation.hpp"
 #include "syntax/source_lines.hpp"
 #include "analysis/suppression.hpp"
-#include "syntax/precise_rules.hpp"
+#include "syntax/precise/precise_rules.hpp"
 #include "syntax/parse_memory.hpp"
 #include "syntax/parse_python.hpp"
 #include "base/internal_fault.hpp"

@@ -1,4 +1,4 @@
-#include "syntax/precise_rules.hpp"
+#include "syntax/precise/precise_rules.hpp"
 
 #include <cstring>
 #include <map>
