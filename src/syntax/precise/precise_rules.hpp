@@ -42,6 +42,11 @@ struct PreciseFacts {
   std::array<std::size_t, static_cast<std::size_t>(PreciseRule::Count)> removed{};
   // The first node, in pre-order, where the parser met a syntax error.
   std::optional<TSNode> first_error;
+
+  // Takes a subscript out under `rule`, unless an earlier rule took it.
+  void take(const void* subscript, PreciseRule rule) {
+    if (exempt.insert(subscript).second) ++removed[static_cast<std::size_t>(rule)];
+  }
 };
 
 // Gathers the facts during the file index's walk (it observes that walk),

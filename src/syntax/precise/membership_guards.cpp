@@ -1,0 +1,190 @@
+#include "syntax/precise/membership_guards.hpp"
+
+#include "syntax/node_text.hpp"
+#include "syntax/precise/expression_text.hpp"
+
+namespace keyhound {
+
+void MembershipGuards::enter_any(TSNode node, TSFieldId field, uint32_t depth) {
+  for (const PendingGuard& pending : pending_) {
+    if (pending.parent_depth + 1 != depth) continue;
+    bool wanted = pending.child_field == 0 ? node.id == pending.child
+                                           : field == pending.child_field;
+    if (wanted) {
+      for (const Pair& pair : pending.pairs) guards_.push_back({depth, pair});
+    }
+  }
+}
+
+void MembershipGuards::enter(TSNode node, TSSymbol kind, uint32_t depth) {
+  if (kind == k_.for_statement) {
+    wait_for_field(depth, k_.body, iteration_pairs(node));
+  } else if (kind == k_.list_comprehension || kind == k_.set_comprehension ||
+             kind == k_.dictionary_comprehension || kind == k_.generator_expression) {
+    on_comprehension(node, depth);
+  } else if (kind == k_.if_statement || kind == k_.elif_clause || kind == k_.while_statement) {
+    on_condition(node, kind, depth);
+  } else if (kind == k_.conditional_expression) {
+    on_conditional_expression(node, depth);
+  } else if (kind == k_.boolean_operator) {
+    on_and(node, depth);
+  } else if (kind == k_.assert_statement) {
+    on_assert(node, depth);
+  }
+}
+
+void MembershipGuards::leave(uint32_t depth) {
+  while (!guards_.empty() && guards_.back().depth >= depth) guards_.pop_back();
+  while (!pending_.empty() && pending_.back().parent_depth >= depth) pending_.pop_back();
+  // `if k not in d: return` guards what follows it in its block.
+  while (!after_exit_.empty() && after_exit_.back().depth == depth) {
+    Guard guard = std::move(after_exit_.back());
+    after_exit_.pop_back();
+    if (depth > 0) guards_.push_back({depth - 1, std::move(guard.pair)});
+  }
+}
+
+bool MembershipGuards::guards(std::string_view object, std::string_view key) const {
+  for (const Guard& guard : guards_) {
+    if (guard.pair.first == object && guard.pair.second == key) return true;
+  }
+  return false;
+}
+
+void MembershipGuards::wait_for_field(uint32_t depth, TSFieldId field, std::vector<Pair> pairs) {
+  if (!pairs.empty()) pending_.push_back({depth, field, nullptr, std::move(pairs)});
+}
+
+void MembershipGuards::on_condition(TSNode statement, TSSymbol kind, uint32_t depth) {
+  TSNode condition = ts_node_child_by_field_id(statement, k_.condition);
+  if (ts_node_is_null(condition)) return;
+  std::vector<Pair> pairs;
+  collect_pairs(condition, "in", pairs);
+  wait_for_field(depth, kind == k_.while_statement ? k_.body : k_.consequence, std::move(pairs));
+  if (kind == k_.if_statement) early_exit(statement, condition, depth);
+}
+
+// Every `for k in d` clause guards the whole comprehension.
+void MembershipGuards::on_comprehension(TSNode node, uint32_t depth) {
+  uint32_t count = ts_node_named_child_count(node);
+  for (uint32_t i = 0; i < count; ++i) {
+    TSNode clause = ts_node_named_child(node, i);
+    if (ts_node_symbol(clause) != k_.for_in_clause) continue;
+    for (Pair& pair : iteration_pairs(clause)) guards_.push_back({depth, std::move(pair)});
+  }
+}
+
+// `d[k] if k in d else y`: the test guards the first operand.
+void MembershipGuards::on_conditional_expression(TSNode node, uint32_t depth) {
+  if (ts_node_named_child_count(node) < 2) return;
+  std::vector<Pair> pairs;
+  collect_pairs(ts_node_named_child(node, 1), "in", pairs);
+  if (!pairs.empty()) {
+    pending_.push_back({depth, 0, ts_node_named_child(node, 0).id, std::move(pairs)});
+  }
+}
+
+// `k in d and d[k]`: the left operand guards the right.
+void MembershipGuards::on_and(TSNode node, uint32_t depth) {
+  TSNode left = ts_node_child_by_field_id(node, k_.left);
+  TSNode right = ts_node_child_by_field_id(node, k_.right);
+  if (ts_node_is_null(left) || ts_node_is_null(right) ||
+      operator_between(left, right, source_) != "and") {
+    return;
+  }
+  std::vector<Pair> pairs;
+  collect_pairs(left, "in", pairs);
+  wait_for_field(depth, k_.right, std::move(pairs));
+}
+
+// `assert k in d` guards the rest of the block holding it.
+void MembershipGuards::on_assert(TSNode node, uint32_t depth) {
+  if (depth == 0 || ts_node_named_child_count(node) == 0) return;
+  std::vector<Pair> pairs;
+  collect_pairs(ts_node_named_child(node, 0), "in", pairs);
+  for (Pair& pair : pairs) guards_.push_back({depth - 1, std::move(pair)});
+}
+
+// `k in d` tests of a condition: the whole condition, or the operands of
+// its top-level `and`, brackets unwrapped.
+void MembershipGuards::collect_pairs(TSNode condition, std::string_view op,
+                                     std::vector<Pair>& pairs) const {
+  std::vector<TSNode> pending{condition};
+  while (!pending.empty()) {
+    TSNode node = pending.back();
+    pending.pop_back();
+    TSSymbol kind = ts_node_symbol(node);
+    if (kind == k_.parenthesized_expression && ts_node_named_child_count(node) == 1) {
+      pending.push_back(ts_node_named_child(node, 0));
+    } else if (kind == k_.boolean_operator && op == "in") {
+      TSNode left = ts_node_child_by_field_id(node, k_.left);
+      TSNode right = ts_node_child_by_field_id(node, k_.right);
+      if (!ts_node_is_null(left) && !ts_node_is_null(right) &&
+          operator_between(left, right, source_) == "and") {
+        pending.push_back(right);
+        pending.push_back(left);
+      }
+    } else if (kind == k_.comparison_operator && ts_node_named_child_count(node) == 2) {
+      TSNode key = ts_node_named_child(node, 0);
+      TSNode container = ts_node_named_child(node, 1);
+      if (operator_between(key, container, source_) == op) {
+        pairs.emplace_back(compact_text(container, source_), compact_text(key, source_));
+      }
+    }
+  }
+}
+
+// `for k in d`, `for k in d.keys()`, `for k, v in d.items()`.
+std::vector<MembershipGuards::Pair> MembershipGuards::iteration_pairs(TSNode loop) const {
+  TSNode left = ts_node_child_by_field_id(loop, k_.left);
+  TSNode right = ts_node_child_by_field_id(loop, k_.right);
+  if (ts_node_is_null(left) || ts_node_is_null(right)) return {};
+  TSNode container = right;
+  bool items = false;
+  if (ts_node_symbol(right) == k_.call) {
+    TSNode callee = ts_node_child_by_field_id(right, k_.function);
+    if (ts_node_is_null(callee) || ts_node_symbol(callee) != k_.attribute) return {};
+    std::string_view method =
+        node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_);
+    if (method != "keys" && method != "items") return {};
+    items = method == "items";
+    container = ts_node_child_by_field_id(callee, k_.object);
+    if (ts_node_is_null(container)) return {};
+  }
+  TSNode key = left;
+  if (items) {
+    TSSymbol kind = ts_node_symbol(left);
+    if ((kind != k_.pattern_list && kind != k_.tuple_pattern) ||
+        ts_node_named_child_count(left) == 0) {
+      return {};
+    }
+    key = ts_node_named_child(left, 0);
+  }
+  if (ts_node_symbol(key) != k_.identifier) return {};
+  return {Pair{compact_text(container, source_), compact_text(key, source_)}};
+}
+
+// `if k not in d:` whose body always leaves, with no else: what follows the
+// if statement in its block is guarded.
+void MembershipGuards::early_exit(TSNode statement, TSNode condition, uint32_t depth) {
+  if (!ts_node_is_null(ts_node_child_by_field_id(statement, k_.alternative))) return;
+  TSNode body = ts_node_child_by_field_id(statement, k_.consequence);
+  if (ts_node_is_null(body) || ts_node_named_child_count(body) == 0) return;
+  TSNode last = ts_node_named_child(body, ts_node_named_child_count(body) - 1);
+  TSSymbol kind = ts_node_symbol(last);
+  if (kind != k_.return_statement && kind != k_.raise_statement &&
+      kind != k_.continue_statement && kind != k_.break_statement) {
+    return;
+  }
+  TSNode whole = condition;
+  while (ts_node_symbol(whole) == k_.parenthesized_expression &&
+         ts_node_named_child_count(whole) == 1) {
+    whole = ts_node_named_child(whole, 0);
+  }
+  if (ts_node_symbol(whole) != k_.comparison_operator) return;
+  std::vector<Pair> pairs;
+  collect_pairs(whole, "notin", pairs);
+  for (Pair& pair : pairs) after_exit_.push_back({depth, std::move(pair)});
+}
+
+}  // namespace keyhound

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <tree_sitter/api.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "syntax/precise/precise_kinds.hpp"
+
+namespace keyhound {
+
+// The membership tests in force where the walk is: `if k in d:` and its
+// kin (`while`, `elif`, `x if k in d else y`, `k in d and d[k]`, `assert k
+// in d`), iteration over the mapping's own keys, and `if k not in d:` whose
+// body always leaves, which guards the rest of its block. Containers and
+// keys compare by their compacted text.
+class MembershipGuards {
+ public:
+  MembershipGuards(std::string_view source, const PreciseKinds& kinds)
+      : source_(source), k_(kinds) {}
+
+  // Called for every node of the walk: a guard may wait for any child.
+  void enter_any(TSNode node, TSFieldId field, uint32_t depth);
+  // Called for the nodes of the kinds the rules look at.
+  void enter(TSNode node, TSSymbol kind, uint32_t depth);
+  void leave(uint32_t depth);
+
+  bool guards(std::string_view object, std::string_view key) const;
+
+ private:
+  using Pair = std::pair<std::string, std::string>;  // (container V, key K)
+  struct Guard {
+    uint32_t depth;
+    Pair pair;
+  };
+  // A guard waiting for the child of a statement that it covers: the child
+  // in `child_field`, or (field 0) the node `child`.
+  struct PendingGuard {
+    uint32_t parent_depth;
+    TSFieldId child_field;
+    const void* child;
+    std::vector<Pair> pairs;
+  };
+
+  void collect_pairs(TSNode condition, std::string_view op, std::vector<Pair>& pairs) const;
+  std::vector<Pair> iteration_pairs(TSNode loop) const;
+  void on_condition(TSNode statement, TSSymbol kind, uint32_t depth);
+  void on_comprehension(TSNode node, uint32_t depth);
+  void on_conditional_expression(TSNode node, uint32_t depth);
+  void on_and(TSNode node, uint32_t depth);
+  void on_assert(TSNode node, uint32_t depth);
+  void early_exit(TSNode statement, TSNode condition, uint32_t depth);
+  void wait_for_field(uint32_t depth, TSFieldId field, std::vector<Pair> pairs);
+
+  std::string_view source_;
+  const PreciseKinds& k_;
+  std::vector<Guard> guards_;
+  std::vector<Guard> after_exit_;
+  std::vector<PendingGuard> pending_;
+};
+
+}  // namespace keyhound

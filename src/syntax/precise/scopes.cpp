@@ -1,0 +1,119 @@
+#include "syntax/precise/scopes.hpp"
+
+#include "syntax/node_text.hpp"
+#include "syntax/precise/expression_text.hpp"
+
+namespace keyhound {
+
+ScopeTracker::ScopeTracker(std::string_view source, const PreciseKinds& kinds)
+    : source_(source), k_(kinds) {
+  scopes_.push_back(Scope{0, false, {}, {}, {}});
+  stack_.push_back({0, 0});
+}
+
+void ScopeTracker::enter_definition(TSNode definition, uint32_t depth) {
+  bool is_class = ts_node_symbol(definition) == k_.class_definition;
+  TSNode name = ts_node_child_by_field_id(definition, k_.name);
+  if (!ts_node_is_null(name)) {
+    std::string text(node_text(name, source_));
+    if (is_class) {
+      scopes_[current()].bindings.insert(std::move(text));
+    } else {
+      scopes_[current()].defs.insert(std::move(text));
+    }
+  }
+  scopes_.push_back(Scope{current(), is_class, {}, {}, {}});
+  stack_.push_back({depth, scopes_.size() - 1});
+  if (!is_class) bind_parameters(definition);
+}
+
+void ScopeTracker::leave(uint32_t depth) {
+  if (stack_.size() > 1 && stack_.back().first == depth) stack_.pop_back();
+}
+
+void ScopeTracker::bind(std::string name, BoundValue value) {
+  Scope& scope = scopes_[current()];
+  scope.values[name][static_cast<std::size_t>(value)] += 1;
+  scope.bindings.insert(std::move(name));
+}
+
+void ScopeTracker::bind_names_within(TSNode node) {
+  std::vector<TSNode> pending{node};
+  while (!pending.empty()) {
+    TSNode current_node = pending.back();
+    pending.pop_back();
+    if (ts_node_symbol(current_node) == k_.identifier) {
+      bind(std::string(node_text(current_node, source_)), BoundValue::Unknown);
+      continue;
+    }
+    uint32_t count = ts_node_named_child_count(current_node);
+    for (uint32_t i = 0; i < count; ++i) pending.push_back(ts_node_named_child(current_node, i));
+  }
+}
+
+void ScopeTracker::bind_parameters(TSNode definition) {
+  TSNode parameters = ts_node_child_by_field_id(definition, k_.parameters_field);
+  if (ts_node_is_null(parameters)) return;
+  uint32_t count = ts_node_named_child_count(parameters);
+  for (uint32_t i = 0; i < count; ++i) {
+    TSNode parameter = ts_node_named_child(parameters, i);
+    TSNode name = ts_node_symbol(parameter) == k_.identifier
+                      ? parameter
+                      : ts_node_child_by_field_id(parameter, k_.name);
+    if (ts_node_is_null(name) && ts_node_named_child_count(parameter) > 0) {
+      name = ts_node_named_child(parameter, 0);
+    }
+    if (!ts_node_is_null(name) && ts_node_symbol(name) == k_.identifier) {
+      bind(std::string(node_text(name, source_)), BoundValue::Unknown);
+    }
+  }
+}
+
+void ScopeTracker::bind_imports(TSNode statement) {
+  uint32_t count = ts_node_named_child_count(statement);
+  for (uint32_t i = 0; i < count; ++i) {
+    TSNode item = ts_node_named_child(statement, i);
+    TSNode bound = item;
+    if (ts_node_symbol(item) == k_.aliased_import) {
+      bound = ts_node_child_by_field_id(item, k_.alias);
+    }
+    if (ts_node_is_null(bound)) continue;
+    std::string text = compact_text(bound, source_);
+    // `import a.b` binds `a`.
+    bind(text.substr(0, text.find('.')), BoundValue::Unknown);
+  }
+}
+
+void ScopeTracker::note_call(TSNode call) {
+  TSNode callee = ts_node_child_by_field_id(call, k_.function);
+  if (!ts_node_is_null(callee) && ts_node_symbol(callee) == k_.identifier) {
+    calls_.push_back({call.id, std::string(node_text(callee, source_)), current()});
+  }
+}
+
+std::unordered_set<const void*> ScopeTracker::unrelated_calls() const {
+  std::unordered_set<const void*> unrelated;
+  for (const CallUse& call : calls_) {
+    if (!visible(call.name, call.scope)) unrelated.insert(call.id);
+  }
+  return unrelated;
+}
+
+// Whether `name`, called in `from`, names a function visible there: a
+// function nested in an enclosing function, or a module-level function,
+// unless a nearer scope binds the name otherwise. Class scopes are not seen
+// from inside their methods.
+bool ScopeTracker::visible(const std::string& name, std::size_t from) const {
+  std::size_t at = from;
+  for (;;) {
+    const Scope& scope = scopes_[at];
+    if (!scope.is_class) {
+      if (scope.defs.contains(name)) return true;
+      if (scope.bindings.contains(name)) return false;
+    }
+    if (at == 0) return false;
+    at = scope.parent;
+  }
+}
+
+}  // namespace keyhound

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <tree_sitter/api.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "syntax/precise/precise_kinds.hpp"
+
+namespace keyhound {
+
+// What one binding of a name is bound to, as far as a rule can tell from
+// the binding alone.
+enum class BoundValue : uint8_t {
+  NonRaisingContainer,  // a defaultdict(...) or Counter(...) call
+  Unknown,              // anything else: a call, a parameter, an import, ...
+  Count,
+};
+
+using BindingCounts = std::array<std::size_t, static_cast<std::size_t>(BoundValue::Count)>;
+
+// A module, class or function body: the names it defines and binds.
+struct Scope {
+  std::size_t parent;
+  bool is_class;
+  // Names defined here by `def`, and names bound here otherwise.
+  std::unordered_set<std::string> defs;
+  std::unordered_set<std::string> bindings;
+  // Per name bound here: how many of its bindings are of each kind.
+  std::unordered_map<std::string, BindingCounts> values;
+};
+
+// The scopes of one file, opened and closed as the walk passes the
+// definitions, and the names each binds.
+class ScopeTracker {
+ public:
+  ScopeTracker(std::string_view source, const PreciseKinds& kinds);
+
+  std::size_t current() const { return stack_.back().second; }
+  const Scope& scope(std::size_t index) const { return scopes_[index]; }
+
+  // A `def` or `class` at `depth`: its name binds in the enclosing scope,
+  // its body is a new scope until the walk leaves it.
+  void enter_definition(TSNode definition, uint32_t depth);
+  void leave(uint32_t depth);
+
+  void bind(std::string name, BoundValue value);
+  // Every name inside `node` (an `as` target) and every name an import binds.
+  void bind_names_within(TSNode node);
+  void bind_imports(TSNode statement);
+
+  // A call of a bare name, for `unrelated_calls`.
+  void note_call(TSNode call);
+  // The calls noted whose name is not a function visible where it is called.
+  std::unordered_set<const void*> unrelated_calls() const;
+
+ private:
+  void bind_parameters(TSNode definition);
+  bool visible(const std::string& name, std::size_t from) const;
+
+  struct CallUse {
+    const void* id;
+    std::string name;
+    std::size_t scope;
+  };
+
+  std::string_view source_;
+  const PreciseKinds& k_;
+  std::vector<Scope> scopes_;
+  // (depth of the definition, index in scopes_); the module at depth 0.
+  std::vector<std::pair<uint32_t, std::size_t>> stack_;
+  std::vector<CallUse> calls_;
+};
+
+}  // namespace keyhound

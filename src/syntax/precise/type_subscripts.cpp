@@ -1,0 +1,74 @@
+#include "syntax/precise/type_subscripts.hpp"
+
+#include "syntax/node_text.hpp"
+#include "syntax/precise/expression_text.hpp"
+
+namespace keyhound {
+namespace {
+
+// Generic aliases of the builtins and of typing, written down once: a
+// subscript of one of these names is a type, not a lookup.
+const std::unordered_set<std::string_view>& generic_names() {
+  static const std::unordered_set<std::string_view> names = {
+      "dict", "list", "tuple", "set", "frozenset", "type", "Dict", "List", "Tuple", "Set",
+      "FrozenSet", "Type", "Optional", "Union", "Callable", "Literal", "Annotated", "ClassVar",
+      "Final", "Generic", "Protocol", "Iterable", "Iterator", "Generator", "AsyncIterable",
+      "AsyncIterator", "AsyncGenerator", "Sequence", "MutableSequence", "Mapping",
+      "MutableMapping", "AbstractSet", "MutableSet", "Collection", "Container", "Awaitable",
+      "Coroutine", "Reversible", "Deque", "DefaultDict", "OrderedDict", "Counter", "ChainMap",
+      "Concatenate", "TypeGuard", "TypeIs", "Unpack", "Required", "NotRequired", "ReadOnly",
+      "IO", "Pattern", "Match", "ContextManager", "AsyncContextManager", "NamedTuple",
+      "TypedDict", "Self", "LiteralString", "Never", "NoReturn"};
+  return names;
+}
+
+}  // namespace
+
+void TypeSubscripts::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) {
+  if (kind == k_.type || field == k_.superclasses) annotation_depths_.push_back(depth);
+  if (kind != k_.aliased_import) return;
+  TSNode name = ts_node_child_by_field_id(node, k_.name);
+  TSNode alias = ts_node_child_by_field_id(node, k_.alias);
+  if (ts_node_is_null(name) || ts_node_is_null(alias)) return;
+  std::string module = compact_text(name, source_);
+  if (module == "typing" || module == "typing_extensions") {
+    typing_aliases_.insert(std::string(node_text(alias, source_)));
+  }
+}
+
+void TypeSubscripts::leave(uint32_t depth) {
+  while (!annotation_depths_.empty() && annotation_depths_.back() >= depth) {
+    annotation_depths_.pop_back();
+  }
+}
+
+bool TypeSubscripts::is_type_now(TSNode value) const {
+  if (!annotation_depths_.empty()) return true;
+  return !ts_node_is_null(value) && ts_node_symbol(value) == k_.identifier &&
+         generic_names().contains(node_text(value, source_));
+}
+
+void TypeSubscripts::note_attribute_value(TSNode subscript, TSNode value) {
+  TSNode leftmost = value;
+  while (ts_node_symbol(leftmost) == k_.attribute) {
+    TSNode object = ts_node_child_by_field_id(leftmost, k_.object);
+    if (ts_node_is_null(object)) break;
+    leftmost = object;
+  }
+  if (ts_node_symbol(leftmost) == k_.identifier) {
+    attribute_values_.push_back({subscript.id, node_text(leftmost, source_), value});
+  }
+}
+
+void TypeSubscripts::settle(PreciseFacts& facts) const {
+  for (const AttributeValue& use : attribute_values_) {
+    std::string_view first = use.leftmost;
+    bool generic = first == "typing" || first == "typing_extensions" ||
+                   typing_aliases_.contains(std::string(first)) ||
+                   (first == "collections" &&
+                    compact_text(use.value, source_).starts_with("collections.abc."));
+    if (generic) facts.take(use.id, PreciseRule::TypeSubscript);
+  }
+}
+
+}  // namespace keyhound
