@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "syntax/comment_tokens.hpp"
+
 namespace keyhound {
 
 // The codes a suppression comment names, or all of them.
@@ -28,14 +30,6 @@ std::optional<Directive> parse_line_directive(std::string_view comment);
 
 // `# keyhound: noqa`, optionally with `: codes`: the whole file.
 std::optional<Directive> parse_file_directive(std::string_view comment);
-
-// One comment token of a file.
-struct CommentToken {
-  uint32_t row;
-  std::string_view text;
-  // Nothing but blanks stands before it on its row.
-  bool whole_line;
-};
 
 // Where a file's suppression comments apply. Rows that the text joins into
 // one logical line (by a string that spans rows or a backslash

@@ -20,6 +20,8 @@ struct TreeDeleter {
 };
 using Tree = std::unique_ptr<TSTree, TreeDeleter>;
 
+inline TSNode root_of(const Tree& tree) { return ts_tree_root_node(tree.get()); }
+
 // A cursor is a plain struct the runtime fills in, so the owner holds it by
 // value. The node it starts on acts as the cursor's root: goto_parent fails
 // there, which bounds every walk to the subtree it was opened on.
