@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string>
 
+#include "analysis/finding_identity.hpp"
 #include "output/color.hpp"
 #include "output/terminal_text.hpp"
 
@@ -41,9 +42,8 @@ void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string
                           const AccessFinding& finding) {
   std::string line;
   append_header_start(line, styles, path, finding.start);
-  line += "Possible KeyError in function '";
-  line += finding.function;
-  line += "'\n";
+  line += message_of(finding);
+  line += '\n';
   out.write_line(Stream::Stdout, line);
   print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));
 }
@@ -52,18 +52,8 @@ void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_v
                         const CallFinding& finding) {
   std::string line;
   append_header_start(line, styles, path, finding.start);
-  line += "Possible ";
-  bool first = true;
-  for (const std::string& name : finding.exceptions) {
-    if (!first) line += ", ";
-    line += name;
-    first = false;
-  }
-  line += " not handled when calling '";
-  line += finding.callee;
-  line += "' in function '";
-  line += finding.function;
-  line += "'\n";
+  line += message_of(finding);
+  line += '\n';
   out.write_line(Stream::Stdout, line);
   print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));
 }
@@ -72,7 +62,7 @@ void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_v
                         const SyntaxErrorFinding& finding) {
   std::string line;
   append_header_start(line, styles, path, finding.start);
-  line += kSyntaxErrorMessage;
+  line += message_of(finding);
   line += '\n';
   out.write_line(Stream::Stdout, line);
   print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));

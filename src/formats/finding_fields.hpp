@@ -21,6 +21,7 @@ struct FindingFields {
   // Set for a call finding.
   const CallFinding* call = nullptr;
   uint32_t comment_row = 0;
+  const Finding* finding = nullptr;
 
   // 1-based line and code-point column; the end column is the one after
   // the node's last character.
@@ -35,11 +36,6 @@ struct FindingFields {
 
 // Every access and call finding of the report, in report order.
 std::vector<FindingFields> finding_fields(const FileReport& report);
-
-// What identifies a finding across edits that do not touch it: the path,
-// the code, the function, the node's tokens without white space, and
-// for a call the callee; no line numbers.
-std::string finding_key(std::string_view path, const FindingFields& finding);
 
 // A stable 64-bit hash of `text` in hexadecimal (FNV-1a), the same on every
 // machine.

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/path_names.hpp"
+#include "analysis/finding_identity.hpp"
 #include "formats/finding_fields.hpp"
 #include "formats/json_text.hpp"
 #include "base/version.hpp"
@@ -145,7 +146,7 @@ void SarifFormat::render(const FileReport& report, LineWriter& out) const {
             .raw("locations", single_element_array(location))
             .raw("partialFingerprints",
                  JsonObject()
-                     .string("keyhound/v1", stable_hash(finding_key(report.path, finding)))
+                     .string("keyhound/v1", stable_hash(finding_key(report.path, *finding.finding, KeyFields::AsWritten)))
                      .text())
             .text();
     write_record(out, kResultTag, result);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/analyze_file.hpp"
+#include "analysis/finding_identity.hpp"
 #include "formats/caret_renderer.hpp"
 #include "run/noqa_editor.hpp"
 #include "base/os_error.hpp"
@@ -137,13 +138,7 @@ std::expected<void, std::string> replace_file(const std::string& path, const std
 std::map<uint32_t, std::set<std::string>> codes_by_comment_row(const FileReport& report) {
   std::map<uint32_t, std::set<std::string>> codes_by_row;
   for (const Finding& finding : report.findings) {
-    if (const auto* access = std::get_if<AccessFinding>(&finding)) {
-      codes_by_row[access->comment_row].emplace(kAccessCode);
-    } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
-      codes_by_row[call->comment_row].emplace(kCallCode);
-    } else if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) {
-      codes_by_row[syntax->comment_row].emplace(kSyntaxCode);
-    }
+    if (auto row = comment_row_of(finding)) codes_by_row[*row].emplace(code_of(finding));
   }
   return codes_by_row;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "analysis/finding_identity.hpp"
 #include "base/path_names.hpp"
 #include "analysis/report_filter.hpp"
 #include "base/plain_file.hpp"
@@ -18,29 +19,6 @@ constexpr std::string_view kBaselineHeader =
 bool matches_prefix(const std::vector<std::string>& prefixes, std::string_view code) {
   return std::any_of(prefixes.begin(), prefixes.end(),
                      [&](const std::string& prefix) { return code.starts_with(prefix); });
-}
-
-std::string_view code_of(const Finding& finding) {
-  if (std::holds_alternative<AccessFinding>(finding)) return kAccessCode;
-  if (std::holds_alternative<CallFinding>(finding)) return kCallCode;
-  return kSyntaxCode;
-}
-
-// Tabs, line feeds and backslashes inside a field would break the format.
-void append_field(std::string& line, std::string_view field) {
-  for (char c : field) {
-    if (c == '\\') {
-      line += "\\\\";
-    } else if (c == '\t') {
-      line += "\\t";
-    } else if (c == '\n') {
-      line += "\\n";
-    } else if (c == '\r') {
-      line += "\\r";
-    } else {
-      line += c;
-    }
-  }
 }
 
 }  // namespace
@@ -121,25 +99,8 @@ ReportStage::ReportStage(CodeSelection selection, std::optional<Baseline> baseli
 
 std::string ReportStage::key(const std::string& directory, std::string_view path,
                              const Finding& finding) const {
-  std::string key;
-  append_field(key, relative_path(absolute_path(path, working_directory_), directory));
-  key += '\t';
-  key += code_of(finding);
-  key += '\t';
-  if (const auto* access = std::get_if<AccessFinding>(&finding)) {
-    append_field(key, access->function);
-    key += '\t';
-    append_field(key, access->source_text);
-  } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
-    append_field(key, call->function);
-    key += '\t';
-    append_field(key, call->source_text);
-    key += '\t';
-    append_field(key, call->callee);
-  } else {
-    key += "<module>\t";
-  }
-  return key;
+  return finding_key(relative_path(absolute_path(path, working_directory_), directory), finding,
+                     KeyFields::Escaped);
 }
 
 FileTally ReportStage::process(FileReport& report) const {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "analysis/finding_identity.hpp"
 #include "formats/finding_fields.hpp"
 #include "formats/github_format.hpp"
 #include "formats/json_text.hpp"
@@ -61,14 +62,23 @@ TEST(FindingKeyTest, NoLineNumbersAndTheCalleeForCalls) {
                     .outcome = {}};
   std::vector<FindingFields> fields = finding_fields(report);
   ASSERT_EQ(fields.size(), 2u);
-  EXPECT_EQ(finding_key("a.py", fields[0]), "a.py\tKH001\tf\td['k']");
-  EXPECT_EQ(finding_key("a.py", fields[1]), "a.py\tKH002\tg\tf()\tf");
+  EXPECT_EQ(finding_key("a.py", *fields[0].finding, KeyFields::AsWritten), "a.py\tKH001\tf\td['k']");
+  EXPECT_EQ(finding_key("a.py", *fields[1].finding, KeyFields::AsWritten), "a.py\tKH002\tg\tf()\tf");
   EXPECT_EQ(fields[1].message, "Possible KeyError not handled when calling 'f' in function 'g'");
   EXPECT_EQ(fields[0].column(), 12u);
   EXPECT_EQ(fields[0].end_column(), 18u);
   // FNV-1a 64 of the empty text and of "a": fixed values on every machine.
   EXPECT_EQ(stable_hash(""), "cbf29ce484222325");
   EXPECT_EQ(stable_hash("a"), "af63dc4c8601ec8c");
+}
+
+// The baseline is a tab-separated file: its keys escape what would break a
+// row, where the fingerprints hash the fields as written.
+TEST(FindingKeyTest, EscapedFieldsKeepTheBaselineRowWhole) {
+  Finding access = AccessFinding{"f", {0, 0, 0}, {0, 9, 9}, make_source_line("x"), "d['a\tb\\']"};
+  EXPECT_EQ(finding_key("dir\\a.py", access, KeyFields::AsWritten), "dir\\a.py\tKH001\tf\td['a\tb\\']");
+  EXPECT_EQ(finding_key("dir\\a.py", access, KeyFields::Escaped),
+            "dir\\\\a.py\tKH001\tf\td['a\\tb\\\\']");
 }
 
 }  // namespace
@@ -87,7 +97,7 @@ TEST(FindingFieldsTest, SyntaxErrorIsRecordedUnderTheModule) {
   ASSERT_EQ(fields.size(), 1u);
   EXPECT_EQ(fields[0].code, "KH003");
   EXPECT_EQ(fields[0].function, "<module>");
-  EXPECT_EQ(finding_key("a.py", fields[0]), "a.py\tKH003\t<module>\t");
+  EXPECT_EQ(finding_key("a.py", *fields[0].finding, KeyFields::AsWritten), "a.py\tKH003\t<module>\t");
 }
 
 }  // namespace

@@ -1,0 +1,93 @@
+#include "analysis/finding_identity.hpp"
+
+#include <variant>
+
+#include "syntax/module_entry.hpp"
+
+namespace keyhound {
+namespace {
+
+void append_field(std::string& key, std::string_view field, KeyFields fields) {
+  if (fields == KeyFields::AsWritten) {
+    key += field;
+    return;
+  }
+  for (char c : field) {
+    if (c == '\\') {
+      key += "\\\\";
+    } else if (c == '\t') {
+      key += "\\t";
+    } else if (c == '\n') {
+      key += "\\n";
+    } else if (c == '\r') {
+      key += "\\r";
+    } else {
+      key += c;
+    }
+  }
+}
+
+}  // namespace
+
+std::string_view code_of(const Finding& finding) {
+  if (std::holds_alternative<AccessFinding>(finding)) return kAccessCode;
+  if (std::holds_alternative<CallFinding>(finding)) return kCallCode;
+  if (std::holds_alternative<SyntaxErrorFinding>(finding)) return kSyntaxCode;
+  return {};
+}
+
+std::optional<uint32_t> comment_row_of(const Finding& finding) {
+  if (const auto* access = std::get_if<AccessFinding>(&finding)) return access->comment_row;
+  if (const auto* call = std::get_if<CallFinding>(&finding)) return call->comment_row;
+  if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) return syntax->comment_row;
+  return std::nullopt;
+}
+
+std::string message_of(const AccessFinding& access) {
+  return "Possible KeyError in function '" + access.function + "'";
+}
+
+std::string message_of(const CallFinding& call) {
+  std::string exceptions;
+  for (const std::string& name : call.exceptions) {
+    if (!exceptions.empty()) exceptions += ", ";
+    exceptions += name;
+  }
+  return "Possible " + exceptions + " not handled when calling '" + call.callee +
+         "' in function '" + call.function + "'";
+}
+
+std::string message_of(const SyntaxErrorFinding&) { return std::string(kSyntaxErrorMessage); }
+
+std::string message_of(const FunctionSummary& summary) {
+  return function_warnings_message(summary.function);
+}
+
+std::string message_of(const Finding& finding) {
+  return std::visit([](const auto& record) { return message_of(record); }, finding);
+}
+
+std::string finding_key(std::string_view path, const Finding& finding, KeyFields fields) {
+  std::string key;
+  append_field(key, path, fields);
+  key += '\t';
+  key += code_of(finding);
+  key += '\t';
+  if (const auto* access = std::get_if<AccessFinding>(&finding)) {
+    append_field(key, access->function, fields);
+    key += '\t';
+    append_field(key, access->source_text, fields);
+  } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
+    append_field(key, call->function, fields);
+    key += '\t';
+    append_field(key, call->source_text, fields);
+    key += '\t';
+    append_field(key, call->callee, fields);
+  } else {
+    key += kModuleEntryName;
+    key += '\t';
+  }
+  return key;
+}
+
+}  // namespace keyhound

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "analysis/findings.hpp"
+
+namespace keyhound {
+
+// What each finding is called, said and known by, derived here only.
+
+// The rule code of a finding; empty for a function summary.
+std::string_view code_of(const Finding& finding);
+
+// The row where a suppression comment for a finding belongs; none for a
+// function summary.
+std::optional<uint32_t> comment_row_of(const Finding& finding);
+
+// The one-line message of an access, call or syntax-error finding:
+// "Possible KeyError in function 'f'", ...
+std::string message_of(const Finding& finding);
+std::string message_of(const AccessFinding& access);
+std::string message_of(const CallFinding& call);
+std::string message_of(const SyntaxErrorFinding& syntax);
+std::string message_of(const FunctionSummary& summary);
+
+// How the fields of a key are written: as they are, or with tabs, line
+// feeds, carriage returns and backslashes escaped, for a tab-separated file.
+enum class KeyFields { AsWritten, Escaped };
+
+// What identifies a finding across edits that do not touch it: the path,
+// the code, the function, the node's tokens without white space, and for a
+// call the callee, tab-separated; no line numbers.
+std::string finding_key(std::string_view path, const Finding& finding, KeyFields fields);
+
+}  // namespace keyhound
