@@ -42,8 +42,9 @@ std::vector<std::string> take_codes(std::string_view& text) {
   }
 }
 
-// After "noqa": nothing more, or a colon and codes.
-Directive noqa_codes(std::string_view rest) {
+// After "noqa": nothing more, or a colon and codes. Leaves `rest` after
+// the last code.
+Directive noqa_codes(std::string_view& rest) {
   skip_blanks(rest);
   Directive directive;
   if (!rest.empty() && rest.front() == ':') {
@@ -62,6 +63,7 @@ bool Directive::suppresses(std::string_view code) const {
 
 void Directive::merge(const Directive& other) {
   all = all || other.all;
+  if (!noqa_list_end) noqa_list_end = other.noqa_list_end;
   codes.insert(codes.end(), other.codes.begin(), other.codes.end());
 }
 
@@ -74,6 +76,7 @@ std::optional<Directive> parse_line_directive(std::string_view comment) {
     std::optional<Directive> directive;
     if (take_word(rest, "noqa", true)) {
       directive = noqa_codes(rest);
+      if (!directive->all) directive->noqa_list_end = rest.data() - comment.data();
     } else if (take_word(rest, "keyhound", false)) {
       skip_blanks(rest);
       if (!take_word(rest, ":", false)) continue;

@@ -16,6 +16,9 @@ namespace keyhound {
 struct Directive {
   bool all = false;
   std::vector<std::string> codes;
+  // In a line comment: where the code list of its first `# noqa: codes`
+  // ends, the place for more codes.
+  std::optional<std::size_t> noqa_list_end;
 
   bool suppresses(std::string_view code) const;
   void merge(const Directive& other);

@@ -8,40 +8,6 @@
 #include "syntax/comment_tokens.hpp"
 
 namespace keyhound {
-namespace {
-
-// Where the code list of a `# noqa: ...` ends inside `comment`, or npos.
-std::size_t end_of_noqa_list(std::string_view comment) {
-  for (std::size_t hash = comment.find('#'); hash != std::string_view::npos;
-       hash = comment.find('#', hash + 1)) {
-    std::size_t at = hash + 1;
-    while (at < comment.size() && (comment[at] == ' ' || comment[at] == '\t')) ++at;
-    if (comment.size() - at < 4) continue;
-    std::string word(comment.substr(at, 4));
-    for (char& c : word) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (word != "noqa") continue;
-    at += 4;
-    while (at < comment.size() && (comment[at] == ' ' || comment[at] == '\t')) ++at;
-    if (at >= comment.size() || comment[at] != ':') continue;
-    ++at;
-    // The list: codes, commas and blanks; its end is after the last code.
-    std::size_t end = std::string_view::npos;
-    std::size_t i = at;
-    for (;;) {
-      while (i < comment.size() && (comment[i] == ' ' || comment[i] == '\t' || comment[i] == ',')) ++i;
-      std::size_t start = i;
-      while (i < comment.size() && comment[i] >= 'A' && comment[i] <= 'Z') ++i;
-      std::size_t letters_end = i;
-      while (i < comment.size() && comment[i] >= '0' && comment[i] <= '9') ++i;
-      if (letters_end == start || i == letters_end) break;
-      end = i;
-    }
-    if (end != std::string_view::npos) return end;
-  }
-  return std::string_view::npos;
-}
-
-}  // namespace
 
 NoqaEdit add_noqa_comments(std::string_view source,
                            const std::map<uint32_t, std::set<std::string>>& codes_by_row) {
@@ -75,8 +41,8 @@ NoqaEdit add_noqa_comments(std::string_view source,
         handled = true;  // a bare noqa covers every code already
         break;
       }
-      std::size_t list_end = end_of_noqa_list(text);
-      if (list_end == std::string_view::npos) continue;
+      if (!directive || !directive->noqa_list_end) continue;
+      std::size_t list_end = *directive->noqa_list_end;
       std::string added;
       for (const std::string& code : missing) {
         if (directive && directive->suppresses(code)) continue;

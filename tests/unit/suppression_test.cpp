@@ -16,6 +16,8 @@ struct DirectiveCase {
   bool directive;
   bool all;
   std::vector<std::string> codes;
+  // Where more codes would go: after the last code of the first noqa list.
+  std::optional<std::size_t> list_end = std::nullopt;
 };
 
 class LineDirectiveTest : public ::testing::TestWithParam<DirectiveCase> {};
@@ -27,17 +29,20 @@ TEST_P(LineDirectiveTest, MatchesAsFlake8Does) {
   if (!directive) return;
   EXPECT_EQ(directive->all, c.all) << c.comment;
   EXPECT_EQ(directive->codes, c.codes) << c.comment;
+  EXPECT_EQ(directive->noqa_list_end, c.list_end) << c.comment;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Comments, LineDirectiveTest,
     ::testing::Values(DirectiveCase{"# noqa", true, true, {}},
                       DirectiveCase{"#NOQA", true, true, {}},
-                      DirectiveCase{"# noqa: KH001", true, false, {"KH001"}},
-                      DirectiveCase{"# noqa:KH001,KH002", true, false, {"KH001", "KH002"}},
-                      DirectiveCase{"# noqa: KH001 KH002", true, false, {"KH001", "KH002"}},
+                      DirectiveCase{"# noqa: KH001", true, false, {"KH001"}, 13},
+                      DirectiveCase{"# noqa: KH001 why", true, false, {"KH001"}, 13},
+                      DirectiveCase{"# noqa:KH001,KH002", true, false, {"KH001", "KH002"}, 18},
+                      DirectiveCase{"# noqa: KH001 KH002", true, false, {"KH001", "KH002"}, 19},
+                      DirectiveCase{"# noqa: E1 # noqa: KH001", true, false, {"E1", "KH001"}, 10},
                       DirectiveCase{"# noqa:", true, true, {}},
-                      DirectiveCase{"# type: ignore # noqa: E501", true, false, {"E501"}},
+                      DirectiveCase{"# type: ignore # noqa: E501", true, false, {"E501"}, 27},
                       DirectiveCase{"# keyhound: ignore", true, true, {}},
                       DirectiveCase{"# keyhound: ignore[KH002]", true, false, {"KH002"}},
                       DirectiveCase{"# no qa", false, false, {}},
