@@ -75,8 +75,7 @@ std::string escape_invalid_utf8(std::string_view name) {
   std::size_t i = 0;
   while (i < name.size()) {
     auto lead = static_cast<unsigned char>(name[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (i + length <= name.size() && is_valid_utf8(name.substr(i, length))) {
+    if (std::size_t length = valid_utf8_sequence_at(name, i)) {
       shown += name.substr(i, length);
       i += length;
       continue;

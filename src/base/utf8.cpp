@@ -48,4 +48,18 @@ bool is_valid_utf8(std::string_view text) noexcept {
   return true;
 }
 
+std::size_t utf8_sequence_length(unsigned char lead) noexcept {
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
+std::size_t valid_utf8_sequence_at(std::string_view text, std::size_t at) noexcept {
+  if (at >= text.size()) return 0;
+  std::size_t length = utf8_sequence_length(static_cast<unsigned char>(text[at]));
+  if (at + length > text.size() || !is_valid_utf8(text.substr(at, length))) return 0;
+  return length;
+}
+
 }  // namespace keyhound

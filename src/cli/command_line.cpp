@@ -148,11 +148,8 @@ class Parser {
   std::optional<CommandLine> short_group(std::string_view group) {
     std::size_t i = 1;
     while (i < group.size()) {
-      auto lead = static_cast<unsigned char>(group[i]);
-      std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-      if (i + length > group.size() || !is_valid_utf8(group.substr(i, length))) {
-        return CommandLineError{Kind::InvalidUtf8, {}, {}, {}};
-      }
+      std::size_t length = valid_utf8_sequence_at(group, i);
+      if (length == 0) return CommandLineError{Kind::InvalidUtf8, {}, {}, {}};
       std::string_view letter = group.substr(i, length);
       i += length;
       const OptionSpec* option = find_short(spec_, letter);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/utf8.hpp"
+
 namespace keyhound {
 namespace {
 
@@ -12,7 +14,7 @@ std::vector<char32_t> code_points(std::string_view text) {
   std::vector<char32_t> points;
   for (std::size_t i = 0; i < text.size();) {
     auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::size_t length = utf8_sequence_length(lead);
     if (i + length > text.size()) length = 1;
     char32_t point = length == 1 ? lead : lead & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {

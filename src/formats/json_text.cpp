@@ -11,8 +11,7 @@ void append_json_string(std::string& out, std::string_view text) {
   while (i < text.size()) {
     auto byte = static_cast<unsigned char>(text[i]);
     if (byte >= 0x80) {
-      std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
-      if (i + length <= text.size() && is_valid_utf8(text.substr(i, length))) {
+      if (std::size_t length = valid_utf8_sequence_at(text, i)) {
         out += text.substr(i, length);
         i += length;
       } else {

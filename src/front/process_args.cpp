@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "base/file_descriptor.hpp"
+#include "base/plain_file.hpp"
 
 namespace keyhound {
 namespace {
@@ -27,14 +28,8 @@ std::vector<std::string> read_proc_cmdline() {
   std::vector<std::string> arguments;
   FileDescriptor file(::open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC));
   if (!file.is_open()) return arguments;
-  std::string content;
-  char buffer[4096];
-  for (;;) {
-    ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    content.append(buffer, static_cast<std::size_t>(got));
-  }
+  // The kernel caps a command line far below this.
+  std::string content = read_to_end(file.get(), std::size_t{1} << 30).value_or(std::string());
   std::size_t start = 0;
   while (start < content.size()) {
     std::size_t end = content.find('\0', start);

@@ -9,11 +9,15 @@
 #include <vector>
 
 #include "base/file_descriptor.hpp"
+#include "base/plain_file.hpp"
 
 extern char** environ;
 
 namespace keyhound {
 namespace {
+
+// The names of the ignored files of a tree: a bound that no real tree nears.
+constexpr std::size_t kLongestGitListing = std::size_t{1} << 30;
 
 // A spawned child that is always waited for, so that no zombie is left
 // whichever way the caller leaves.
@@ -79,22 +83,17 @@ std::optional<std::unordered_set<std::string>> git_ignored_paths(const std::stri
   ChildProcess child(pid);
   write_end = FileDescriptor();
 
-  std::string output;
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t got = ::read(read_end.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    output.append(buffer, static_cast<std::size_t>(got));
-  }
-  if (child.wait() != 0) return std::nullopt;  // not a work tree, or git failed
+  auto output = read_to_end(read_end.get(), kLongestGitListing);
+  read_end = FileDescriptor();  // git stops at a closed pipe rather than block
+  if (child.wait() != 0 || !output) return std::nullopt;  // not a work tree, or git failed
+  const std::string& listing = *output;
 
   std::unordered_set<std::string> ignored;
   std::size_t start = 0;
-  while (start < output.size()) {
-    std::size_t end = output.find('\0', start);
-    if (end == std::string::npos) end = output.size();
-    if (end > start) ignored.emplace(output, start, end - start);
+  while (start < listing.size()) {
+    std::size_t end = listing.find('\0', start);
+    if (end == std::string::npos) end = listing.size();
+    if (end > start) ignored.emplace(listing, start, end - start);
     start = end + 1;
   }
   return ignored;
