@@ -32,6 +32,7 @@
 #include "syntax/precise/precise_rules.hpp"
 #include "project/discovery.hpp"
 #include "run/file_loop.hpp"
+#include "run/lint_input.hpp"
 #include "base/path_names.hpp"
 #include "syntax/preorder_walk.hpp"
 #include "syntax/python_grammar.hpp"

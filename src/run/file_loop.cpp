@@ -11,6 +11,7 @@
 #include "base/os_error.hpp"
 #include "base/file_descriptor.hpp"
 #include "base/utf8.hpp"
+#include "run/lint_input.hpp"
 
 namespace keyhound {
 namespace {
@@ -79,19 +80,6 @@ std::expected<std::string, std::string> read_source_file(const std::string& path
   auto content = read_source(path);
   if (!content) return std::unexpected(std::move(content.error().message));
   return std::move(*content);
-}
-
-std::expected<FileReport, Interrupted> lint_file(const std::string& path,
-                                                 const InterruptCheck& interrupted) {
-  std::expected<std::string, ReadFailure> source = read_source(path, interrupted);
-  if (!source) {
-    if (source.error().interrupted) return std::unexpected(Interrupted{});
-    return FileReport{
-        .path = path,
-        .findings = {},
-        .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error().message)}};
-  }
-  return analyze_file(path, *source);
 }
 
 void FileLoopResult::count(const FileReport& report) {

@@ -39,11 +39,6 @@ std::expected<std::string, std::string> read_source_file(const std::string& path
 // The run was interrupted and ends without a report for this file.
 struct Interrupted {};
 
-// Reads and analyses the file at `path`; a file that cannot be read gives a
-// report with the read error as its outcome.
-std::expected<FileReport, Interrupted> lint_file(const std::string& path,
-                                                 const InterruptCheck& interrupted = {});
-
 struct FileLoopResult {
   bool any_file_has_issues = false;
   bool any_file_unreadable = false;

@@ -13,7 +13,9 @@
 
 #include "analysis/analyze_file.hpp"
 #include "base/memory_budget.hpp"
+#include "base/internal_fault.hpp"
 #include "cache/result_cache.hpp"
+#include "run/lint_input.hpp"
 
 namespace keyhound {
 namespace {
@@ -51,7 +53,11 @@ std::size_t excerpt_bytes(const FileReport& report) {
 RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
                              const LintPlan& plan) {
   RenderedFile rendered;
-  FileReport report = lint_input(input, plan.analysis, plan.cache);
+  // The native command keeps the default signal behaviour: with no
+  // interrupt check, no read is ever reported as interrupted.
+  std::expected<FileReport, Interrupted> linted = lint_input(input, plan.analysis, plan.cache);
+  if (!linted) throw InternalFault("a read was interrupted with no interrupt check");
+  FileReport report = std::move(*linted);
   if (plan.stage != nullptr) rendered.tally = plan.stage->process(report);
   rendered.status = report.outcome.status;
   rendered.findings = count_findings(report);
@@ -146,30 +152,6 @@ class StopOnExit {
 
 }  // namespace
 
-FileReport lint_input(const LintInput& input, const AnalysisOptions& options,
-                      const ResultCache* cache) {
-  if (input.error) {
-    return FileReport{.path = input.display,
-                      .findings = {},
-                      .outcome = FileOutcome{FileStatus::ReadError, *input.error}};
-  }
-  // The native command keeps the default signal behaviour: no read is
-  // ever reported as interrupted here.
-  std::expected<std::string, ReadFailure> source =
-      input.is_stdin ? read_source_descriptor(STDIN_FILENO) : read_source(input.path);
-  if (!source) {
-    return FileReport{
-        .path = input.display,
-        .findings = {},
-        .outcome = FileOutcome{FileStatus::ReadError, std::move(source.error().message)}};
-  }
-  if (cache == nullptr) return analyze_file(input.display, *source, options);
-  std::string key = cache->key(*source, options);
-  if (std::optional<FileReport> kept = cache->load(key, input.display, *source)) return std::move(*kept);
-  FileReport report = analyze_file(input.display, *source, options);
-  cache->store(key, report);
-  return report;
-}
 
 FileLoopResult lint_inputs(std::span<const LintInput> inputs, unsigned jobs, LineWriter& out,
                            const ReportFormat& renderer, const LintPlan& plan) {

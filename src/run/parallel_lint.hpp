@@ -13,11 +13,6 @@ namespace keyhound {
 
 class ResultCache;
 
-// Reads and analyses one input of discovery, through the result cache when
-// there is one.
-FileReport lint_input(const LintInput& input, const AnalysisOptions& options = {},
-                      const ResultCache* cache = nullptr);
-
 // How the run treats each file: the analysis options, and the stage that
 // selection and the baseline apply between the analysis and the rendering
 // (none for a plain run).
