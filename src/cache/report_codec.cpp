@@ -182,15 +182,81 @@ class EntryChecker {
   std::unordered_map<uint32_t, SourceLine> shared_;
 };
 
+std::optional<Finding> decode_access(Reader& in, EntryChecker& check) {
+  AccessFinding access;
+  access.function = in.text();
+  access.start = in.position();
+  access.end = in.position();
+  access.source_text = in.text();
+  access.comment_row = in.u32();
+  if (!in.ok() || !check.name(access.function) || !check.span(access.start, access.end) ||
+      !check.source_text(access.source_text) || !check.row(access.comment_row)) {
+    return std::nullopt;
+  }
+  access.source_line = check.line(access.start.row);
+  return access;
+}
+
+std::optional<Finding> decode_call(Reader& in, EntryChecker& check, std::size_t most_names) {
+  CallFinding call;
+  call.function = in.text();
+  call.callee = in.text();
+  uint32_t names = in.u32();
+  if (names > most_names) return std::nullopt;
+  for (uint32_t n = 0; n < names && in.ok(); ++n) {
+    call.exceptions.push_back(in.text());
+    if (!check.name(call.exceptions.back())) return std::nullopt;
+  }
+  call.start = in.position();
+  call.end = in.position();
+  call.source_text = in.text();
+  if (in.u8() != 0) call.origin = Origin{in.position()};
+  call.comment_row = in.u32();
+  if (!in.ok() || !check.name(call.function) || !check.name(call.callee) ||
+      !check.span(call.start, call.end) || !check.source_text(call.source_text) ||
+      (call.origin && !check.position(call.origin->position)) || !check.row(call.comment_row)) {
+    return std::nullopt;
+  }
+  call.source_line = check.line(call.start.row);
+  return call;
+}
+
+std::optional<Finding> decode_summary(Reader& in, EntryChecker& check) {
+  FunctionSummary summary{in.text()};
+  if (!in.ok() || !check.name(summary.function)) return std::nullopt;
+  return summary;
+}
+
+std::optional<Finding> decode_syntax_error(Reader& in, EntryChecker& check) {
+  SyntaxErrorFinding syntax;
+  syntax.start = in.position();
+  syntax.end = in.position();
+  syntax.comment_row = in.u32();
+  if (!in.ok() || !check.span(syntax.start, syntax.end) || !check.row(syntax.comment_row)) {
+    return std::nullopt;
+  }
+  syntax.source_line = check.line(syntax.start.row);
+  return syntax;
+}
+
+// One record, checked against the source; nothing when it is corrupt.
+std::optional<Finding> decode_finding(Reader& in, EntryChecker& check, std::size_t body_size) {
+  switch (in.u8()) {
+    case kAccess: return decode_access(in, check);
+    case kCall: return decode_call(in, check, body_size);
+    case kSummary: return decode_summary(in, check);
+    case kSyntax: return decode_syntax_error(in, check);
+    default: return std::nullopt;
+  }
+}
+
 }  // namespace
 
 std::optional<FileReport> decode_findings(std::string_view bytes, std::string_view path,
                                           std::string_view source) {
   if (bytes.size() < kMagic.size() || !bytes.starts_with(kMagic)) return std::nullopt;
-  std::string_view body = bytes;
   EntryChecker check(source);
-
-  Reader in(body.substr(kMagic.size()));
+  Reader in(bytes.substr(kMagic.size()));
   FileReport report;
   report.path = std::string(path);
   uint8_t status = in.u8();
@@ -202,71 +268,12 @@ std::optional<FileReport> decode_findings(std::string_view bytes, std::string_vi
   report.precise = in.u8() != 0;
   uint32_t count = in.u32();
   // Each record takes a few bytes at least: a count beyond that is corrupt.
-  if (count > body.size()) return std::nullopt;
+  if (count > bytes.size()) return std::nullopt;
   report.findings.reserve(count);
   for (uint32_t i = 0; i < count && in.ok(); ++i) {
-    switch (in.u8()) {
-      case kAccess: {
-        AccessFinding access;
-        access.function = in.text();
-        access.start = in.position();
-        access.end = in.position();
-        access.source_text = in.text();
-        access.comment_row = in.u32();
-        if (!in.ok() || !check.name(access.function) || !check.span(access.start, access.end) ||
-            !check.source_text(access.source_text) || !check.row(access.comment_row)) {
-          return std::nullopt;
-        }
-        access.source_line = check.line(access.start.row);
-        report.findings.emplace_back(std::move(access));
-        break;
-      }
-      case kCall: {
-        CallFinding call;
-        call.function = in.text();
-        call.callee = in.text();
-        uint32_t names = in.u32();
-        if (names > body.size()) return std::nullopt;
-        for (uint32_t n = 0; n < names && in.ok(); ++n) {
-          call.exceptions.push_back(in.text());
-          if (!check.name(call.exceptions.back())) return std::nullopt;
-        }
-        call.start = in.position();
-        call.end = in.position();
-        call.source_text = in.text();
-        if (in.u8() != 0) call.origin = Origin{in.position()};
-        call.comment_row = in.u32();
-        if (!in.ok() || !check.name(call.function) || !check.name(call.callee) ||
-            !check.span(call.start, call.end) || !check.source_text(call.source_text) ||
-            (call.origin && !check.position(call.origin->position)) ||
-            !check.row(call.comment_row)) {
-          return std::nullopt;
-        }
-        call.source_line = check.line(call.start.row);
-        report.findings.emplace_back(std::move(call));
-        break;
-      }
-      case kSummary: {
-        FunctionSummary summary{in.text()};
-        if (!in.ok() || !check.name(summary.function)) return std::nullopt;
-        report.findings.emplace_back(std::move(summary));
-        break;
-      }
-      case kSyntax: {
-        SyntaxErrorFinding syntax;
-        syntax.start = in.position();
-        syntax.end = in.position();
-        syntax.comment_row = in.u32();
-        if (!in.ok() || !check.span(syntax.start, syntax.end) || !check.row(syntax.comment_row)) {
-          return std::nullopt;
-        }
-        syntax.source_line = check.line(syntax.start.row);
-        report.findings.emplace_back(std::move(syntax));
-        break;
-      }
-      default:
-        return std::nullopt;
-    }
+    std::optional<Finding> finding = decode_finding(in, check, bytes.size());
+    if (!finding) return std::nullopt;
+    report.findings.push_back(std::move(*finding));
   }
   if (!in.ok() || !in.at_end()) return std::nullopt;
   return report;
