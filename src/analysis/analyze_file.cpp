@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/finding_maker.hpp"
 #include "analysis/function_graph.hpp"
 #include "analysis/report_pass.hpp"
 #include "analysis/suppression.hpp"

@@ -1,13 +1,47 @@
 #pragma once
 
+#include <tree_sitter/api.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "analysis/finding_maker.hpp"
 #include "analysis/findings.hpp"
 #include "analysis/function_graph.hpp"
+#include "analysis/suppression.hpp"
 #include "syntax/file_index.hpp"
+#include "syntax/function_entry.hpp"
+#include "syntax/node_positions.hpp"
 
 namespace keyhound {
+
+// Builds the records of findings from tree nodes: positions with both
+// kinds of column, the excerpt line, the token text, the comment row.
+class FindingMaker {
+ public:
+  FindingMaker(std::string_view source, const Suppressions& suppressions)
+      : source_(source), suppressions_(suppressions) {}
+
+  AccessFinding access(const std::string& function, TSNode node) const;
+  CallFinding call(const std::string& function, const IndexedCall& call,
+                   const FunctionEntry& callee, TSNode origin) const;
+  SyntaxErrorFinding syntax_error(TSNode node) const;
+
+ private:
+  // The lines are needed only once something is found.
+  const std::vector<std::string_view>& lines() const;
+  NodePositions& positions() const;
+  SourceLine line_of(Position start) const;
+
+  std::string_view source_;
+  const Suppressions& suppressions_;
+  mutable std::optional<std::vector<std::string_view>> lines_;
+  mutable std::unordered_map<uint32_t, SourceLine> shared_lines_;
+  mutable std::optional<NodePositions> positions_;
+};
+
 
 enum class ReportMode {
   // The module's rule: the lookups of each table entry (the last function

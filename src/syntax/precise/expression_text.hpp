@@ -5,14 +5,38 @@
 #include <string>
 #include <string_view>
 
+#include "syntax/node_text.hpp"
+
 namespace keyhound {
+namespace expression_text_detail {
+
+inline bool is_layout(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\\' || c == '\f';
+}
+
+inline std::string without_layout(std::string_view text) {
+  std::string compact;
+  for (char c : text) {
+    if (!is_layout(c)) compact += c;
+  }
+  return compact;
+}
+
+}  // namespace expression_text_detail
 
 // The text of a node without any white space or line continuations, so that
 // `d[ k ]` and `d[k]` name the same container and key.
-std::string compact_text(TSNode node, std::string_view source);
+inline std::string compact_text(TSNode node, std::string_view source) {
+  return expression_text_detail::without_layout(node_text(node, source));
+}
 
 // The operator written between two operands, compacted the same way:
 // "and", "in", "notin", ...
-std::string operator_between(TSNode left, TSNode right, std::string_view source);
+inline std::string operator_between(TSNode left, TSNode right, std::string_view source) {
+  std::size_t from = ts_node_end_byte(left);
+  std::size_t to = ts_node_start_byte(right);
+  if (from >= to || from >= source.size()) return {};
+  return expression_text_detail::without_layout(source.substr(from, to - from));
+}
 
 }  // namespace keyhound

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,6 +16,14 @@
 #include "syntax/precise/precise_kinds.hpp"
 
 namespace keyhound {
+
+// The parts of an assignment or `for` target, through tuples, lists,
+// brackets and starred targets: each outermost subscript (a store) and each
+// plain name (a binding). Attributes and the insides of subscripts are
+// neither.
+void for_each_target(TSNode target, const PreciseKinds& k,
+                     const std::function<void(TSNode)>& on_subscript,
+                     const std::function<void(TSNode)>& on_name);
 
 // What one binding of a name is bound to, as far as a rule can tell from
 // the binding alone.

@@ -2,15 +2,27 @@
 
 #include <tree_sitter/api.h>
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
 
 #include "syntax/precise/precise_kinds.hpp"
 #include "syntax/precise/precise_rules.hpp"
-#include "syntax/precise/subscript_parts.hpp"
 
 namespace keyhound {
+
+// The pieces of one subscript `value[index, ...]` that the rules read.
+struct SubscriptParts {
+  TSNode value;        // null in a broken tree
+  TSNode first_index;  // null in a broken tree
+  std::size_t index_count;
+  bool has_slice;
+  // Nothing but the value and one index: no comment between the brackets.
+  bool plain;
+};
+
+SubscriptParts subscript_parts(TSNode subscript, const PreciseKinds& k);
 
 // Subscripts that look nothing up: a store (`d[k] = v` adds the key), a
 // slice (only sequences take one), and a literal integer index (a sequence
