@@ -28,6 +28,9 @@ class MembershipGuards {
   void enter(TSNode node, TSSymbol kind, uint32_t depth);
   void leave(uint32_t depth);
 
+  // Whether any test is in force: most subscripts meet none, and need not
+  // have their texts compacted.
+  bool any() const { return !guards_.empty(); }
   bool guards(std::string_view object, std::string_view key) const;
 
  private:

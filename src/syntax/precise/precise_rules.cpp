@@ -216,7 +216,7 @@ void PreciseClassifier::on_subscript(TSNode node) {
   if (ts_node_is_null(parts.value)) return;
   TSSymbol value_kind = ts_node_symbol(parts.value);
   if (value_kind == k_.attribute) types_.note_attribute_value(node, parts.value);
-  if (parts.index_count == 1 &&
+  if (parts.index_count == 1 && guards_.any() &&
       guards_.guards(compact_text(parts.value, source_), compact_text(parts.first_index, source_))) {
     return facts_.take(node.id, PreciseRule::MembershipGuard);
   }
