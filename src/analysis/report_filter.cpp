@@ -31,7 +31,9 @@ void filter_report(FileReport& report, const std::function<bool(const Finding&)>
   std::vector<Finding> result;
   for (Finding& finding : kept) {
     if (const auto* summary = std::get_if<FunctionSummary>(&finding)) {
-      bool is_module = summary->function == kModuleEntryName;
+      // The module's rule counts the module among the functions with
+      // issues whenever the file has a lookup; precise mode only for its own.
+      bool is_module = summary->function == kModuleEntryName && !report.precise;
       if (!functions.contains(summary->function) && !(is_module && any_access)) continue;
     }
     result.push_back(std::move(finding));

@@ -156,17 +156,37 @@ void settle_cache(const Sources& from, NativeOptions& options) {
   }
 }
 
-void settle_analysis(const Sources& from, NativeOptions& options) {
+// Precise unless asked for the module's rule: `--exact` or `exact = true`
+// (an old `precise = false` says the same); the command line wins.
+std::expected<bool, CommandExit> settle_precise(const Sources& from) {
+  const ParsedArguments& arguments = from.arguments;
+  if (arguments.has("exact") && arguments.has("precise")) {
+    return std::unexpected(
+        configuration_error("the argument '--exact' cannot be used with '--precise'"));
+  }
+  if (arguments.has("exact")) return false;
+  if (arguments.has("precise") || !from.configuration) return true;
+  const Configuration& configuration = *from.configuration;
+  if (configuration.exact.value_or(false) && configuration.precise.value_or(false)) {
+    return std::unexpected(configuration_error(
+        configuration.file + ": 'exact' and 'precise' cannot both be true"));
+  }
+  return !configuration.exact.value_or(false) && configuration.precise.value_or(true);
+}
+
+Step settle_analysis(const Sources& from, NativeOptions& options) {
   const std::optional<Configuration>& configuration = from.configuration;
   options.ignore_noqa = from.arguments.has("ignore-noqa");
-  options.precise = from.arguments.has("precise") ||
-                    (configuration && configuration->precise.value_or(false));
+  auto precise = settle_precise(from);
+  if (!precise) return std::unexpected(precise.error());
+  options.precise = *precise;
   options.add_noqa = from.arguments.has("add-noqa");
   options.write_baseline = from.arguments.last("write-baseline");
   options.baseline = from.arguments.last("baseline");
   if (!options.baseline && configuration && configuration->baseline) {
     options.baseline = absolute_path(*configuration->baseline, configuration->directory);
   }
+  return {};
 }
 
 // Codes: the command line's lists replace the configuration's.
@@ -190,6 +210,15 @@ Step settle_selection(const Sources& from, NativeOptions& options) {
       options.selection.per_file_ignores.emplace_back(
           ExclusionPattern(glob, configuration->directory), listed);
     }
+  }
+  if (options.precise && !from.arguments.has("include-tests") &&
+      !(configuration && configuration->include_tests.value_or(false))) {
+    bool configured = configuration && configuration->test_paths;
+    options.selection.test_code = exclusion_patterns(
+        configured ? *configuration->test_paths : default_test_paths(),
+        configured ? configuration->directory : from.working_directory);
+    options.selection.project_root =
+        configuration ? configuration->directory : from.working_directory;
   }
   for (const std::string& value : from.arguments.all("per-file-ignores")) {
     std::size_t colon = value.rfind(':');
@@ -225,7 +254,9 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
   settle_discovery(from, options);
   if (auto output = settle_output(from, options); !output) return std::unexpected(output.error());
   settle_cache(from, options);
-  settle_analysis(from, options);
+  if (auto analysis = settle_analysis(from, options); !analysis) {
+    return std::unexpected(analysis.error());
+  }
   if (auto selection = settle_selection(from, options); !selection) {
     return std::unexpected(selection.error());
   }

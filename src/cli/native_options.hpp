@@ -24,7 +24,7 @@ struct NativeOptions {
   std::optional<std::string> output_file;
   DiscoveryOptions discovery;
   bool ignore_noqa = false;
-  bool precise = false;
+  bool precise = true;
   // Where the result cache lives; none with --no-cache.
   std::optional<std::string> cache_dir;
   CacheOrigin cache_origin = CacheOrigin::Default;

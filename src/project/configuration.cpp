@@ -41,7 +41,7 @@ struct ConfigurationKey {
   KeyResult (*read)(TableReader& reader, std::string_view key, const toml::node& node);
 };
 
-extern const std::array<ConfigurationKey, 12> kConfigurationKeys;
+extern const std::array<ConfigurationKey, 15> kConfigurationKeys;
 
 class TableReader {
  public:
@@ -174,19 +174,22 @@ KeyResult own(TableReader& reader, std::string_view key, const toml::node& node)
   return (reader.*Read)(key, node);
 }
 
-const std::array<ConfigurationKey, 12> kConfigurationKeys = {
+const std::array<ConfigurationKey, 15> kConfigurationKeys = {
     ConfigurationKey{"exclude", list_of<&Configuration::exclude>},
     ConfigurationKey{"extend-exclude", list_of<&Configuration::extend_exclude>},
     ConfigurationKey{"force-exclude", flag_of<&Configuration::force_exclude>},
     ConfigurationKey{"respect-gitignore", flag_of<&Configuration::respect_gitignore>},
     ConfigurationKey{"jobs", own<&TableReader::jobs>},
     ConfigurationKey{"output-format", own<&TableReader::output_format>},
+    ConfigurationKey{"exact", flag_of<&Configuration::exact>},
     ConfigurationKey{"precise", flag_of<&Configuration::precise>},
     ConfigurationKey{"baseline", text_of<&Configuration::baseline>},
     ConfigurationKey{"select", list_of<&Configuration::select>},
     ConfigurationKey{"ignore", list_of<&Configuration::ignore>},
     ConfigurationKey{"per-file-ignores", own<&TableReader::per_file_ignores>},
     ConfigurationKey{"cache-dir", text_of<&Configuration::cache_dir>},
+    ConfigurationKey{"include-tests", flag_of<&Configuration::include_tests>},
+    ConfigurationKey{"test-paths", list_of<&Configuration::test_paths>},
 };
 
 }  // namespace

@@ -23,7 +23,11 @@ struct Configuration {
   std::optional<bool> respect_gitignore;
   std::optional<unsigned> jobs;
   std::optional<std::string> output_format;
+  std::optional<bool> exact;
   std::optional<bool> precise;
+  std::optional<bool> include_tests;
+  // Globs naming test code, instead of the usual names.
+  std::optional<std::vector<std::string>> test_paths;
   std::optional<std::string> cache_dir;  // relative to the file's directory
   std::optional<std::string> baseline;  // relative to the file's directory
   std::vector<std::string> select;

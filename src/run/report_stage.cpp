@@ -34,6 +34,23 @@ bool CodeSelection::reports(std::string_view code, std::string_view path,
   return true;
 }
 
+bool CodeSelection::is_test_code(std::string_view absolute) const {
+  if (test_code.empty()) return false;
+  std::vector<std::string> components = path_components(relative_path(absolute, project_root));
+  // A file outside the project is matched on the part of its path below
+  // where the two part.
+  auto below = std::find_if(components.begin(), components.end(),
+                            [](const std::string& part) { return part != ".."; });
+  components.erase(components.begin(), below);
+  return is_excluded(test_code, components, absolute, false);
+}
+
+const std::vector<std::string>& default_test_paths() {
+  static const std::vector<std::string> paths = {"test",        "tests",     "testing",
+                                                 "test_*.py",   "*_test.py", "conftest.py"};
+  return paths;
+}
+
 namespace {
 
 // A baseline holds a line per finding: far below this for any project.
@@ -108,6 +125,13 @@ FileTally ReportStage::process(FileReport& report) const {
   if (report.outcome.status != FileStatus::HasFindings) return tally;
   if (!selection_.empty()) {
     std::string absolute = absolute_path(report.path, working_directory_);
+    // Test code is analysed like the rest but shows nothing: a KeyError
+    // there fails a test that its developer runs anyway.
+    if (selection_.is_test_code(absolute)) {
+      report.findings.clear();
+      report.outcome = FileOutcome{};
+      return tally;
+    }
     filter_report(report, [&](const Finding& finding) {
       return selection_.reports(code_of(finding), report.path, absolute);
     });

@@ -18,10 +18,21 @@ struct CodeSelection {
   std::vector<std::string> select;
   std::vector<std::string> ignore;
   std::vector<std::pair<ExclusionPattern, std::vector<std::string>>> per_file_ignores;
+  // Test code, which reports nothing: files matching these patterns, taken
+  // against the path relative to `project_root`. None: tests are reported.
+  std::vector<ExclusionPattern> test_code;
+  std::string project_root;
 
-  bool empty() const { return select.empty() && ignore.empty() && per_file_ignores.empty(); }
+  bool empty() const {
+    return select.empty() && ignore.empty() && per_file_ignores.empty() && test_code.empty();
+  }
   bool reports(std::string_view code, std::string_view path, std::string_view absolute) const;
+  bool is_test_code(std::string_view absolute) const;
 };
+
+// The names of test code: a directory `test`, `tests` or `testing`, a file
+// `test_*.py`, `*_test.py` or `conftest.py`.
+const std::vector<std::string>& default_test_paths();
 
 // A baseline: findings recorded once, keyed without line numbers, with a
 // count per key.

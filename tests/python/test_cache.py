@@ -66,7 +66,7 @@ def test_an_edited_file_is_analysed_again(project):
 
 def test_options_that_change_the_analysis_are_part_of_the_key(project):
     run(["."], project)
-    assert stats(run(["--precise", "."], project))[0] == 0
+    assert stats(run(["--exact", "."], project))[0] == 0
     assert stats(run(["--ignore-noqa", "."], project))[0] == 0
     # Selection, the baseline and the format act after the analysis.
     assert stats(run(["--select", "KH002", "--output-format", "concise", "."], project))[1] == 0

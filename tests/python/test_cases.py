@@ -14,7 +14,7 @@ CASE_FILES = sorted(CASES.glob("*.py"))
 
 @pytest.mark.parametrize("case", CASE_FILES, ids=[case.stem for case in CASE_FILES])
 def test_case_output_is_exact(case):
-    result = run_native([case.name], cwd=CASES)
+    result = run_native(["--exact", case.name], cwd=CASES)
     assert result.stdout == case.with_suffix(".out").read_bytes()
     assert result.stderr == case.with_suffix(".err").read_bytes()
     assert result.returncode == (1 if result.stderr else 0)
@@ -26,7 +26,7 @@ def test_streams_interleave_in_production_order(case, tmp_path):
     so the summaries stand between the findings they close."""
     combined = tmp_path / "combined"
     with open(combined, "wb") as sink:
-        result = run_native([case.name], cwd=CASES, stdout=sink, stderr=subprocess.STDOUT)
+        result = run_native(["--exact", case.name], cwd=CASES, stdout=sink, stderr=subprocess.STDOUT)
     text = combined.read_bytes()
     expected_out = case.with_suffix(".out").read_bytes()
     expected_err = case.with_suffix(".err").read_bytes()
@@ -46,7 +46,7 @@ def test_streams_interleave_in_production_order(case, tmp_path):
 @pytest.mark.parametrize("case", CASE_FILES, ids=[case.stem for case in CASE_FILES])
 def test_closed_standard_output_keeps_standard_error(case):
     """Writes to a closed descriptor are dropped; the rest of the run is as usual."""
-    result = subprocess.run([str(NATIVE), case.name], cwd=CASES, stdout=subprocess.DEVNULL,
+    result = subprocess.run([str(NATIVE), "--exact", case.name], cwd=CASES, stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE, env=clean_env(),
                             pass_fds=(), close_fds=True,
                             preexec_fn=lambda: os.close(1))

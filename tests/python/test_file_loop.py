@@ -62,7 +62,7 @@ def test_report_order_follows_the_end_of_each_definition(write):
                  "    return d['o']\n"
                  "def later(d):\n"
                  "    return d['l']\n")
-    result = run_native([path])
+    result = run_native(["--exact", path])
     headers = [line for line in result.stdout.decode().splitlines() if "Warning:" in line]
     assert [h.split("function ")[1] for h in headers] == [
         "'inner'", "'outer'", "'outer'", "'later'"]

@@ -22,7 +22,7 @@ SCHEMA = ROOT.parent / "shared" / "formats" / "sarif-schema-2.1.0.json"
 
 def run_on_project(tmp_path, output_format, *extra):
     arguments = project.write_project(tmp_path)
-    return run_native(["--no-respect-gitignore", "--output-format", output_format, *extra,
+    return run_native(["--exact", "--no-respect-gitignore", "--output-format", output_format, *extra,
                        *arguments], cwd=tmp_path)
 
 

@@ -198,5 +198,5 @@ def test_add_noqa_says_when_a_finding_cannot_take_a_comment(tmp_path):
     source.write_text("def f(d):\n    return d['k'] \\")
     result = add_noqa("a.py", tmp_path)
     assert source.read_text() == "def f(d):\n    return d['k'] \\"
-    assert (b"warning: no noqa comment can be added for KH001 at 'a.py' line 2: its line ends "
+    assert (b"warning: no noqa comment can be added for KH001, KH003 at 'a.py' line 2: its line ends "
             b"in a backslash that continues past the end of the file\n") in result.stderr

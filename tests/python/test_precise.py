@@ -1,6 +1,6 @@
 """Precise mode, rule by rule: each file under tests/precise/ marks the
 lines where a finding is expected with `# expect: CODE ...`; every other
-line must stay silent. The default mode on the same files must report at
+line must stay silent. The exact mode on the same files must report at
 least as much, and is not touched by the precise rules."""
 
 import re
@@ -42,11 +42,11 @@ def test_precise_reports_exactly_the_marked_lines(path):
 
 
 @pytest.mark.parametrize("path", FILES, ids=[p.stem for p in FILES])
-def test_precise_findings_are_a_subset_of_the_default(path):
+def test_precise_findings_are_a_subset_of_the_exact_ones(path):
     precise, _ = reported(["--precise"], path)
-    default, _ = reported([], path)
+    default, _ = reported(["--exact"], path)
     lookups = {line for line, codes in precise.items() if "KH001" in codes}
-    # Precise mode shows module-level lookups, which the default keeps
+    # Precise mode shows module-level lookups, which the exact mode keeps
     # silent (they make the file fail without a line of their own).
     module_level = {line for line in lookups
                     if not path.read_text().splitlines()[line - 1].startswith(" ")}

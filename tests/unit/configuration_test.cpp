@@ -67,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"colour = true\n",
                   "unknown key 'colour' in [tool.keyhound]; expected one of: exclude, "
                   "extend-exclude, force-exclude, respect-gitignore, jobs, output-format, "
-                  "precise, baseline, select, ignore, per-file-ignores, cache-dir"}));
+                  "exact, precise, baseline, select, ignore, per-file-ignores, cache-dir, "
+                  "include-tests, test-paths"}));
 
 // A non-ASCII character after a bare key once sent the TOML parser into
 // undefined behaviour (the sanitizer build catches it); it is a parse error.
