@@ -31,7 +31,10 @@ struct IndexedTree {
 IndexedTree index_tree(TSNode root, std::string_view source, bool precise) {
   std::optional<PreciseObserver> observer;
   if (precise) observer.emplace(source);
-  IndexedTree indexed{index_file(root, source, observer ? &observer->observer() : nullptr), {}};
+  // Precise mode: a handler that re-raises what it caught guards nothing.
+  IndexedTree indexed{index_file(root, source, observer ? &observer->observer() : nullptr,
+                                 precise ? GuardRule::ReraiseEscapes : GuardRule::AnyCatcher),
+                      {}};
   if (observer) indexed.precise = observer->finish();
   return indexed;
 }

@@ -19,10 +19,11 @@ std::string_view function_name(TSNode definition, std::string_view source) {
   return text;
 }
 
-FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observer) {
+FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observer,
+                     GuardRule rule) {
   const PythonGrammar& grammar = python_grammar();
   FileIndex index;
-  GuardTracker guards(start, source);
+  GuardTracker guards(start, source, rule);
   struct OpenDefinition {
     std::size_t span;
     uint32_t depth;

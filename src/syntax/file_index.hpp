@@ -2,6 +2,8 @@
 
 #include <tree_sitter/api.h>
 
+#include "syntax/keyerror_guard.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -69,7 +71,10 @@ class WalkObserver {
   virtual void leave(uint32_t depth) = 0;
 };
 
-FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observer = nullptr);
+// The index of the tree under `start`: lookups and calls not guarded under
+// `rule`, definitions, comments, joined rows.
+FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observer = nullptr,
+                     GuardRule rule = GuardRule::AnyCatcher);
 
 // The name of a "function_definition"; an internal fault when the tree
 // gives it none or its text is not UTF-8.

@@ -14,14 +14,16 @@ namespace keyhound {
 // the walk leaves them, so no node needs a climb of its own.
 class GuardTracker {
  public:
-  GuardTracker(TSNode start, std::string_view source)
-      : source_(source), guarded_from_outside_(is_within_keyerror_try_except(start, source)) {}
+  GuardTracker(TSNode start, std::string_view source, GuardRule rule)
+      : source_(source),
+        rule_(rule),
+        guarded_from_outside_(is_within_keyerror_try_except(start, source, rule)) {}
 
   // Call on entering a node of kind `kind`; answers whether a guard
   // encloses it.
   bool enter(TSNode node, TSSymbol kind, uint32_t depth) {
     if (kind == python_grammar().try_statement &&
-        is_keyerror_guard(node, source_)) {
+        is_keyerror_guard(node, source_, rule_)) {
       open_guard_depths_.push_back(depth);
     }
     return guarded_from_outside_ || !open_guard_depths_.empty();
@@ -35,6 +37,7 @@ class GuardTracker {
 
  private:
   std::string_view source_;
+  GuardRule rule_;
   bool guarded_from_outside_;
   std::vector<uint32_t> open_guard_depths_;
 };

@@ -7,6 +7,7 @@
 #include "syntax/file_index.hpp"
 #include "syntax/node_text.hpp"
 #include "syntax/python_grammar.hpp"
+#include "syntax/reraising_handler.hpp"
 #include "syntax/tree_sitter_handles.hpp"
 
 namespace keyhound {
@@ -87,7 +88,7 @@ bool except_clause_catches_keyerror(TSNode clause, std::string_view source) {
   return !has_expression;
 }
 
-bool is_keyerror_guard(TSNode node, std::string_view source) {
+bool is_keyerror_guard(TSNode node, std::string_view source, GuardRule rule) {
   const PythonGrammar& grammar = python_grammar();
   if (ts_node_symbol(node) != grammar.try_statement) return false;
   TreeCursor cursor(node);
@@ -96,13 +97,14 @@ bool is_keyerror_guard(TSNode node, std::string_view source) {
     TSNode child = cursor.node();
     if (ts_node_symbol(child) == grammar.except_clause &&
         except_clause_catches_keyerror(child, source)) {
-      return true;
+      // The first handler that catches it is the one that runs.
+      return rule == GuardRule::AnyCatcher || !handler_always_reraises(child, source);
     }
   } while (cursor.goto_next_sibling());
   return false;
 }
 
-bool is_within_keyerror_try_except(TSNode node, std::string_view source) {
+bool is_within_keyerror_try_except(TSNode node, std::string_view source, GuardRule rule) {
   // `ts_node_parent` descends from the root on every call, so climbing with
   // it costs depth squared. Descend once instead, remembering the way down,
   // then test that chain nearest ancestor first.
@@ -124,7 +126,7 @@ bool is_within_keyerror_try_except(TSNode node, std::string_view source) {
     current = next;
   }
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    if (is_keyerror_guard(*it, source)) return true;
+    if (is_keyerror_guard(*it, source, rule)) return true;
   }
   return false;
 }
