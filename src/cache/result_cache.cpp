@@ -130,8 +130,9 @@ ResultCache::ResultCache(ResultCache&& other) noexcept
       store_failed_(other.store_failed_.load()) {}
 
 std::string ResultCache::key(std::string_view source, const AnalysisOptions& options) const {
-  // What changes what the analysis finds: the version, the options.
-  std::string header = "keyhound " + std::string(kVersion) + " entry 2";
+  // What changes what the analysis finds: the version, the revision of the
+  // rules and of the entries (raised whenever either changes), the options.
+  std::string header = "keyhound " + std::string(kVersion) + " entry 3";
   header += options.honour_suppressions ? " noqa" : " ignore-noqa";
   header += options.precise ? " precise" : " default";
   KeyedHash hash(secret_);

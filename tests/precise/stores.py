@@ -8,6 +8,6 @@ def stores(d, k, v, rows):
     for d[k] in rows:
         pass
     d["a"]["b"] = 5  # expect: KH001
-    d[k] += 1  # expect: KH001
+    d["n"] += 1  # expect: KH001
     del d[k]  # expect: KH001
     return [d[k] for d[k] in rows]  # expect: KH001

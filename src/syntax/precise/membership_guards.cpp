@@ -44,11 +44,14 @@ void MembershipGuards::leave(uint32_t depth) {
   }
 }
 
-bool MembershipGuards::guards(std::string_view object, std::string_view key) const {
+std::optional<PreciseRule> MembershipGuards::guards(std::string_view object,
+                                                    std::string_view key) const {
   for (const Guard& guard : guards_) {
-    if (guard.pair.first == object && guard.pair.second == key) return true;
+    if ((guard.pair.object.empty() || guard.pair.object == object) && guard.pair.key == key) {
+      return guard.pair.rule;
+    }
   }
-  return false;
+  return std::nullopt;
 }
 
 void MembershipGuards::wait_for_field(uint32_t depth, TSFieldId field, std::vector<Pair> pairs) {
@@ -125,34 +128,58 @@ void MembershipGuards::collect_pairs(TSNode condition, std::string_view op,
         pending.push_back(left);
       }
     } else if (kind == k_.comparison_operator && ts_node_named_child_count(node) == 2) {
-      TSNode key = ts_node_named_child(node, 0);
-      TSNode container = ts_node_named_child(node, 1);
-      if (operator_between(key, container, source_) == op) {
-        pairs.emplace_back(compact_text(container, source_), compact_text(key, source_));
+      TSNode left = ts_node_named_child(node, 0);
+      TSNode right = ts_node_named_child(node, 1);
+      std::string between = operator_between(left, right, source_);
+      if (between == op) {
+        add_pair(right, left, pairs);
+      } else if (op == "in" && between == "isnot" && node_text(right, source_) == "None") {
+        pending.push_back(left);  // `d.get(k) is not None`
+      }
+    } else if (kind == k_.call && op == "in") {
+      // `d.get(k)`: true only when the key is there (and its value is).
+      TSNode callee = ts_node_child_by_field_id(node, k_.function);
+      TSNode arguments = ts_node_child_by_field_id(node, k_.arguments);
+      if (ts_node_is_null(callee) || ts_node_symbol(callee) != k_.attribute ||
+          ts_node_is_null(arguments) || ts_node_named_child_count(arguments) != 1 ||
+          node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_) != "get") {
+        continue;
+      }
+      TSNode key = ts_node_named_child(arguments, 0);
+      TSNode container = ts_node_child_by_field_id(callee, k_.object);
+      if (!ts_node_is_null(container) && ts_node_symbol(key) != k_.keyword_argument) {
+        pairs.push_back({compact_text(container, source_), compact_text(key, source_)});
       }
     }
   }
 }
 
-// `for k in d`, `for k in d.keys()`, `for k, v in d.items()`.
+// `k in d`, and `k in d.keys()` for the same d.
+void MembershipGuards::add_pair(TSNode container, TSNode key, std::vector<Pair>& pairs) const {
+  if (ts_node_symbol(container) == k_.call) {
+    TSNode callee = ts_node_child_by_field_id(container, k_.function);
+    TSNode arguments = ts_node_child_by_field_id(container, k_.arguments);
+    if (!ts_node_is_null(callee) && ts_node_symbol(callee) == k_.attribute &&
+        !ts_node_is_null(arguments) && ts_node_named_child_count(arguments) == 0 &&
+        node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_) == "keys") {
+      container = ts_node_child_by_field_id(callee, k_.object);
+      if (ts_node_is_null(container)) return;
+    }
+  }
+  pairs.push_back({compact_text(container, source_), compact_text(key, source_)});
+}
+
+// `for k in d`, `for k in d.keys()`, `for k, v in d.items()`, a loop over
+// a copy of the keys (`sorted(d)`, `list(d)`, `d.copy()`), and the
+// positions of `for i in range(n)` and `for i, x in enumerate(xs)`.
 std::vector<MembershipGuards::Pair> MembershipGuards::iteration_pairs(TSNode loop) const {
   TSNode left = ts_node_child_by_field_id(loop, k_.left);
   TSNode right = ts_node_child_by_field_id(loop, k_.right);
   if (ts_node_is_null(left) || ts_node_is_null(right)) return {};
-  TSNode container = right;
-  bool items = false;
-  if (ts_node_symbol(right) == k_.call) {
-    TSNode callee = ts_node_child_by_field_id(right, k_.function);
-    if (ts_node_is_null(callee) || ts_node_symbol(callee) != k_.attribute) return {};
-    std::string_view method =
-        node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_);
-    if (method != "keys" && method != "items") return {};
-    items = method == "items";
-    container = ts_node_child_by_field_id(callee, k_.object);
-    if (ts_node_is_null(container)) return {};
-  }
+  std::optional<Pair> iterated = iterated_container(right);
+  if (!iterated) return {};
   TSNode key = left;
-  if (items) {
+  if (iterated->key == "items" || iterated->key == "enumerate") {
     TSSymbol kind = ts_node_symbol(left);
     if ((kind != k_.pattern_list && kind != k_.tuple_pattern) ||
         ts_node_named_child_count(left) == 0) {
@@ -161,7 +188,44 @@ std::vector<MembershipGuards::Pair> MembershipGuards::iteration_pairs(TSNode loo
     key = ts_node_named_child(left, 0);
   }
   if (ts_node_symbol(key) != k_.identifier) return {};
-  return {Pair{compact_text(container, source_), compact_text(key, source_)}};
+  iterated->key = compact_text(key, source_);
+  return {std::move(*iterated)};
+}
+
+// What a loop over `right` iterates: the pair's key says how its target
+// holds the key ("items", "enumerate": the first of two; else the target).
+std::optional<MembershipGuards::Pair> MembershipGuards::iterated_container(TSNode right) const {
+  if (ts_node_symbol(right) != k_.call) {
+    return Pair{compact_text(right, source_), "", PreciseRule::MembershipGuard};
+  }
+  TSNode callee = ts_node_child_by_field_id(right, k_.function);
+  TSNode arguments = ts_node_child_by_field_id(right, k_.arguments);
+  if (ts_node_is_null(callee) || ts_node_is_null(arguments)) return std::nullopt;
+  uint32_t count = ts_node_named_child_count(arguments);
+  if (ts_node_symbol(callee) == k_.identifier) {
+    std::string_view name = node_text(callee, source_);
+    if (name == "range") return Pair{"", "", PreciseRule::Sequence};
+    if (count != 1 || ts_node_symbol(ts_node_named_child(arguments, 0)) == k_.keyword_argument) {
+      return std::nullopt;
+    }
+    std::string only = compact_text(ts_node_named_child(arguments, 0), source_);
+    if (name == "enumerate") return Pair{std::move(only), "enumerate", PreciseRule::Sequence};
+    if (name == "sorted" || name == "list" || name == "tuple" || name == "set") {
+      return Pair{std::move(only), "", PreciseRule::KnownKey};
+    }
+    return std::nullopt;
+  }
+  if (ts_node_symbol(callee) != k_.attribute || count != 0) return std::nullopt;
+  std::string_view method =
+      node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_);
+  TSNode container = ts_node_child_by_field_id(callee, k_.object);
+  if (ts_node_is_null(container)) return std::nullopt;
+  if (method == "keys") return Pair{compact_text(container, source_), "", PreciseRule::MembershipGuard};
+  if (method == "items") {
+    return Pair{compact_text(container, source_), "items", PreciseRule::MembershipGuard};
+  }
+  if (method == "copy") return Pair{compact_text(container, source_), "", PreciseRule::KnownKey};
+  return std::nullopt;
 }
 
 // `if k not in d:` whose body always leaves, with no else: what follows the

@@ -3,20 +3,25 @@
 #include <tree_sitter/api.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "syntax/precise/precise_kinds.hpp"
+#include "syntax/precise/precise_rules.hpp"
 
 namespace keyhound {
 
 // The membership tests in force where the walk is: `if k in d:` and its
-// kin (`while`, `elif`, `x if k in d else y`, `k in d and d[k]`, `assert k
-// in d`), iteration over the mapping's own keys, and `if k not in d:` whose
-// body always leaves, which guards the rest of its block. Containers and
-// keys compare by their compacted text.
+// kin (`k in d.keys()`, `d.get(k)`, `d.get(k) is not None`; `while`,
+// `elif`, `x if k in d else y`, `k in d and d[k]`, `assert k in d`),
+// iteration over the mapping's own keys (or a copy of them), and `if k not
+// in d:` whose body always leaves, which guards the rest of its block. And
+// the indexes a loop makes positions: `for i in range(...)`, `for i, x in
+// enumerate(xs)` for `xs[i]`. Containers and keys compare by their
+// compacted text.
 class MembershipGuards {
  public:
   MembershipGuards(std::string_view source, const PreciseKinds& kinds)
@@ -31,10 +36,17 @@ class MembershipGuards {
   // Whether any test is in force: most subscripts meet none, and need not
   // have their texts compacted.
   bool any() const { return !guards_.empty(); }
-  bool guards(std::string_view object, std::string_view key) const;
+  // The rule of a test in force for `object[key]`, if one is.
+  std::optional<PreciseRule> guards(std::string_view object, std::string_view key) const;
 
  private:
-  using Pair = std::pair<std::string, std::string>;  // (container V, key K)
+  // A container V and a key K that a test makes safe, and the rule it
+  // counts under; an empty V is any container (`for i in range(n)`).
+  struct Pair {
+    std::string object;
+    std::string key;
+    PreciseRule rule = PreciseRule::MembershipGuard;
+  };
   struct Guard {
     uint32_t depth;
     Pair pair;
@@ -50,6 +62,9 @@ class MembershipGuards {
 
   void collect_pairs(TSNode condition, std::string_view op, std::vector<Pair>& pairs) const;
   std::vector<Pair> iteration_pairs(TSNode loop) const;
+  // The container a loop over `right` takes its keys from, and the rule.
+  std::optional<Pair> iterated_container(TSNode right) const;
+  void add_pair(TSNode container, TSNode key, std::vector<Pair>& pairs) const;
   void on_condition(TSNode statement, TSSymbol kind, uint32_t depth);
   void on_comprehension(TSNode node, uint32_t depth);
   void on_conditional_expression(TSNode node, uint32_t depth);

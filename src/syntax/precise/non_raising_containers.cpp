@@ -1,35 +1,45 @@
 #include "syntax/precise/non_raising_containers.hpp"
 
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "syntax/precise/expression_text.hpp"
 
 namespace keyhound {
 
-BoundValue bound_value(TSNode right, const PreciseKinds& k, std::string_view source) {
-  if (ts_node_is_null(right) || ts_node_symbol(right) != k.call) return BoundValue::Unknown;
-  std::string callee = compact_text(ts_node_child_by_field_id(right, k.function), source);
-  bool container = callee == "defaultdict" || callee == "collections.defaultdict" ||
-                   callee == "Counter" || callee == "collections.Counter";
-  return container ? BoundValue::NonRaisingContainer : BoundValue::Unknown;
+namespace {
+
+// The rule that takes out the subscripts of a name bound so many times to
+// each kind of value, if one does: every binding must be known.
+std::optional<PreciseRule> rule_for(const BindingCounts& counts) {
+  auto count = [&](BoundValue value) { return counts[static_cast<std::size_t>(value)]; };
+  if (count(BoundValue::Unknown) > 0) return std::nullopt;
+  if (count(BoundValue::Sequence) > 0) return PreciseRule::Sequence;
+  if (count(BoundValue::NonRaisingContainer) > 0) return PreciseRule::NonRaisingContainer;
+  return std::nullopt;
 }
+
+void add_counts(BindingCounts& into, const std::unordered_map<std::string, BindingCounts>& from,
+                const std::string& name) {
+  auto found = from.find(name);
+  if (found == from.end()) return;
+  for (std::size_t kind = 0; kind < into.size(); ++kind) into[kind] += found->second[kind];
+}
+
+}  // namespace
 
 void NonRaisingContainers::settle(const ScopeTracker& scopes, PreciseFacts& facts) const {
   for (const NameValue& use : uses_) {
     if (facts.exempt.contains(use.id)) continue;
     const Scope& scope = scopes.scope(use.scope);
-    auto found = scope.values.find(std::string(use.name));
-    if (found == scope.values.end()) continue;
-    const BindingCounts& counts = found->second;
-    bool only_containers = true;
-    for (std::size_t kind = 0; kind < counts.size(); ++kind) {
-      if (kind != static_cast<std::size_t>(BoundValue::NonRaisingContainer) && counts[kind] > 0) {
-        only_containers = false;
-      }
-    }
-    if (only_containers && counts[static_cast<std::size_t>(BoundValue::NonRaisingContainer)] > 0) {
-      facts.take(use.id, PreciseRule::NonRaisingContainer);
-    }
+    std::string name(use.name);
+    BindingCounts counts{};
+    add_counts(counts, scope.values, name);
+    // An attribute: what the methods assign as `self.x`, and what the class
+    // body binds to `x`.
+    if (use.attribute) add_counts(counts, scope.attributes, name);
+    if (auto rule = rule_for(counts)) facts.take(use.id, *rule);
   }
 }
 

@@ -12,17 +12,18 @@
 
 namespace keyhound {
 
-// What an assignment's right-hand side binds a name to: a defaultdict or a
-// Counter, whose lookups never raise KeyError, or something else.
-BoundValue bound_value(TSNode right, const PreciseKinds& k, std::string_view source);
-
-// Subscripts of a name that every binding in its scope binds to a
-// defaultdict or a Counter. Whether that holds is known once the whole
-// scope has been walked.
+// Subscripts of a name that every binding in its scope binds to a value
+// no key lookup of which raises KeyError (a defaultdict or a Counter), or
+// to a sequence, which no key indexes; and the same of an attribute
+// `self.x` that the class and its methods only ever bind so. Whether that
+// holds is known once the whole scope has been walked.
 class NonRaisingContainers {
  public:
   void note_name_value(TSNode subscript, std::string_view name, std::size_t scope) {
-    uses_.push_back({subscript.id, name, scope});
+    uses_.push_back({subscript.id, name, scope, false});
+  }
+  void note_attribute_value(TSNode subscript, std::string_view name, std::size_t class_scope) {
+    uses_.push_back({subscript.id, name, class_scope, true});
   }
   void settle(const ScopeTracker& scopes, PreciseFacts& facts) const;
 
@@ -31,6 +32,7 @@ class NonRaisingContainers {
     const void* id;
     std::string_view name;
     std::size_t scope;
+    bool attribute;
   };
   std::vector<NameValue> uses_;
 };

@@ -15,10 +15,14 @@ struct PreciseKinds {
       comparison_operator, assert_statement, return_statement, raise_statement,
       continue_statement, break_statement, list_comprehension, set_comprehension,
       dictionary_comprehension, generator_expression, aliased_import, import_statement,
-      import_from_statement, with_item, as_pattern;
+      import_from_statement, with_item, as_pattern, generic_type, string, string_content,
+      concatenated_string, binary_operator, global_statement, nonlocal_statement,
+      named_expression, delete_statement, augmented_assignment, block, module, lambda,
+      dictionary, pair, keyword_argument, argument_list;
 
   TSFieldId left, right, value, subscript_field, superclasses, condition, consequence,
-      alternative, body, name, alias, function, object, attribute_field, parameters_field;
+      alternative, body, name, alias, function, object, attribute_field, parameters_field,
+      type_field, arguments, key;
 };
 
 const PreciseKinds& precise_kinds();

@@ -4,10 +4,12 @@
 
 #include "syntax/node_text.hpp"
 #include "syntax/precise/expression_text.hpp"
+#include "syntax/precise/known_keys.hpp"
 #include "syntax/precise/membership_guards.hpp"
 #include "syntax/precise/non_raising_containers.hpp"
 #include "syntax/precise/precise_kinds.hpp"
 #include "syntax/precise/scopes.hpp"
+#include "syntax/precise/sequences.hpp"
 #include "syntax/precise/stores_and_indexes.hpp"
 #include "syntax/precise/type_subscripts.hpp"
 #include "syntax/python_grammar.hpp"
@@ -60,6 +62,23 @@ PreciseKinds look_up_kinds() {
       .import_from_statement = s("import_from_statement"),
       .with_item = s("with_item"),
       .as_pattern = s("as_pattern"),
+      .generic_type = s("generic_type"),
+      .string = s("string"),
+      .string_content = s("string_content"),
+      .concatenated_string = s("concatenated_string"),
+      .binary_operator = s("binary_operator"),
+      .global_statement = s("global_statement"),
+      .nonlocal_statement = s("nonlocal_statement"),
+      .named_expression = s("named_expression"),
+      .delete_statement = s("delete_statement"),
+      .augmented_assignment = s("augmented_assignment"),
+      .block = s("block"),
+      .module = s("module"),
+      .lambda = s("lambda"),
+      .dictionary = s("dictionary"),
+      .pair = s("pair"),
+      .keyword_argument = s("keyword_argument"),
+      .argument_list = s("argument_list"),
       .left = f("left"),
       .right = f("right"),
       .value = f("value"),
@@ -75,6 +94,9 @@ PreciseKinds look_up_kinds() {
       .object = f("object"),
       .attribute_field = f("attribute"),
       .parameters_field = f("parameters"),
+      .type_field = f("type"),
+      .arguments = f("arguments"),
+      .key = f("key"),
   };
 }
 
@@ -97,6 +119,7 @@ class PreciseClassifier final : public WalkObserver {
         stores_(source, k_),
         types_(source, k_),
         guards_(source, k_),
+        known_(source, k_),
         looked_at_(kinds_looked_at(k_)) {}
 
   void enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) override;
@@ -110,6 +133,9 @@ class PreciseClassifier final : public WalkObserver {
   void on_assignment(TSNode node);
   void on_loop_target(TSNode node);
   void on_subscript(TSNode node);
+  std::optional<PreciseRule> read_rule(TSNode node, const SubscriptParts& parts);
+  void on_value_use(TSNode node, TSNode value, TSSymbol value_kind);
+  BoundValue value_of(TSNode assignment) const;
 
   std::string_view source_;
   const PreciseKinds& k_;
@@ -119,6 +145,7 @@ class PreciseClassifier final : public WalkObserver {
   StoresAndIndexes stores_;
   TypeSubscripts types_;
   MembershipGuards guards_;
+  KnownKeys known_;
   NonRaisingContainers containers_;
   // Which node kinds any rule looks at: the rest pass at the cost of one
   // table read.
@@ -132,7 +159,9 @@ std::vector<bool> PreciseClassifier::kinds_looked_at(const PreciseKinds& k) {
         k.for_in_clause, k.list_comprehension, k.set_comprehension, k.dictionary_comprehension,
         k.generator_expression, k.if_statement, k.elif_clause, k.while_statement,
         k.conditional_expression, k.boolean_operator, k.assert_statement, k.aliased_import,
-        k.import_statement, k.import_from_statement, k.with_item, k.subscript, k.call}) {
+        k.import_statement, k.import_from_statement, k.with_item, k.subscript, k.call,
+        k.module, k.block, k.lambda, k.delete_statement, k.augmented_assignment,
+        k.named_expression, k.global_statement, k.nonlocal_statement}) {
     if (kind < looked_at.size()) looked_at[kind] = true;
   }
   return looked_at;
@@ -144,10 +173,12 @@ void PreciseClassifier::enter(TSNode node, TSSymbol kind, TSFieldId field, uint3
   bool looked_at = kind < looked_at_.size() && looked_at_[kind];
   if (!looked_at && field != k_.superclasses) return;
   types_.enter(node, kind, field, depth);
+  known_.enter(node, kind, depth);
   dispatch(node, kind, depth);
 }
 
 void PreciseClassifier::leave(uint32_t depth) {
+  known_.leave(depth);
   guards_.leave(depth);
   types_.leave(depth);
   scopes_.leave(depth);
@@ -175,6 +206,15 @@ void PreciseClassifier::dispatch(TSNode node, TSSymbol kind, uint32_t depth) {
     TSNode value = ts_node_child_by_field_id(node, k_.value);
     if (!ts_node_is_null(value) && ts_node_symbol(value) == k_.as_pattern) {
       scopes_.bind_names_within(value);
+      known_.on_rebinding(ts_node_child_by_field_id(value, k_.alias));
+    }
+  } else if (kind == k_.global_statement || kind == k_.nonlocal_statement) {
+    scopes_.bind_declared(node);
+  } else if (kind == k_.named_expression) {
+    TSNode name = ts_node_child_by_field_id(node, k_.name);
+    if (!ts_node_is_null(name) && ts_node_symbol(name) == k_.identifier) {
+      scopes_.bind(std::string(node_text(name, source_)),
+                   assigned_value(ts_node_child_by_field_id(node, k_.value), k_, source_));
     }
   } else if (kind == k_.subscript) {
     on_subscript(node);
@@ -183,51 +223,116 @@ void PreciseClassifier::dispatch(TSNode node, TSSymbol kind, uint32_t depth) {
   }
 }
 
+// What an assignment binds its target to: what the annotation says, when
+// it says something; else what the right-hand side is.
+BoundValue PreciseClassifier::value_of(TSNode assignment) const {
+  BoundValue annotated =
+      annotated_value(ts_node_child_by_field_id(assignment, k_.type_field), k_, source_);
+  if (annotated != BoundValue::Unknown) return annotated;
+  return assigned_value(ts_node_child_by_field_id(assignment, k_.right), k_, source_);
+}
+
 void PreciseClassifier::on_assignment(TSNode node) {
   TSNode left = ts_node_child_by_field_id(node, k_.left);
   if (ts_node_is_null(left)) return;
-  // A plain name is bound to what the right-hand side is; names unpacked
-  // from anything are bound to what nobody knows.
-  BoundValue value = ts_node_symbol(left) == k_.identifier
-                         ? bound_value(ts_node_child_by_field_id(node, k_.right), k_, source_)
-                         : BoundValue::Unknown;
+  // A plain name (or `self.x`) is bound to what the right-hand side is;
+  // names unpacked from anything are bound to what nobody knows.
+  TSSymbol left_kind = ts_node_symbol(left);
+  BoundValue value =
+      left_kind == k_.identifier || left_kind == k_.attribute ? value_of(node) : BoundValue::Unknown;
   for_each_target(
       left, k_, [&](TSNode subscript) { stores_.note_store(subscript); },
-      [&](TSNode name) { scopes_.bind(std::string(node_text(name, source_)), value); });
+      [&](TSNode name) { scopes_.bind(std::string(node_text(name, source_)), value); },
+      [&](TSNode attribute) {
+        TSNode object = ts_node_child_by_field_id(attribute, k_.object);
+        if (!ts_node_is_null(object) && node_text(object, source_) == "self") {
+          scopes_.bind_attribute(
+              std::string(node_text(ts_node_child_by_field_id(attribute, k_.attribute_field), source_)),
+              value);
+        }
+      });
 }
 
 void PreciseClassifier::on_loop_target(TSNode node) {
   TSNode left = ts_node_child_by_field_id(node, k_.left);
   if (ts_node_is_null(left)) return;
+  if (ts_node_symbol(node) == k_.for_statement) known_.on_rebinding(left);
   for_each_target(
       left, k_, [&](TSNode subscript) { stores_.note_store(subscript); },
       [&](TSNode name) {
         scopes_.bind(std::string(node_text(name, source_)), BoundValue::Unknown);
+      },
+      [&](TSNode attribute) {
+        TSNode object = ts_node_child_by_field_id(attribute, k_.object);
+        if (!ts_node_is_null(object) && node_text(object, source_) == "self") {
+          scopes_.bind_attribute(
+              std::string(node_text(ts_node_child_by_field_id(attribute, k_.attribute_field), source_)),
+              BoundValue::Unknown);
+        }
       });
 }
 
 // The rules in a fixed order: the first that applies is the one counted.
 void PreciseClassifier::on_subscript(TSNode node) {
-  if (stores_.is_store(node)) return facts_.take(node.id, PreciseRule::Store);
   SubscriptParts parts = subscript_parts(node, k_);
-  if (ts_node_is_null(parts.first_index)) return;
-  if (auto rule = stores_.index_rule(parts)) return facts_.take(node.id, *rule);
-  if (types_.is_type_now(parts.value)) return facts_.take(node.id, PreciseRule::TypeSubscript);
-  if (ts_node_is_null(parts.value)) return;
-  TSSymbol value_kind = ts_node_symbol(parts.value);
-  if (value_kind == k_.attribute) types_.note_attribute_value(node, parts.value);
-  if (parts.index_count == 1 && guards_.any() &&
-      guards_.guards(compact_text(parts.value, source_), compact_text(parts.first_index, source_))) {
-    return facts_.take(node.id, PreciseRule::MembershipGuard);
+  bool complete = !ts_node_is_null(parts.first_index) && !ts_node_is_null(parts.value);
+  if (stores_.is_store(node)) {
+    if (complete && parts.plain) known_.on_store(parts.value, parts.first_index);
+    return facts_.take(node.id, PreciseRule::Store);
   }
+  if (ts_node_is_null(parts.first_index)) return;
+  if (auto rule = read_rule(node, parts)) return facts_.take(node.id, *rule);
+  if (!complete || known_.is_deleted(node)) return;
+  // Any other read: a later read of the same key is known, and this one
+  // may be known already (settled at the end, with the loops).
+  if (parts.plain) known_.on_read(node, parts.value, parts.first_index);
+  on_value_use(node, parts.value, ts_node_symbol(parts.value));
+}
+
+std::optional<PreciseRule> PreciseClassifier::read_rule(TSNode node, const SubscriptParts& parts) {
+  if (auto rule = stores_.index_rule(parts)) return rule;
+  if (types_.is_type_now(parts.value)) return PreciseRule::TypeSubscript;
+  if (ts_node_is_null(parts.value)) return std::nullopt;
+  if (ts_node_symbol(parts.value) == k_.attribute) types_.note_attribute_value(node, parts.value);
+  if (parts.index_count != 1) return std::nullopt;
+  if (guards_.any()) {
+    if (auto rule = guards_.guards(compact_text(parts.value, source_),
+                                   compact_text(parts.first_index, source_))) {
+      return rule;
+    }
+  }
+  const std::string& protocol_key = scopes_.scope(scopes_.current()).protocol_key;
+  if (!protocol_key.empty() && ts_node_symbol(parts.first_index) == k_.identifier &&
+      node_text(parts.first_index, source_) == protocol_key) {
+    return PreciseRule::ProtocolMethod;
+  }
+  if (is_length_offset(parts.first_index, parts.value, k_, source_) ||
+      node_text(parts.value, source_) == "sys.argv") {
+    return PreciseRule::Sequence;
+  }
+  return std::nullopt;
+}
+
+// A name, or an attribute of `self`, whose bindings may all be known not to
+// raise: settled once the whole file is walked.
+void PreciseClassifier::on_value_use(TSNode node, TSNode value, TSSymbol value_kind) {
   if (value_kind == k_.identifier) {
-    containers_.note_name_value(node, node_text(parts.value, source_), scopes_.current());
+    containers_.note_name_value(node, node_text(value, source_), scopes_.current());
+    return;
+  }
+  if (value_kind != k_.attribute) return;
+  TSNode object = ts_node_child_by_field_id(value, k_.object);
+  if (ts_node_is_null(object) || node_text(object, source_) != "self") return;
+  if (auto owner = scopes_.enclosing_class()) {
+    containers_.note_attribute_value(
+        node, node_text(ts_node_child_by_field_id(value, k_.attribute_field), source_), *owner);
   }
 }
 
 // What needs the whole file: typing aliases, the bindings of each scope.
 PreciseFacts PreciseClassifier::finish() {
   types_.settle(facts_);
+  known_.settle(facts_);
   containers_.settle(scopes_, facts_);
   facts_.unrelated_calls = scopes_.unrelated_calls();
   return std::move(facts_);

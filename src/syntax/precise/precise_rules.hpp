@@ -23,12 +23,18 @@ enum class PreciseRule : std::size_t {
   TypeSubscript,      // annotations, base classes, known generics
   MembershipGuard,    // inside `if k in d:` and its kin
   NonRaisingContainer,  // a name only ever bound to defaultdict or Counter
+  Sequence,           // a list, tuple or string, or a position in one
+  KnownKey,           // a key just stored, read or taken from the mapping
+  ProtocolMethod,     // the key parameter of __getitem__ and its kin
   Count,
 };
 
 inline constexpr std::array<std::string_view, static_cast<std::size_t>(PreciseRule::Count)>
-    kPreciseRuleNames = {"stores", "slices", "integer indexes", "type subscripts",
-                         "membership guards", "defaultdict and Counter"};
+    kPreciseRuleNames = {"stores",           "slices",
+                         "integer indexes",  "type subscripts",
+                         "membership guards", "defaultdict and Counter",
+                         "sequences",        "known keys",
+                         "protocol methods"};
 
 // What precise mode knows of one file's tree, from one walk.
 struct PreciseFacts {

@@ -2,12 +2,14 @@
 
 #include "syntax/node_text.hpp"
 #include "syntax/precise/expression_text.hpp"
+#include "syntax/precise/sequences.hpp"
 
 namespace keyhound {
 
 void for_each_target(TSNode target, const PreciseKinds& k,
                      const std::function<void(TSNode)>& on_subscript,
-                     const std::function<void(TSNode)>& on_name) {
+                     const std::function<void(TSNode)>& on_name,
+                     const std::function<void(TSNode)>& on_attribute) {
   std::vector<TSNode> pending{target};
   while (!pending.empty()) {
     TSNode node = pending.back();
@@ -17,6 +19,8 @@ void for_each_target(TSNode target, const PreciseKinds& k,
       on_subscript(node);
     } else if (kind == k.identifier) {
       on_name(node);
+    } else if (kind == k.attribute) {
+      if (on_attribute) on_attribute(node);
     } else if (kind == k.pattern_list || kind == k.tuple_pattern || kind == k.list_pattern ||
                kind == k.tuple || kind == k.list || kind == k.parenthesized_expression ||
                kind == k.list_splat_pattern) {
@@ -29,7 +33,7 @@ void for_each_target(TSNode target, const PreciseKinds& k,
 
 ScopeTracker::ScopeTracker(std::string_view source, const PreciseKinds& kinds)
     : source_(source), k_(kinds) {
-  scopes_.push_back(Scope{0, false, {}, {}, {}});
+  scopes_.push_back(Scope{0, false, {}, {}, {}, {}, {}});
   stack_.push_back({0, 0});
 }
 
@@ -44,9 +48,34 @@ void ScopeTracker::enter_definition(TSNode definition, uint32_t depth) {
       scopes_[current()].defs.insert(std::move(text));
     }
   }
-  scopes_.push_back(Scope{current(), is_class, {}, {}, {}});
+  scopes_.push_back(Scope{current(), is_class, {}, {}, {}, {}, {}});
   stack_.push_back({depth, scopes_.size() - 1});
   if (!is_class) bind_parameters(definition);
+}
+
+void ScopeTracker::bind_attribute(std::string name, BoundValue value) {
+  if (scopes_[current()].is_class) return;
+  if (auto owner = enclosing_class()) {
+    scopes_[*owner].attributes[std::move(name)][static_cast<std::size_t>(value)] += 1;
+  }
+}
+
+std::optional<std::size_t> ScopeTracker::enclosing_class() const {
+  for (std::size_t at = current(); at != 0;) {
+    at = scopes_[at].parent;
+    if (scopes_[at].is_class) return at;
+  }
+  return std::nullopt;
+}
+
+void ScopeTracker::bind_declared(TSNode statement) {
+  uint32_t count = ts_node_named_child_count(statement);
+  for (uint32_t i = 0; i < count; ++i) {
+    TSNode name = ts_node_named_child(statement, i);
+    if (ts_node_symbol(name) == k_.identifier) {
+      bind(std::string(node_text(name, source_)), BoundValue::Unknown);
+    }
+  }
 }
 
 void ScopeTracker::leave(uint32_t depth) {
@@ -73,21 +102,42 @@ void ScopeTracker::bind_names_within(TSNode node) {
   }
 }
 
+// Each parameter is bound to what its annotation says, `*args` to a tuple.
 void ScopeTracker::bind_parameters(TSNode definition) {
   TSNode parameters = ts_node_child_by_field_id(definition, k_.parameters_field);
   if (ts_node_is_null(parameters)) return;
   uint32_t count = ts_node_named_child_count(parameters);
+  std::size_t position = 0;
   for (uint32_t i = 0; i < count; ++i) {
     TSNode parameter = ts_node_named_child(parameters, i);
-    TSNode name = ts_node_symbol(parameter) == k_.identifier
-                      ? parameter
-                      : ts_node_child_by_field_id(parameter, k_.name);
+    TSSymbol kind = ts_node_symbol(parameter);
+    TSNode name = kind == k_.identifier ? parameter : ts_node_child_by_field_id(parameter, k_.name);
     if (ts_node_is_null(name) && ts_node_named_child_count(parameter) > 0) {
       name = ts_node_named_child(parameter, 0);
     }
-    if (!ts_node_is_null(name) && ts_node_symbol(name) == k_.identifier) {
-      bind(std::string(node_text(name, source_)), BoundValue::Unknown);
+    if (ts_node_is_null(name)) continue;
+    BoundValue value = annotated_value(ts_node_child_by_field_id(parameter, k_.type_field), k_,
+                                       source_);
+    if (ts_node_symbol(name) == k_.list_splat_pattern && ts_node_named_child_count(name) == 1) {
+      // `*args: int`: the annotation is the items'.
+      name = ts_node_named_child(name, 0);
+      value = BoundValue::Sequence;
+    } else if (kind == k_.list_splat_pattern) {
+      value = BoundValue::Sequence;
     }
+    if (ts_node_symbol(name) != k_.identifier) continue;
+    std::string text(node_text(name, source_));
+    if (position++ == 1) note_protocol_key(definition, text);
+    bind(std::move(text), value);
+  }
+}
+
+void ScopeTracker::note_protocol_key(TSNode definition, const std::string& parameter) {
+  std::string_view name = node_text(ts_node_child_by_field_id(definition, k_.name), source_);
+  const Scope& scope = scopes_[current()];
+  if (scopes_[scope.parent].is_class &&
+      (name == "__getitem__" || name == "__missing__" || name == "__delitem__")) {
+    scopes_[current()].protocol_key = parameter;
   }
 }
 

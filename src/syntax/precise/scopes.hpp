@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -18,17 +19,19 @@
 namespace keyhound {
 
 // The parts of an assignment or `for` target, through tuples, lists,
-// brackets and starred targets: each outermost subscript (a store) and each
-// plain name (a binding). Attributes and the insides of subscripts are
-// neither.
+// brackets and starred targets: each outermost subscript (a store), each
+// plain name (a binding) and each attribute. The insides of subscripts and
+// attributes are none of these.
 void for_each_target(TSNode target, const PreciseKinds& k,
                      const std::function<void(TSNode)>& on_subscript,
-                     const std::function<void(TSNode)>& on_name);
+                     const std::function<void(TSNode)>& on_name,
+                     const std::function<void(TSNode)>& on_attribute = nullptr);
 
 // What one binding of a name is bound to, as far as a rule can tell from
 // the binding alone.
 enum class BoundValue : uint8_t {
   NonRaisingContainer,  // a defaultdict(...) or Counter(...) call
+  Sequence,             // a list, tuple, string or range, which no key indexes
   Unknown,              // anything else: a call, a parameter, an import, ...
   Count,
 };
@@ -44,6 +47,11 @@ struct Scope {
   std::unordered_set<std::string> bindings;
   // Per name bound here: how many of its bindings are of each kind.
   std::unordered_map<std::string, BindingCounts> values;
+  // A class: per attribute its methods assign as `self.X`, the same.
+  std::unordered_map<std::string, BindingCounts> attributes;
+  // `__getitem__`, `__missing__`, `__delitem__`: the key parameter, whose
+  // lookups raise KeyError by the method's contract.
+  std::string protocol_key;
 };
 
 // The scopes of one file, opened and closed as the walk passes the
@@ -61,6 +69,12 @@ class ScopeTracker {
   void leave(uint32_t depth);
 
   void bind(std::string name, BoundValue value);
+  // `self.NAME = ...` in a method: an attribute of the enclosing class.
+  void bind_attribute(std::string name, BoundValue value);
+  // The class whose methods (or functions within them) hold the walk.
+  std::optional<std::size_t> enclosing_class() const;
+  // `global x`, `nonlocal x`: the name is bound elsewhere too.
+  void bind_declared(TSNode statement);
   // Every name inside `node` (an `as` target) and every name an import binds.
   void bind_names_within(TSNode node);
   void bind_imports(TSNode statement);
@@ -72,6 +86,7 @@ class ScopeTracker {
 
  private:
   void bind_parameters(TSNode definition);
+  void note_protocol_key(TSNode definition, const std::string& parameter);
   bool visible(const std::string& name, std::size_t from) const;
 
   struct CallUse {

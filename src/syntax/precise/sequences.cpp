@@ -1,0 +1,108 @@
+#include "syntax/precise/sequences.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "syntax/node_text.hpp"
+#include "syntax/precise/expression_text.hpp"
+
+namespace keyhound {
+namespace {
+
+// Indexing any of these raises IndexError or TypeError, never KeyError.
+constexpr std::array<std::string_view, 8> kSequenceTypes = {
+    "list", "tuple", "str", "bytes", "bytearray", "range", "sorted", "reversed"};
+
+constexpr std::array<std::string_view, 8> kSequenceAnnotations = {
+    "list", "List", "tuple", "Tuple", "Sequence", "MutableSequence", "str", "bytes"};
+
+// Methods that always return a list, a tuple or a string, whatever their
+// object (str, bytes, a file, os.path, re).
+constexpr std::array<std::string_view, 21> kSequenceMethods = {
+    "split",  "rsplit",  "splitlines", "partition",  "rpartition",   "strip",  "lstrip",
+    "rstrip", "join",    "format",     "lower",      "upper",        "casefold", "title",
+    "capitalize", "readlines", "encode", "decode", "removeprefix", "removesuffix", "zfill"};
+
+constexpr std::array<std::string_view, 3> kNonRaisingContainers = {"defaultdict", "Counter",
+                                                                   "DefaultDict"};
+
+// Module prefixes that leave a name what it is.
+constexpr std::array<std::string_view, 4> kPrefixes = {"typing.", "t.", "collections.abc.",
+                                                       "collections."};
+
+template <std::size_t N>
+bool listed(const std::array<std::string_view, N>& table, std::string_view name) {
+  return std::find(table.begin(), table.end(), name) != table.end();
+}
+
+std::string_view without_prefix(std::string_view name) {
+  for (std::string_view prefix : kPrefixes) {
+    if (name.starts_with(prefix)) return name.substr(prefix.size());
+  }
+  return name;
+}
+
+}  // namespace
+
+BoundValue annotated_value(TSNode type, const PreciseKinds& k, std::string_view source) {
+  if (ts_node_is_null(type)) return BoundValue::Unknown;
+  TSNode named = ts_node_symbol(type) == k.type && ts_node_named_child_count(type) == 1
+                     ? ts_node_named_child(type, 0)
+                     : type;
+  TSSymbol kind = ts_node_symbol(named);
+  // `list[str]` is a generic type or a subscript: its name is what counts.
+  if (kind == k.generic_type && ts_node_named_child_count(named) > 0) {
+    named = ts_node_named_child(named, 0);
+  } else if (kind == k.subscript) {
+    named = ts_node_child_by_field_id(named, k.value);
+  }
+  if (ts_node_is_null(named)) return BoundValue::Unknown;
+  kind = ts_node_symbol(named);
+  if (kind != k.identifier && kind != k.attribute) return BoundValue::Unknown;
+  std::string text = compact_text(named, source);
+  std::string_view name = without_prefix(text);
+  if (listed(kSequenceAnnotations, name)) return BoundValue::Sequence;
+  if (listed(kNonRaisingContainers, name)) return BoundValue::NonRaisingContainer;
+  return BoundValue::Unknown;
+}
+
+BoundValue assigned_value(TSNode right, const PreciseKinds& k, std::string_view source) {
+  if (ts_node_is_null(right)) return BoundValue::Unknown;
+  TSSymbol kind = ts_node_symbol(right);
+  if (kind == k.list || kind == k.tuple || kind == k.string || kind == k.concatenated_string ||
+      kind == k.list_comprehension) {
+    return BoundValue::Sequence;
+  }
+  if (kind != k.call) return BoundValue::Unknown;
+  TSNode callee = ts_node_child_by_field_id(right, k.function);
+  if (ts_node_is_null(callee)) return BoundValue::Unknown;
+  if (ts_node_symbol(callee) == k.attribute) {
+    std::string_view method = node_text(ts_node_child_by_field_id(callee, k.attribute_field), source);
+    if (listed(kSequenceMethods, method)) return BoundValue::Sequence;
+  }
+  std::string text = compact_text(callee, source);
+  std::string_view name = without_prefix(text);
+  if (ts_node_symbol(callee) == k.identifier && listed(kSequenceTypes, name)) {
+    return BoundValue::Sequence;
+  }
+  if (name == "defaultdict" || name == "Counter") return BoundValue::NonRaisingContainer;
+  return BoundValue::Unknown;
+}
+
+bool is_length_offset(TSNode index, TSNode object, const PreciseKinds& k,
+                      std::string_view source) {
+  if (ts_node_symbol(index) != k.binary_operator) return false;
+  TSNode left = ts_node_child_by_field_id(index, k.left);
+  TSNode right = ts_node_child_by_field_id(index, k.right);
+  if (ts_node_is_null(left) || ts_node_is_null(right) || ts_node_symbol(left) != k.call ||
+      operator_between(left, right, source) != "-") {
+    return false;
+  }
+  if (node_text(ts_node_child_by_field_id(left, k.function), source) != "len") return false;
+  TSNode arguments = ts_node_child_by_field_id(left, k.arguments);
+  if (ts_node_is_null(arguments) || ts_node_named_child_count(arguments) != 1) return false;
+  return compact_text(ts_node_named_child(arguments, 0), source) == compact_text(object, source);
+}
+
+}  // namespace keyhound
