@@ -43,6 +43,12 @@ std::string quoted(std::string_view text) {
 constexpr uint32_t kLongestText = 256;
 constexpr std::size_t kMostKeys = 256;
 
+uint64_t byte_bits(std::string_view text) {
+  uint64_t bits = 0;
+  for (char c : text) bits |= uint64_t{1} << (static_cast<unsigned char>(c) & 63);
+  return bits;
+}
+
 bool is_short(TSNode node) { return ts_node_end_byte(node) - ts_node_start_byte(node) <= kLongestText; }
 
 }  // namespace
@@ -96,10 +102,13 @@ void KnownKeys::leave(uint32_t depth) {
   while (!pending_.empty() && pending_.back().statement_depth == depth) {
     Key key = std::move(pending_.back());
     pending_.pop_back();
-    bool rebound = !key.by_binding && std::any_of(rebound_.begin(), rebound_.end(), [&](const auto& bound) {
-      return bound.first == depth && (mentions(key.object, bound.second) ||
-                                      mentions(key.key, bound.second));
-    });
+    bool rebound = !key.by_binding &&
+                   std::any_of(rebound_.begin(), rebound_.end(), [&](const auto& bound) {
+                     if (bound.first != depth) return false;
+                     if (!is_short(bound.second)) return true;
+                     std::string text = compact_text(bound.second, source_);
+                     return mentions(key.object, text) || mentions(key.key, text);
+                   });
     if (!rebound) known_.push_back(std::move(key));
   }
   while (!rebound_.empty() && rebound_.back().first >= depth) rebound_.pop_back();
@@ -118,8 +127,10 @@ void KnownKeys::on_read(TSNode subscript, TSNode object, TSNode index) {
   std::string object_text = compact_text(object, source_);
   std::string key = key_text(index);
   const void* definition = definitions_.empty() ? nullptr : definitions_.back().second;
+  const uint64_t bytes = byte_bits(object_text) | byte_bits(key);
   for (const Key& known : known_) {
-    if (known.definition != definition || known.object != object_text || known.key != key) {
+    if (known.bytes != bytes || known.definition != definition || known.object != object_text ||
+        known.key != key) {
       continue;
     }
     Candidate candidate{subscript.id, object_text, key, {}};
@@ -145,13 +156,9 @@ void KnownKeys::on_rebinding(TSNode target) {
     pending.pop_back();
     TSSymbol kind = ts_node_symbol(node);
     if (kind == k_.identifier || kind == k_.attribute || kind == k_.subscript) {
-      if (!is_short(node)) {
-        forget_node(node, false);
-        continue;
-      }
-      std::string text = compact_text(node, source_);
-      forget(text, false);
-      if (!blocks_.empty()) rebound_.emplace_back(blocks_.back() + 1, std::move(text));
+      // Most bindings meet nothing known: their text is needed only then.
+      if (!known_.empty() || !pending_.empty()) forget_node(node, false);
+      if (!blocks_.empty()) rebound_.emplace_back(blocks_.back() + 1, node);
       continue;
     }
     uint32_t count = ts_node_named_child_count(node);
@@ -165,8 +172,9 @@ void KnownKeys::note(std::string object, std::string key, bool by_binding) {
     return;
   }
   const void* definition = definitions_.empty() ? nullptr : definitions_.back().second;
+  uint64_t bytes = byte_bits(object) | byte_bits(key);
   pending_.push_back(Key{std::move(object), std::move(key), definition, loops_.size(),
-                         blocks_.back() + 1, blocks_.back(), by_binding});
+                         blocks_.back() + 1, blocks_.back(), by_binding, bytes});
 }
 
 // A text too long to compare forgets everything.
@@ -179,7 +187,9 @@ void KnownKeys::forget_node(TSNode node, bool object_only) {
 }
 
 void KnownKeys::forget(const std::string& text, bool object_only) {
+  const uint64_t bytes = byte_bits(text);
   auto stale = [&](const Key& key) {
+    if ((key.bytes & bytes) != bytes) return false;
     return mentions(key.object, text) || (!object_only && mentions(key.key, text));
   };
   std::erase_if(known_, stale);

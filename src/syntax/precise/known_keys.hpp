@@ -54,6 +54,9 @@ class KnownKeys {
     // Made known by the binding of its own statement (`d = {"k": ...}`),
     // which the statement's rebinding of `d` does not undo.
     bool by_binding;
+    // The bytes its texts hold, a bit each (of 64), so that most texts are
+    // told apart without comparing them.
+    uint64_t bytes;
   };
   struct Candidate {
     const void* subscript;
@@ -86,8 +89,8 @@ class KnownKeys {
   std::unordered_set<const void*> deleted_;
   std::vector<Candidate> candidates_;
   std::vector<Forgotten> forgotten_;
-  // Texts bound anew by the statement at each depth, while it runs.
-  std::vector<std::pair<uint32_t, std::string>> rebound_;
+  // Targets bound anew by the statement at each depth, while it runs.
+  std::vector<std::pair<uint32_t, TSNode>> rebound_;
 };
 
 }  // namespace keyhound
