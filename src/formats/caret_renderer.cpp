@@ -39,37 +39,40 @@ void append_gutter_blank(std::string& line, const Stylesheet& styles, std::size_
 }  // namespace
 
 void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                          const AccessFinding& finding) {
+                          const AccessFinding& finding, CaretSpan span) {
   std::string line;
   append_header_start(line, styles, path, finding.start);
   line += message_of(finding);
   line += '\n';
   out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));
+  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line),
+                       span);
 }
 
 void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                        const CallFinding& finding) {
+                        const CallFinding& finding, CaretSpan span) {
   std::string line;
   append_header_start(line, styles, path, finding.start);
   line += message_of(finding);
   line += '\n';
   out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));
+  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line),
+                       span);
 }
 
 void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                        const SyntaxErrorFinding& finding) {
+                        const SyntaxErrorFinding& finding, CaretSpan span) {
   std::string line;
   append_header_start(line, styles, path, finding.start);
   line += message_of(finding);
   line += '\n';
   out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line));
+  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line),
+                       span);
 }
 
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
-                          Position end, std::string_view source_line) {
+                          Position end, std::string_view source_line, CaretSpan span) {
   char digits[24];
   auto converted = std::to_chars(digits, digits + sizeof digits, uint64_t{start.row} + 1);
   std::string_view number(digits, static_cast<std::size_t>(converted.ptr - digits));
@@ -77,6 +80,9 @@ void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position st
   // even when the node ends on a later row; at least one caret is drawn.
   std::size_t carets =
       end.byte_column > start.byte_column ? end.byte_column - start.byte_column : 1;
+  if (span == CaretSpan::WithinRowShown && end.row > start.row) {
+    carets = source_line.size() > start.byte_column ? source_line.size() - start.byte_column : 1;
+  }
 
   std::string line;
   append_styled(line, number, styles.gutter);
@@ -148,15 +154,18 @@ void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
     const CaretRenderer& renderer;
     const FileReport& report;
     LineWriter& out;
+    CaretSpan span() const {
+      return report.precise ? CaretSpan::WithinRowShown : CaretSpan::ToEndColumn;
+    }
     void operator()(const AccessFinding& finding) const {
       if (!report.shows(finding)) return;
-      print_access_warning(out, renderer.styles(), report.path, finding);
+      print_access_warning(out, renderer.styles(), report.path, finding, span());
     }
     void operator()(const SyntaxErrorFinding& finding) const {
-      print_syntax_error(out, renderer.styles(), report.path, finding);
+      print_syntax_error(out, renderer.styles(), report.path, finding, span());
     }
     void operator()(const CallFinding& finding) const {
-      print_call_warning(out, renderer.styles(), report.path, finding);
+      print_call_warning(out, renderer.styles(), report.path, finding, span());
     }
     void operator()(const FunctionSummary& summary) const {
       print_function_summary(out, summary.function);

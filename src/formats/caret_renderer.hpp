@@ -14,16 +14,25 @@ namespace keyhound {
 // the outcome of a file with findings to standard error; each line is
 // built in one buffer and handed to the writer whole.
 
+// How wide the carets of a node that ends on a later row are: from its
+// start to its end column, as the module draws them, or (precise mode) to
+// the end of the row shown, so that a deeply nested node spanning many rows
+// cannot blow every finding up to the width of its last row.
+enum class CaretSpan { ToEndColumn, WithinRowShown };
+
 void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                          const AccessFinding& finding);
+                          const AccessFinding& finding,
+                          CaretSpan span = CaretSpan::ToEndColumn);
 void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                        const CallFinding& finding);
+                        const CallFinding& finding, CaretSpan span = CaretSpan::ToEndColumn);
 // A file that could not be parsed completely (precise mode).
 void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                        const SyntaxErrorFinding& finding);
+                        const SyntaxErrorFinding& finding,
+                        CaretSpan span = CaretSpan::ToEndColumn);
 // The four excerpt lines: gutter number, source line, caret line, blank.
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
-                          Position end, std::string_view source_line);
+                          Position end, std::string_view source_line,
+                          CaretSpan span = CaretSpan::ToEndColumn);
 // "Potential issue(s) in function '{function}': Warnings found in '{function}'"
 // on standard error, never coloured.
 void print_function_summary(LineWriter& out, std::string_view function);

@@ -85,6 +85,13 @@ def test_deeply_nested_subscripts(write):
     result = run_native([path], stdout=subprocess.DEVNULL)
     assert result.returncode == 1
     assert result.stderr.endswith(f"Potential issue(s) found in '{path}'\n".encode())
+    # Each lookup's carets stay on the row shown: the report grows with the
+    # file, not with its square.
+    shown = run_native(["--no-cache", path])
+    carets = [line.lstrip() for line in shown.stdout.split(b"\n")
+              if line.lstrip().startswith(b"| ^")]
+    assert len(carets) > DEPTH // 2
+    assert max(len(line) for line in carets) <= len(b"| ^^")
 
 
 def test_million_character_line(write):
