@@ -56,10 +56,13 @@ bool is_short(TSNode node) { return ts_node_end_byte(node) - ts_node_start_byte(
 void KnownKeys::enter(TSNode node, TSSymbol kind, uint32_t depth) {
   if (kind == k_.module || kind == k_.block) {
     blocks_.push_back(depth);
+    watch(depth);
   } else if (kind == k_.function_definition || kind == k_.class_definition) {
     definitions_.push_back({depth, node.id});
+    watch(depth);
   } else if (kind == k_.for_statement || kind == k_.while_statement) {
     loops_.push_back({depth, node.id});
+    watch(depth);
   } else if (kind == k_.delete_statement) {
     std::vector<TSNode> pending{node};
     while (!pending.empty()) {
@@ -91,12 +94,16 @@ void KnownKeys::enter(TSNode node, TSSymbol kind, uint32_t depth) {
                    kind == k_.set_comprehension || kind == k_.dictionary_comprehension ||
                    kind == k_.generator_expression;
   if (own_names) definitions_.push_back({depth, node.id});
+  if (own_names) watch(depth);
   if (own_names || kind == k_.boolean_operator || kind == k_.conditional_expression) {
     maybe_not_run_.push_back(depth);
+    watch(depth);
   }
 }
 
 void KnownKeys::leave(uint32_t depth) {
+  // Most nodes close nothing of this: leaving them costs one comparison.
+  if (depth > watched_depth_) return;
   // A statement done: what it made known is known from here on.
   // Unless the statement also bound its object or key anew (`d = d[k]`).
   while (!pending_.empty() && pending_.back().statement_depth == depth) {
@@ -120,6 +127,13 @@ void KnownKeys::leave(uint32_t depth) {
     if (!stack->empty() && stack->back().first == depth) stack->pop_back();
   }
   if (!maybe_not_run_.empty() && maybe_not_run_.back() == depth) maybe_not_run_.pop_back();
+  watched_depth_ = 0;
+  if (!pending_.empty()) watch(pending_.back().statement_depth);
+  if (!rebound_.empty()) watch(rebound_.back().first);
+  if (!blocks_.empty()) watch(blocks_.back());
+  if (!definitions_.empty()) watch(definitions_.back().first);
+  if (!loops_.empty()) watch(loops_.back().first);
+  if (!maybe_not_run_.empty()) watch(maybe_not_run_.back());
 }
 
 void KnownKeys::on_read(TSNode subscript, TSNode object, TSNode index) {
@@ -158,7 +172,10 @@ void KnownKeys::on_rebinding(TSNode target) {
     if (kind == k_.identifier || kind == k_.attribute || kind == k_.subscript) {
       // Most bindings meet nothing known: their text is needed only then.
       if (!known_.empty() || !pending_.empty()) forget_node(node, false);
-      if (!blocks_.empty()) rebound_.emplace_back(blocks_.back() + 1, node);
+      if (!blocks_.empty()) {
+        rebound_.emplace_back(blocks_.back() + 1, node);
+        watch(blocks_.back() + 1);
+      }
       continue;
     }
     uint32_t count = ts_node_named_child_count(node);
@@ -175,6 +192,7 @@ void KnownKeys::note(std::string object, std::string key, bool by_binding) {
   uint64_t bytes = byte_bits(object) | byte_bits(key);
   pending_.push_back(Key{std::move(object), std::move(key), definition, loops_.size(),
                          blocks_.back() + 1, blocks_.back(), by_binding, bytes});
+  watch(blocks_.back() + 1);
 }
 
 // A text too long to compare forgets everything.

@@ -2,6 +2,7 @@
 
 #include <tree_sitter/api.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -91,6 +92,9 @@ class KnownKeys {
   std::vector<Forgotten> forgotten_;
   // Targets bound anew by the statement at each depth, while it runs.
   std::vector<std::pair<uint32_t, TSNode>> rebound_;
+  // The deepest depth at which leaving a node closes something above.
+  uint32_t watched_depth_ = 0;
+  void watch(uint32_t depth) { watched_depth_ = std::max(watched_depth_, depth); }
 };
 
 }  // namespace keyhound
