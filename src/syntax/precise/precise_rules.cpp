@@ -136,6 +136,7 @@ class PreciseClassifier final : public WalkObserver {
   std::optional<PreciseRule> read_rule(TSNode node, const SubscriptParts& parts);
   void on_value_use(TSNode node, TSNode value, TSSymbol value_kind);
   BoundValue value_of(TSNode assignment) const;
+  void bind_self_attribute(TSNode attribute, BoundValue value);
 
   std::string_view source_;
   const PreciseKinds& k_;
@@ -243,14 +244,16 @@ void PreciseClassifier::on_assignment(TSNode node) {
   for_each_target(
       left, k_, [&](TSNode subscript) { stores_.note_store(subscript); },
       [&](TSNode name) { scopes_.bind(std::string(node_text(name, source_)), value); },
-      [&](TSNode attribute) {
-        TSNode object = ts_node_child_by_field_id(attribute, k_.object);
-        if (!ts_node_is_null(object) && node_text(object, source_) == "self") {
-          scopes_.bind_attribute(
-              std::string(node_text(ts_node_child_by_field_id(attribute, k_.attribute_field), source_)),
-              value);
-        }
-      });
+      [&](TSNode attribute) { bind_self_attribute(attribute, value); });
+}
+
+// `self.x = ...` binds the attribute x of the enclosing class.
+void PreciseClassifier::bind_self_attribute(TSNode attribute, BoundValue value) {
+  TSNode object = ts_node_child_by_field_id(attribute, k_.object);
+  if (ts_node_is_null(object) || node_text(object, source_) != "self") return;
+  scopes_.bind_attribute(
+      std::string(node_text(ts_node_child_by_field_id(attribute, k_.attribute_field), source_)),
+      value);
 }
 
 void PreciseClassifier::on_loop_target(TSNode node) {
@@ -262,14 +265,7 @@ void PreciseClassifier::on_loop_target(TSNode node) {
       [&](TSNode name) {
         scopes_.bind(std::string(node_text(name, source_)), BoundValue::Unknown);
       },
-      [&](TSNode attribute) {
-        TSNode object = ts_node_child_by_field_id(attribute, k_.object);
-        if (!ts_node_is_null(object) && node_text(object, source_) == "self") {
-          scopes_.bind_attribute(
-              std::string(node_text(ts_node_child_by_field_id(attribute, k_.attribute_field), source_)),
-              BoundValue::Unknown);
-        }
-      });
+      [&](TSNode attribute) { bind_self_attribute(attribute, BoundValue::Unknown); });
 }
 
 // The rules in a fixed order: the first that applies is the one counted.
