@@ -1,5 +1,6 @@
 #include "analysis/analyze_file.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -103,6 +104,25 @@ FileReport refused_file(std::string_view path, std::optional<uint64_t> share) {
                     .outcome = FileOutcome{FileStatus::ReadError, parse_refusal(share.value_or(0))}};
 }
 
+// Precise reports are read in the order of the file: by line, then
+// column. Function summaries, which they do not show, go last.
+void order_by_position(std::vector<Finding>& findings) {
+  auto start_of = [](const Finding& finding) -> std::pair<uint32_t, uint32_t> {
+    return std::visit(
+        [](const auto& record) -> std::pair<uint32_t, uint32_t> {
+          if constexpr (requires { record.start; }) {
+            return {record.start.row, record.start.byte_column};
+          } else {
+            return {UINT32_MAX, UINT32_MAX};
+          }
+        },
+        finding);
+  };
+  std::stable_sort(findings.begin(), findings.end(), [&](const Finding& a, const Finding& b) {
+    return start_of(a) < start_of(b);
+  });
+}
+
 FileReport analyze_text(std::string_view path, std::string_view source,
                         const AnalysisOptions& options) {
   // Declared first: it outlives the tree.
@@ -132,6 +152,7 @@ FileReport analyze_text(std::string_view path, std::string_view source,
   }
   report_findings(options.precise ? ReportMode::Precise : ReportMode::Exact, graph, index, make,
                   file.findings);
+  if (options.precise) order_by_position(file.findings);
   if (!file.findings.empty()) {
     file.outcome = FileOutcome{FileStatus::HasFindings, file_issues_message(path)};
   }

@@ -67,6 +67,61 @@ std::string message_of(const Finding& finding) {
   return std::visit([](const auto& record) { return message_of(record); }, finding);
 }
 
+namespace {
+
+void append_place(std::string& message, std::string_view function) {
+  if (function == kModuleEntryName) {
+    message += " at module level";
+    return;
+  }
+  message += " in function '";
+  message += function;
+  message += '\'';
+}
+
+}  // namespace
+
+std::string readable_message(const AccessFinding& access) {
+  std::string message = "Possible KeyError: ";
+  message += access.display_text;
+  append_place(message, access.function);
+  return message;
+}
+
+std::string readable_message(const CallFinding& call, std::string_view path) {
+  std::string message = "Possible ";
+  for (std::size_t i = 0; i < call.exceptions.size(); ++i) {
+    if (i > 0) message += ", ";
+    message += call.exceptions[i];
+  }
+  message += ": ";
+  message += call.display_text;
+  append_place(message, call.function);
+  message += " can raise it";
+  if (call.origin) {
+    message += " (from ";
+    message += call.origin->display_text;
+    message += " at ";
+    message += path;
+    message += ':';
+    message += std::to_string(uint64_t{call.origin->position.row} + 1);
+    message += ':';
+    message += std::to_string(uint64_t{call.origin->position.code_point_column} + 1);
+    message += ')';
+  }
+  return message;
+}
+
+std::string readable_message(const Finding& finding, std::string_view path) {
+  if (const auto* access = std::get_if<AccessFinding>(&finding)) return readable_message(*access);
+  if (const auto* call = std::get_if<CallFinding>(&finding)) return readable_message(*call, path);
+  return message_of(finding);
+}
+
+std::string report_message(const FileReport& report, const Finding& finding) {
+  return report.precise ? readable_message(finding, report.path) : message_of(finding);
+}
+
 std::string finding_key(std::string_view path, const Finding& finding, KeyFields fields) {
   std::string key;
   append_field(key, path, fields);

@@ -25,6 +25,17 @@ std::string message_of(const CallFinding& call);
 std::string message_of(const SyntaxErrorFinding& syntax);
 std::string message_of(const FunctionSummary& summary);
 
+// The message of the command's default reports, which names the lookup:
+// "Possible KeyError: cfg["port"] in function 'load'", and for a call
+// where the KeyError comes from, as "{path}:{line}:{column}".
+std::string readable_message(const Finding& finding, std::string_view path);
+std::string readable_message(const AccessFinding& access);
+std::string readable_message(const CallFinding& call, std::string_view path);
+
+// The message a report shows for the finding: the readable one in precise
+// reports, the module's own otherwise.
+std::string report_message(const FileReport& report, const Finding& finding);
+
 // How the fields of a key are written: as they are, or with tabs, line
 // feeds, carriage returns and backslashes escaped, for a tab-separated file.
 enum class KeyFields { AsWritten, Escaped };

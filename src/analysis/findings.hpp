@@ -33,6 +33,8 @@ inline constexpr std::string_view kCallCode = "KH002";
 inline constexpr std::string_view kSyntaxCode = "KH003";
 // The longest token text a finding keeps.
 inline constexpr std::size_t kLongestSourceText = 200;
+// The most characters of a node's text that a message quotes.
+inline constexpr std::size_t kMostShownCharacters = 60;
 inline constexpr std::string_view kSyntaxErrorMessage =
     "Syntax error: the file could not be parsed completely";
 
@@ -48,6 +50,8 @@ struct AccessFinding {
   // (cut to a bounded length): what identifies the finding across edits
   // that move or reformat it.
   std::string source_text;
+  // The node's text as a message quotes it: one line, cut short.
+  std::string display_text = {};
   // The 0-based row where a suppression comment for it belongs: the last
   // row of the logical line its node ends on.
   uint32_t comment_row = 0;
@@ -61,6 +65,8 @@ struct AccessFinding {
 // Where a KeyError that a call lets escape comes from: a lookup of the file.
 struct Origin {
   Position position;
+  // The lookup's text as a message quotes it.
+  std::string display_text = {};
 };
 
 // An unguarded call of a same-file function that may let an exception escape.
@@ -74,7 +80,8 @@ struct CallFinding {
   Position end;
   SourceLine source_line;
   std::string source_text;
-  std::optional<Origin> origin;
+  std::string display_text = {};
+  std::optional<Origin> origin = {};
   uint32_t comment_row = 0;
 };
 

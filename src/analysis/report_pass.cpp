@@ -23,6 +23,7 @@ AccessFinding FindingMaker::access(const std::string& function, TSNode node) con
                        .end = end,
                        .source_line = line_of(start),
                        .source_text = token_text(node, source_, kLongestSourceText),
+                       .display_text = display_text(node, source_, kMostShownCharacters),
                        .comment_row = suppressions_.comment_row(end.row)};
 }
 
@@ -38,7 +39,9 @@ CallFinding FindingMaker::call(const std::string& function, const IndexedCall& c
       .end = end,
       .source_line = line_of(start),
       .source_text = token_text(call.node, source_, kLongestSourceText),
-      .origin = Origin{positions().start_of(origin)},
+      .display_text = display_text(call.node, source_, kMostShownCharacters),
+      .origin = Origin{positions().start_of(origin),
+                       display_text(origin, source_, kMostShownCharacters)},
       .comment_row = suppressions_.comment_row(end.row)};
 }
 

@@ -108,6 +108,7 @@ std::string encode_findings(const FileReport& report) {
             out.position(item.start);
             out.position(item.end);
             out.text(item.source_text);
+            out.text(item.display_text);
             out.u32(item.comment_row);
           } else if constexpr (std::is_same_v<Item, CallFinding>) {
             out.u8(kCall);
@@ -118,8 +119,12 @@ std::string encode_findings(const FileReport& report) {
             out.position(item.start);
             out.position(item.end);
             out.text(item.source_text);
+            out.text(item.display_text);
             out.u8(item.origin ? 1 : 0);
-            if (item.origin) out.position(item.origin->position);
+            if (item.origin) {
+              out.position(item.origin->position);
+              out.text(item.origin->display_text);
+            }
             out.u32(item.comment_row);
           } else if constexpr (std::is_same_v<Item, FunctionSummary>) {
             out.u8(kSummary);
@@ -171,6 +176,10 @@ class EntryChecker {
   static bool source_text(std::string_view text) {
     return text.size() <= kLongestSourceText + 4 && is_valid_utf8(text);
   }
+  static bool display_text(std::string_view text) {
+    return text.size() <= 4 * kMostShownCharacters && is_valid_utf8(text) &&
+           text.find('\n') == std::string_view::npos;
+  }
   SourceLine line(uint32_t row) {
     SourceLine& line = shared_[row];
     if (!line) line = make_source_line(line_at(lines_, row));
@@ -188,9 +197,11 @@ std::optional<Finding> decode_access(Reader& in, EntryChecker& check) {
   access.start = in.position();
   access.end = in.position();
   access.source_text = in.text();
+  access.display_text = in.text();
   access.comment_row = in.u32();
   if (!in.ok() || !check.name(access.function) || !check.span(access.start, access.end) ||
-      !check.source_text(access.source_text) || !check.row(access.comment_row)) {
+      !check.source_text(access.source_text) || !check.display_text(access.display_text) ||
+      !check.row(access.comment_row)) {
     return std::nullopt;
   }
   access.source_line = check.line(access.start.row);
@@ -210,11 +221,18 @@ std::optional<Finding> decode_call(Reader& in, EntryChecker& check, std::size_t 
   call.start = in.position();
   call.end = in.position();
   call.source_text = in.text();
-  if (in.u8() != 0) call.origin = Origin{in.position()};
+  call.display_text = in.text();
+  if (in.u8() != 0) {
+    Position at = in.position();
+    call.origin = Origin{at, in.text()};
+  }
   call.comment_row = in.u32();
   if (!in.ok() || !check.name(call.function) || !check.name(call.callee) ||
       !check.span(call.start, call.end) || !check.source_text(call.source_text) ||
-      (call.origin && !check.position(call.origin->position)) || !check.row(call.comment_row)) {
+      !check.display_text(call.display_text) ||
+      (call.origin && (!check.position(call.origin->position) ||
+                       !check.display_text(call.origin->display_text))) ||
+      !check.row(call.comment_row)) {
     return std::nullopt;
   }
   call.source_line = check.line(call.start.row);

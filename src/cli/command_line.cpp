@@ -121,7 +121,7 @@ class Parser {
       }
       if (decided) return std::move(*decided);
     }
-    if (parsed_.positionals.empty()) {
+    if (parsed_.positionals.empty() && !stands_alone_option_given()) {
       return CommandLineError{CommandLineError::Kind::MissingFiles, {}, {}, {}};
     }
     return std::move(parsed_);
@@ -129,6 +129,12 @@ class Parser {
 
  private:
   using Kind = CommandLineError::Kind;
+
+  bool stands_alone_option_given() const {
+    return std::any_of(spec_.options.begin(), spec_.options.end(), [&](const OptionSpec& option) {
+      return option.stands_alone && parsed_.has(option.long_name);
+    });
+  }
 
   std::optional<CommandLine> long_option(std::string_view element) {
     std::string_view body = element.substr(2);

@@ -24,6 +24,8 @@ struct OptionSpec {
   // The value's name in help and errors ("<N>"); empty for a flag.
   std::string_view value_name;
   std::string_view help;
+  // Whether the option makes sense without paths (--explain).
+  bool stands_alone = false;
 };
 
 // A front end's whole command line.

@@ -4,7 +4,9 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <tuple>
 
+#include "analysis/rule_catalog.hpp"
 #include "project/configuration.hpp"
 #include "formats/format_registry.hpp"
 #include "run/parallel_lint.hpp"
@@ -132,6 +134,7 @@ Step settle_output(const Sources& from, NativeOptions& options) {
     options.output_format = *format;
   }
   options.output_file = from.arguments.last("output-file");
+  options.statistics = from.arguments.has("statistics");
   return {};
 }
 
@@ -189,45 +192,83 @@ Step settle_analysis(const Sources& from, NativeOptions& options) {
   return {};
 }
 
+// A selector that matches no rule would turn the linter off without a
+// word: a typo in --select must fail the run, not pass it.
+Step check_selectors(const Sources& from, std::string_view option,
+                     const std::vector<std::string>& codes, bool from_configuration) {
+  for (const std::string& code : codes) {
+    std::optional<std::string> problem = selector_problem(code);
+    if (!problem) continue;
+    if (!from_configuration) {
+      return std::unexpected(invalid_value(from, code, "--" + std::string(option), *problem));
+    }
+    std::string message = from.configuration->file;
+    message += ": '";
+    message += option;
+    message += "' holds '";
+    message += code;
+    message += "', but ";
+    message += *problem;
+    return std::unexpected(configuration_error(message));
+  }
+  return {};
+}
+
 // Codes: the command line's lists replace the configuration's.
+Step settle_codes(const Sources& from, std::string_view option,
+                  const std::vector<std::string>* configured, std::vector<std::string>& into) {
+  const bool given = from.arguments.has(option);
+  if (!given && configured == nullptr) return {};
+  for (const std::string& value : given ? from.arguments.all(option) : *configured) {
+    std::vector<std::string> listed = split_codes(value);
+    into.insert(into.end(), listed.begin(), listed.end());
+  }
+  return check_selectors(from, option, into, !given);
+}
+
+void settle_test_code(const Sources& from, NativeOptions& options) {
+  const std::optional<Configuration>& configuration = from.configuration;
+  if (!options.precise || from.arguments.has("include-tests") ||
+      (configuration && configuration->include_tests.value_or(false))) {
+    return;
+  }
+  bool configured = configuration && configuration->test_paths;
+  options.selection.test_code = exclusion_patterns(
+      configured ? *configuration->test_paths : default_test_paths(),
+      configured ? configuration->directory : from.working_directory);
+  options.selection.project_root = configuration ? configuration->directory : from.working_directory;
+}
+
 Step settle_selection(const Sources& from, NativeOptions& options) {
   const std::optional<Configuration>& configuration = from.configuration;
-  auto codes = [&](std::string_view option, const std::vector<std::string>& configured) {
-    std::vector<std::string> split;
-    for (const std::string& value :
-         from.arguments.has(option) ? from.arguments.all(option) : configured) {
-      std::vector<std::string> listed = split_codes(value);
-      split.insert(split.end(), listed.begin(), listed.end());
-    }
-    return split;
-  };
-  options.selection.select =
-      codes("select", configuration ? configuration->select : std::vector<std::string>{});
-  options.selection.ignore =
-      codes("ignore", configuration ? configuration->ignore : std::vector<std::string>{});
+  CodeSelection& selection = options.selection;
+  for (auto [option, configured, into] :
+       {std::tuple{"select", configuration ? &configuration->select : nullptr, &selection.select},
+        std::tuple{"ignore", configuration ? &configuration->ignore : nullptr, &selection.ignore}}) {
+    if (auto settled = settle_codes(from, option, configured, *into); !settled) return settled;
+  }
   if (configuration) {
     for (const auto& [glob, listed] : configuration->per_file_ignores) {
-      options.selection.per_file_ignores.emplace_back(
-          ExclusionPattern(glob, configuration->directory), listed);
+      if (auto checked = check_selectors(from, "per-file-ignores", listed, true); !checked) {
+        return checked;
+      }
+      selection.per_file_ignores.emplace_back(ExclusionPattern(glob, configuration->directory),
+                                              listed);
     }
   }
-  if (options.precise && !from.arguments.has("include-tests") &&
-      !(configuration && configuration->include_tests.value_or(false))) {
-    bool configured = configuration && configuration->test_paths;
-    options.selection.test_code = exclusion_patterns(
-        configured ? *configuration->test_paths : default_test_paths(),
-        configured ? configuration->directory : from.working_directory);
-    options.selection.project_root =
-        configuration ? configuration->directory : from.working_directory;
-  }
+  settle_test_code(from, options);
   for (const std::string& value : from.arguments.all("per-file-ignores")) {
     std::size_t colon = value.rfind(':');
     if (colon == std::string::npos || colon == 0) {
       return std::unexpected(invalid_value(from, value, "--per-file-ignores", "expected GLOB:CODES"));
     }
-    options.selection.per_file_ignores.emplace_back(
-        ExclusionPattern(value.substr(0, colon), from.working_directory),
-        split_codes(std::string_view(value).substr(colon + 1)));
+    std::vector<std::string> codes = split_codes(std::string_view(value).substr(colon + 1));
+    if (auto checked = check_selectors(from, "per-file-ignores", codes, false); !checked) {
+      return checked;
+    }
+    selection.per_file_ignores.emplace_back(ExclusionPattern(value.substr(0, colon),
+                                                             from.working_directory),
+                                            std::move(codes));
   }
   return {};
 }

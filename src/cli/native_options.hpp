@@ -22,6 +22,8 @@ struct NativeOptions {
   bool exit_zero = false;
   std::string output_format = "full";
   std::optional<std::string> output_file;
+  // --statistics: counts per code instead of the findings.
+  bool statistics = false;
   DiscoveryOptions discovery;
   bool ignore_noqa = false;
   bool precise = true;

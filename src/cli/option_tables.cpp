@@ -43,6 +43,12 @@ const std::array kNativeOptions = {
     OptionSpec{"config", '\0', "<FILE>",
                "Read [tool.keyhound] from this file instead of the nearest pyproject.toml"},
     OptionSpec{"isolated", '\0', "", "Ignore configuration files"},
+    OptionSpec{"statistics", '\0', "",
+               "Print one line per code with its count, most frequent first, instead of the "
+               "findings"},
+    OptionSpec{"explain", '\0', "<CODE>",
+               "Explain a rule (KH001, KH002, KH003): what it finds, why, and how to fix it",
+               true},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "analysis/finding_identity.hpp"
 #include "output/color.hpp"
+#include "output/display_width.hpp"
 #include "output/terminal_text.hpp"
 
 namespace keyhound {
@@ -18,17 +19,29 @@ void append_number(std::string& line, uint64_t number) {
   line.append(digits, result.ptr);
 }
 
-// "{path}:{line}:{column}: {label} "
-void append_header_start(std::string& line, const Stylesheet& styles, std::string_view path,
-                         Position start) {
+// "{path}:{line}:{column}: {label} {message}", then the excerpt.
+void print_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
+                   Position start, Position end, std::string_view message,
+                   std::string_view source_line, ExcerptStyle style) {
+  std::string line;
   append_terminal_safe_name(line, path);
   line += ':';
   append_number(line, uint64_t{start.row} + 1);
   line += ':';
-  append_number(line, uint64_t{start.byte_column} + 1);
+  append_number(line, uint64_t{style == ExcerptStyle::Readable ? start.code_point_column
+                                                               : start.byte_column} + 1);
   line += ": ";
   append_styled(line, kWarningLabel, styles.warning_label);
   line += ' ';
+  // A readable message quotes source text, which may hold anything.
+  if (style == ExcerptStyle::Readable) {
+    append_terminal_safe_name(line, message);
+  } else {
+    line += message;
+  }
+  line += '\n';
+  out.write_line(Stream::Stdout, line);
+  print_source_snippet(out, styles, start, end, source_line, style);
 }
 
 void append_gutter_blank(std::string& line, const Stylesheet& styles, std::size_t width) {
@@ -36,53 +49,66 @@ void append_gutter_blank(std::string& line, const Stylesheet& styles, std::size_
   line += "| ";
 }
 
+// The excerpt line as shown, the column of the first caret and how many.
+struct CaretPlacement {
+  std::string shown;
+  std::size_t indent = 0;
+  std::size_t carets = 1;
+};
+
+CaretPlacement module_placement(Position start, Position end, std::string_view source_line) {
+  CaretPlacement placed;
+  append_terminal_safe_source(placed.shown, source_line);
+  placed.indent = start.byte_column;
+  // Only the first row is shown, but the width comes from the end column
+  // even when the node ends on a later row.
+  if (end.byte_column > start.byte_column) placed.carets = end.byte_column - start.byte_column;
+  return placed;
+}
+
+CaretPlacement readable_placement(Position start, Position end, std::string_view source_line) {
+  const bool one_row = end.row == start.row;
+  LaidOutLine laid = lay_out_line(source_line, start.byte_column,
+                                  one_row ? end.byte_column : source_line.size());
+  CaretPlacement placed;
+  placed.shown = std::move(laid.text);
+  placed.indent = laid.start_column;
+  if (laid.end_column > laid.start_column) placed.carets = laid.end_column - laid.start_column;
+  return placed;
+}
+
 }  // namespace
 
 void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                          const AccessFinding& finding, CaretSpan span) {
-  std::string line;
-  append_header_start(line, styles, path, finding.start);
-  line += message_of(finding);
-  line += '\n';
-  out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line),
-                       span);
+                          const AccessFinding& finding, ExcerptStyle style) {
+  std::string message = style == ExcerptStyle::Readable ? readable_message(finding)
+                                                        : message_of(finding);
+  print_warning(out, styles, path, finding.start, finding.end, message,
+                excerpt_of(finding.source_line), style);
 }
 
 void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                        const CallFinding& finding, CaretSpan span) {
-  std::string line;
-  append_header_start(line, styles, path, finding.start);
-  line += message_of(finding);
-  line += '\n';
-  out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line),
-                       span);
+                        const CallFinding& finding, ExcerptStyle style) {
+  std::string message = style == ExcerptStyle::Readable ? readable_message(finding, path)
+                                                        : message_of(finding);
+  print_warning(out, styles, path, finding.start, finding.end, message,
+                excerpt_of(finding.source_line), style);
 }
 
 void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                        const SyntaxErrorFinding& finding, CaretSpan span) {
-  std::string line;
-  append_header_start(line, styles, path, finding.start);
-  line += message_of(finding);
-  line += '\n';
-  out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, finding.start, finding.end, excerpt_of(finding.source_line),
-                       span);
+                        const SyntaxErrorFinding& finding, ExcerptStyle style) {
+  print_warning(out, styles, path, finding.start, finding.end, message_of(finding),
+                excerpt_of(finding.source_line), style);
 }
 
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
-                          Position end, std::string_view source_line, CaretSpan span) {
+                          Position end, std::string_view source_line, ExcerptStyle style) {
   char digits[24];
   auto converted = std::to_chars(digits, digits + sizeof digits, uint64_t{start.row} + 1);
   std::string_view number(digits, static_cast<std::size_t>(converted.ptr - digits));
-  // Only the first row is shown, but the width comes from the end column
-  // even when the node ends on a later row; at least one caret is drawn.
-  std::size_t carets =
-      end.byte_column > start.byte_column ? end.byte_column - start.byte_column : 1;
-  if (span == CaretSpan::WithinRowShown && end.row > start.row) {
-    carets = source_line.size() > start.byte_column ? source_line.size() - start.byte_column : 1;
-  }
+  CaretPlacement placed = style == ExcerptStyle::Readable
+                              ? readable_placement(start, end, source_line)
+                              : module_placement(start, end, source_line);
 
   std::string line;
   append_styled(line, number, styles.gutter);
@@ -90,16 +116,16 @@ void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position st
   out.write_line(Stream::Stdout, line);
 
   line.clear();
-  line.reserve(16 + source_line.size() * 3);
+  line.reserve(16 + placed.shown.size());
   append_gutter_blank(line, styles, number.size());
-  append_terminal_safe_source(line, source_line);
+  line += placed.shown;
   line += '\n';
   out.write_line(Stream::Stdout, line);
 
   line.clear();
   append_gutter_blank(line, styles, number.size());
-  std::string caret_line(start.byte_column, ' ');
-  caret_line.append(carets, '^');
+  std::string caret_line(placed.indent, ' ');
+  caret_line.append(placed.carets, '^');
   append_styled(line, caret_line, styles.caret);
   line += '\n';
   out.write_line(Stream::Stdout, line);
@@ -154,25 +180,32 @@ void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
     const CaretRenderer& renderer;
     const FileReport& report;
     LineWriter& out;
-    CaretSpan span() const {
-      return report.precise ? CaretSpan::WithinRowShown : CaretSpan::ToEndColumn;
+    ExcerptStyle style() const {
+      return report.precise ? ExcerptStyle::Readable : ExcerptStyle::Module;
     }
     void operator()(const AccessFinding& finding) const {
       if (!report.shows(finding)) return;
-      print_access_warning(out, renderer.styles(), report.path, finding, span());
+      print_access_warning(out, renderer.styles(), report.path, finding, style());
     }
     void operator()(const SyntaxErrorFinding& finding) const {
-      print_syntax_error(out, renderer.styles(), report.path, finding, span());
+      print_syntax_error(out, renderer.styles(), report.path, finding, style());
     }
     void operator()(const CallFinding& finding) const {
-      print_call_warning(out, renderer.styles(), report.path, finding, span());
+      print_call_warning(out, renderer.styles(), report.path, finding, style());
     }
     void operator()(const FunctionSummary& summary) const {
-      print_function_summary(out, summary.function);
+      if (!report.precise) print_function_summary(out, summary.function);
     }
   };
   for (const Finding& finding : report.findings) std::visit(Visitor{*this, report, out}, finding);
-  print_file_outcome(out, report.path, report.outcome);
+  if (!report.precise || report.outcome.status == FileStatus::ReadError) {
+    print_file_outcome(out, report.path, report.outcome);
+  }
+}
+
+void CaretRenderer::finish(const RunSummary& summary, std::span<const std::string>,
+                           LineWriter& out) const {
+  if (summary_stream_) print_run_summary(out, *summary_stream_, summary);
 }
 
 }  // namespace keyhound

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "analysis/findings.hpp"
@@ -14,25 +15,29 @@ namespace keyhound {
 // the outcome of a file with findings to standard error; each line is
 // built in one buffer and handed to the writer whole.
 
-// How wide the carets of a node that ends on a later row are: from its
-// start to its end column, as the module draws them, or (precise mode) to
-// the end of the row shown, so that a deeply nested node spanning many rows
-// cannot blow every finding up to the width of its last row.
-enum class CaretSpan { ToEndColumn, WithinRowShown };
+// How a finding is shown. The module's way: its message, byte columns,
+// the excerpt as it is, carets from the start to the end column even when
+// the node ends on a later row. The readable way (the command's default):
+// the message that names the lookup, code-point columns in the header, tabs
+// expanded and carets placed by display width (wide characters two columns,
+// combining marks none), and a node spanning rows marked to the end of the
+// row shown, so that a deeply nested one cannot blow every finding up to
+// the width of its last row.
+enum class ExcerptStyle { Module, Readable };
 
 void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
                           const AccessFinding& finding,
-                          CaretSpan span = CaretSpan::ToEndColumn);
+                          ExcerptStyle style = ExcerptStyle::Module);
 void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                        const CallFinding& finding, CaretSpan span = CaretSpan::ToEndColumn);
+                        const CallFinding& finding, ExcerptStyle style = ExcerptStyle::Module);
 // A file that could not be parsed completely (precise mode).
 void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
                         const SyntaxErrorFinding& finding,
-                        CaretSpan span = CaretSpan::ToEndColumn);
+                        ExcerptStyle style = ExcerptStyle::Module);
 // The four excerpt lines: gutter number, source line, caret line, blank.
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
                           Position end, std::string_view source_line,
-                          CaretSpan span = CaretSpan::ToEndColumn);
+                          ExcerptStyle style = ExcerptStyle::Module);
 // "Potential issue(s) in function '{function}': Warnings found in '{function}'"
 // on standard error, never coloured.
 void print_function_summary(LineWriter& out, std::string_view function);
@@ -44,16 +49,25 @@ void print_file_outcome(LineWriter& out, std::string_view path, const FileOutcom
 // Renders whole file reports. Without a stylesheet of its own it uses the
 // process's colour decision, taken when the first finding is shown, so that
 // a run without findings never reads the environment for it.
+//
+// A precise report is shown the readable way, and only its findings and a
+// file that could not be read: no line for a clean file, no summaries of
+// functions or files. Made with a summary stream, the renderer closes the
+// run with its total there.
 class CaretRenderer final : public ReportFormat {
  public:
   CaretRenderer() = default;
   explicit CaretRenderer(const Stylesheet& styles) : styles_(&styles) {}
+  explicit CaretRenderer(Stream summary_stream) : summary_stream_(summary_stream) {}
 
   void render(const FileReport& report, LineWriter& out) const override;
+  void finish(const RunSummary& summary, std::span<const std::string> records,
+              LineWriter& out) const override;
 
  private:
   const Stylesheet& styles() const;
   const Stylesheet* styles_ = nullptr;
+  std::optional<Stream> summary_stream_;
 };
 
 }  // namespace keyhound

@@ -11,17 +11,19 @@ std::vector<FindingFields> finding_fields(const FileReport& report) {
   std::vector<FindingFields> fields;
   for (const Finding& finding : report.findings) {
     if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) {
-      fields.push_back(FindingFields{code_of(finding), message_of(finding), kModuleEntryName,
-                                     syntax->start, syntax->end, "", nullptr,
+      fields.push_back(FindingFields{code_of(finding), report_message(report, finding), kModuleEntryName,
+                                     syntax->start, syntax->end, "", "", nullptr,
                                      syntax->comment_row, &finding});
     } else if (const auto* access = std::get_if<AccessFinding>(&finding)) {
       if (!report.shows(*access)) continue;
-      fields.push_back(FindingFields{code_of(finding), message_of(finding), access->function,
-                                     access->start, access->end, access->source_text, nullptr,
+      fields.push_back(FindingFields{code_of(finding), report_message(report, finding), access->function,
+                                     access->start, access->end, access->source_text,
+                                     access->display_text, nullptr,
                                      access->comment_row, &finding});
     } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
-      fields.push_back(FindingFields{code_of(finding), message_of(finding), call->function,
-                                     call->start, call->end, call->source_text, call,
+      fields.push_back(FindingFields{code_of(finding), report_message(report, finding), call->function,
+                                     call->start, call->end, call->source_text, call->display_text,
+                                     call,
                                      call->comment_row, &finding});
     }
   }

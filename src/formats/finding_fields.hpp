@@ -18,6 +18,8 @@ struct FindingFields {
   Position start;
   Position end;
   std::string_view source_text;
+  // The node's text as the readable message quotes it.
+  std::string_view display_text;
   // Set for a call finding.
   const CallFinding* call = nullptr;
   uint32_t comment_row = 0;

@@ -8,6 +8,7 @@
 #include "formats/github_format.hpp"
 #include "formats/json_format.hpp"
 #include "formats/sarif_format.hpp"
+#include "formats/statistics_format.hpp"
 
 namespace keyhound {
 namespace {
@@ -18,7 +19,11 @@ std::unique_ptr<ReportFormat> plain(const FormatContext&) {
 }
 
 const std::array kFormats = {
-    FormatEntry{"full", plain<CaretRenderer>},
+    FormatEntry{"full",
+                [](const FormatContext& context) -> std::unique_ptr<ReportFormat> {
+                  if (!context.precise) return std::make_unique<CaretRenderer>();
+                  return std::make_unique<CaretRenderer>(context.summary_stream);
+                }},
     FormatEntry{"concise",
                 [](const FormatContext& context) -> std::unique_ptr<ReportFormat> {
                   return std::make_unique<ConciseFormat>(context.summary_stream);
@@ -29,7 +34,11 @@ const std::array kFormats = {
                 [](const FormatContext& context) -> std::unique_ptr<ReportFormat> {
                   return std::make_unique<SarifFormat>(context.working_directory);
                 }},
-    FormatEntry{"github", plain<GithubFormat>},
+    FormatEntry{"github",
+                [](const FormatContext& context) -> std::unique_ptr<ReportFormat> {
+                  if (!context.precise) return std::make_unique<GithubFormat>();
+                  return std::make_unique<GithubFormat>(context.summary_stream);
+                }},
 };
 
 const FormatEntry* find(std::string_view name) {
@@ -48,6 +57,10 @@ std::unique_ptr<ReportFormat> make_output_format(std::string_view name,
                                                  const FormatContext& context) {
   const FormatEntry* entry = find(name);
   return (entry != nullptr ? *entry : kFormats.front()).make(context);
+}
+
+std::unique_ptr<ReportFormat> make_statistics_format(const FormatContext& context) {
+  return std::make_unique<StatisticsFormat>(context.summary_stream);
 }
 
 std::string output_format_names(bool quoted) {

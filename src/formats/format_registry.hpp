@@ -15,6 +15,9 @@ namespace keyhound {
 struct FormatContext {
   Stream summary_stream;
   const std::string& working_directory;
+  // The command's default mode: the formats that close with a total give
+  // it (the module's own caret report does not).
+  bool precise = false;
 };
 
 // One output format: the name that --output-format and the configuration
@@ -34,6 +37,9 @@ bool is_output_format(std::string_view name);
 // The format of that name (the default one for a name it does not know).
 std::unique_ptr<ReportFormat> make_output_format(std::string_view name,
                                                  const FormatContext& context);
+
+// --statistics: the counts per code instead of the findings.
+std::unique_ptr<ReportFormat> make_statistics_format(const FormatContext& context);
 
 // The names as a list: "full, concise, json" for errors, or with
 // `quoted` "\"full\", \"concise\", \"json\"".

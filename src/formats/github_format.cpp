@@ -61,4 +61,9 @@ void GithubFormat::render(const FileReport& report, LineWriter& out) const {
   }
 }
 
+void GithubFormat::finish(const RunSummary& summary, std::span<const std::string>,
+                          LineWriter& out) const {
+  if (summary_stream_) print_run_summary(out, *summary_stream_, summary);
+}
+
 }  // namespace keyhound

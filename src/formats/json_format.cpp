@@ -1,5 +1,7 @@
 #include "formats/json_format.hpp"
 
+#include <variant>
+
 #include "formats/finding_fields.hpp"
 #include "formats/json_text.hpp"
 
@@ -30,15 +32,22 @@ void write_records(const FileReport& report, LineWriter& out) {
         .string("function", finding.function)
         .raw("location", json_location(finding.line(), finding.column()))
         .raw("end_location", json_location(finding.end_line(), finding.end_column()));
+    // The command's default reports quote the lookup; the module's stay as
+    // they always were.
+    if (report.precise && std::holds_alternative<AccessFinding>(*finding.finding)) {
+      record.string("source", finding.display_text);
+    }
     if (finding.call != nullptr) {
+      if (report.precise) record.string("source", finding.display_text);
       record.string("callee", finding.call->callee);
       if (finding.call->origin) {
         const Position& at = finding.call->origin->position;
-        record.raw("origin", JsonObject()
-                                 .string("filename", report.path)
-                                 .number("row", uint64_t{at.row} + 1)
-                                 .number("column", uint64_t{at.code_point_column} + 1)
-                                 .text());
+        JsonObject origin;
+        origin.string("filename", report.path)
+            .number("row", uint64_t{at.row} + 1)
+            .number("column", uint64_t{at.code_point_column} + 1);
+        if (report.precise) origin.string("source", finding.call->origin->display_text);
+        record.raw("origin", origin.text());
       } else {
         record.null("origin");
       }

@@ -31,6 +31,10 @@ inline std::string counted(std::size_t count, std::string_view one, std::string_
 // lookups are recorded but not shown).
 std::size_t count_findings(const FileReport& report);
 
+// "Found 3 findings in 2 files." or "All checks passed!", and the files
+// that could not be read.
+void print_run_summary(LineWriter& out, Stream stream, const RunSummary& summary);
+
 // One way of writing reports: the default caret diagnostics, or one of the
 // machine-readable formats.
 class ReportFormat {

@@ -4,6 +4,7 @@
 
 #include "base/path_names.hpp"
 #include "analysis/finding_identity.hpp"
+#include "analysis/rule_catalog.hpp"
 #include "formats/finding_fields.hpp"
 #include "formats/json_text.hpp"
 #include "base/version.hpp"
@@ -15,33 +16,10 @@ namespace {
 constexpr char kResultTag = 'R';
 constexpr char kNotificationTag = 'N';
 
-struct Rule {
-  std::string_view id;
-  std::string_view name;
-  std::string_view short_description;
-  std::string_view full_description;
-  std::string_view help;
-};
-
-constexpr std::array<Rule, 3> kRules = {{
-    {"KH001", "unguarded-lookup", "A subscript that may raise KeyError",
-     "A subscript that no try statement catching KeyError encloses: when the key is missing, "
-     "the lookup raises KeyError.",
-     "Guard the lookup with try/except KeyError, use .get(), or check the key first; "
-     "suppress a reviewed finding with '# noqa: KH001'."},
-    {"KH002", "call-may-raise", "A call of a function that may let a KeyError escape",
-     "An unguarded call of a function of the same file that holds an unguarded lookup, "
-     "directly or through the functions it calls.",
-     "Guard the call with try/except KeyError, or make the function it calls handle the "
-     "missing key."},
-    {"KH003", "syntax-error", "A file that could not be parsed completely",
-     "The parser met a syntax error; the file is analysed as far as the tree goes.",
-     "Fix the syntax error, or check that the file is Python 3."},
-}};
-
 std::size_t rule_index(std::string_view code) {
-  for (std::size_t i = 0; i < kRules.size(); ++i) {
-    if (kRules[i].id == code) return i;
+  std::span<const RuleDescription> rules = rule_descriptions();
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    if (rules[i].code == code) return i;
   }
   return 0;
 }
@@ -64,13 +42,13 @@ std::string text_object(std::string_view text) { return JsonObject().string("tex
 
 std::string rules_json() {
   std::string rules = "[";
-  for (const Rule& rule : kRules) {
+  for (const RuleDescription& rule : rule_descriptions()) {
     if (rules.size() > 1) rules += ", ";
     rules += JsonObject()
-                 .string("id", rule.id)
+                 .string("id", rule.code)
                  .string("name", rule.name)
-                 .raw("shortDescription", text_object(rule.short_description))
-                 .raw("fullDescription", text_object(rule.full_description))
+                 .raw("shortDescription", text_object(rule.summary))
+                 .raw("fullDescription", text_object(rule.description))
                  .raw("help", text_object(rule.help))
                  .raw("defaultConfiguration", JsonObject().string("level", "warning").text())
                  .text();
@@ -126,16 +104,19 @@ void SarifFormat::render(const FileReport& report, LineWriter& out) const {
     return;
   }
   for (const FindingFields& finding : finding_fields(report)) {
-    std::string region = JsonObject()
-                             .number("startLine", finding.line())
-                             .number("startColumn", finding.column())
-                             .number("endLine", finding.end_line())
-                             .number("endColumn", finding.end_column())
-                             .text();
+    JsonObject region;
+    region.number("startLine", finding.line())
+        .number("startColumn", finding.column())
+        .number("endLine", finding.end_line())
+        .number("endColumn", finding.end_column());
+    // The command's default reports quote the lookup.
+    if (report.precise && !finding.display_text.empty()) {
+      region.raw("snippet", text_object(finding.display_text));
+    }
     std::string location =
         JsonObject()
             .raw("physicalLocation",
-                 JsonObject().raw("artifactLocation", artifact).raw("region", region).text())
+                 JsonObject().raw("artifactLocation", artifact).raw("region", region.text()).text())
             .text();
     std::string result =
         JsonObject()

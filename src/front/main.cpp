@@ -20,6 +20,7 @@
 #include "base/temporary_file.hpp"
 #include "run/add_noqa.hpp"
 #include "formats/format_registry.hpp"
+#include "cli/explain.hpp"
 #include "cli/native_options.hpp"
 #include "output/output_file.hpp"
 #include "front/out_of_memory.hpp"
@@ -153,10 +154,12 @@ keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
                               keyhound::LineWriter& out, bool to_file,
                               keyhound::ReportStage* stage,
                               const keyhound::ResultCache* cache) {
-  std::unique_ptr<keyhound::ReportFormat> format = keyhound::make_output_format(
-      options.output_format,
-      keyhound::FormatContext{to_file ? keyhound::Stream::Stderr : keyhound::Stream::Stdout,
-                              options.discovery.working_directory});
+  const keyhound::FormatContext context{
+      to_file ? keyhound::Stream::Stderr : keyhound::Stream::Stdout,
+      options.discovery.working_directory, options.precise};
+  std::unique_ptr<keyhound::ReportFormat> format =
+      options.statistics ? keyhound::make_statistics_format(context)
+                         : keyhound::make_output_format(options.output_format, context);
   keyhound::LintPlan plan{keyhound::AnalysisOptions{!options.ignore_noqa, options.precise}, stage,
                           cache};
   // A document is held back until it is whole.
@@ -170,8 +173,9 @@ keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
 int run(const std::vector<std::string>& argv) {
   keyhound::CommandDecision decision = keyhound::decide_command(keyhound::native_command(), argv);
   if (const auto* exit = std::get_if<keyhound::CommandExit>(&decision)) return end_with(*exit);
-  auto options =
-      keyhound::settle_native_options(std::get<keyhound::ParsedArguments>(decision), argv);
+  const auto& arguments = std::get<keyhound::ParsedArguments>(decision);
+  if (auto explained = keyhound::explain_request(arguments, argv)) return end_with(*explained);
+  auto options = keyhound::settle_native_options(arguments, argv);
   if (!options) return end_with(options.error());
   for (const std::string& warning : options->warnings) warn(warning);
 

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "analysis/finding_identity.hpp"
+#include "analysis/rule_catalog.hpp"
 #include "base/path_names.hpp"
 #include "analysis/report_filter.hpp"
 #include "base/plain_file.hpp"
@@ -18,7 +19,7 @@ constexpr std::string_view kBaselineHeader =
 
 bool matches_prefix(const std::vector<std::string>& prefixes, std::string_view code) {
   return std::any_of(prefixes.begin(), prefixes.end(),
-                     [&](const std::string& prefix) { return code.starts_with(prefix); });
+                     [&](const std::string& prefix) { return selector_matches(prefix, code); });
 }
 
 }  // namespace

@@ -15,4 +15,10 @@ namespace keyhound {
 // longer text ends in "..." and never inside a UTF-8 sequence.
 std::string token_text(TSNode node, std::string_view source, std::size_t longest);
 
+// The node's text as a message quotes it: on one line, each run of white
+// space, line continuations and comments between tokens (and each run of
+// white space inside a string) made one space, cut at `most_characters`
+// code points, the last of them then "…".
+std::string display_text(TSNode node, std::string_view source, std::size_t most_characters);
+
 }  // namespace keyhound

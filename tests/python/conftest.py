@@ -44,6 +44,12 @@ def run_native(args, env=None, cwd=None, stdout=subprocess.PIPE, stderr=subproce
         stdin=stdin, input=input)
 
 
+def run_exact(args, **kwargs):
+    """The native command with the module's rule and texts (--exact): the
+    tests of inputs, walks and outcomes read its line for every file."""
+    return run_native(["--exact", *args], **kwargs)
+
+
 def run_module(args, env=None, cwd=None, stdout=subprocess.PIPE, timeout=120):
     """Runs the launcher script, which imports keyhound and calls
     run_command; the launcher itself is the first file on the command line."""

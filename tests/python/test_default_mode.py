@@ -21,8 +21,9 @@ def lines_of(result):
 
 
 @pytest.mark.parametrize("args, shown", [
-    ([], ["a.py:2:12: KH001", "a.py:7:12: KH001", "a.py:4:5: KH001"]),
-    (["--precise"], ["a.py:2:12: KH001", "a.py:7:12: KH001", "a.py:4:5: KH001"]),
+    # By line in the default mode, by function in the module's order.
+    ([], ["a.py:2:12: KH001", "a.py:4:5: KH001", "a.py:7:12: KH001"]),
+    (["--precise"], ["a.py:2:12: KH001", "a.py:4:5: KH001", "a.py:7:12: KH001"]),
     (["--exact"], ["a.py:2:12: KH001"]),
 ])
 def test_modes_show_their_findings(tmp_path, args, shown):

@@ -8,7 +8,7 @@ import threading
 
 import pytest
 
-from conftest import clean_env, run_native
+from conftest import clean_env, run_exact
 
 ONE_GB = 1 << 30
 
@@ -50,7 +50,7 @@ def test_a_parse_over_its_share_refuses_that_file_and_the_run_goes_on(tmp_path):
     depth = 150000
     (tmp_path / "nested.py").write_text("x = " + "[" * depth + "]" * depth + "\n")
     (tmp_path / "plain.py").write_text("def f(d):\n    return d['k']\n")
-    result = run_limited(["--jobs", "1", "nested.py", "plain.py"], tmp_path, 200)
+    result = run_limited(["--exact", "--jobs", "1", "nested.py", "plain.py"], tmp_path, 200)
     assert result.returncode == 2
     assert result.stderr.startswith(
         b"Error reading file 'nested.py': file too large to analyse in the available memory "
@@ -59,14 +59,14 @@ def test_a_parse_over_its_share_refuses_that_file_and_the_run_goes_on(tmp_path):
 
 
 def test_dev_zero_named_is_refused_and_linked_is_skipped(tmp_path):
-    named = run_native(["--no-cache", "/dev/zero"], cwd=tmp_path, timeout=60)
+    named = run_exact(["--no-cache", "/dev/zero"], cwd=tmp_path, timeout=60)
     assert named.returncode == 2
     assert named.stderr.startswith(b"Error reading file '/dev/zero': file too large")
     (tmp_path / "src").mkdir()
     (tmp_path / "src" / "zero.py").symlink_to("/dev/zero")
     (tmp_path / "src" / "ok.py").write_text("x = 1\n")
     os.mkfifo(tmp_path / "src" / "pipe.py")
-    walked = run_native(["--no-cache", "src"], cwd=tmp_path, timeout=60)
+    walked = run_exact(["--no-cache", "src"], cwd=tmp_path, timeout=60)
     assert walked.returncode == 0
     assert walked.stderr == (b"warning: skipping 'src/pipe.py': not a regular file\n"
                              b"warning: skipping 'src/zero.py': not a regular file\n")
@@ -77,9 +77,9 @@ def test_a_fifo_pyproject_in_a_parent_directory_does_not_hold_the_run(tmp_path):
     os.mkfifo(tmp_path / "pyproject.toml")
     (tmp_path / "project").mkdir()
     (tmp_path / "project" / "a.py").write_text("x = 1\n")
-    result = run_native(["--no-cache", "a.py"], cwd=tmp_path / "project", timeout=20)
+    result = run_exact(["--no-cache", "a.py"], cwd=tmp_path / "project", timeout=20)
     assert result.returncode == 0
-    named = run_native(["--no-cache", "--config", str(tmp_path / "pyproject.toml"), "a.py"],
+    named = run_exact(["--no-cache", "--config", str(tmp_path / "pyproject.toml"), "a.py"],
                        cwd=tmp_path / "project", timeout=20)
     assert named.returncode == 2
     assert b"not a regular file" in named.stderr
@@ -88,11 +88,11 @@ def test_a_fifo_pyproject_in_a_parent_directory_does_not_hold_the_run(tmp_path):
 @pytest.mark.parametrize("encoding", ["crlf", "bom"])
 def test_a_baseline_saved_by_another_editor_still_matches(tmp_path, encoding):
     (tmp_path / "a.py").write_text("def f(d):\n    return d['k']\n")
-    assert run_native(["--no-cache", "--write-baseline", "base.txt", "a.py"],
+    assert run_exact(["--no-cache", "--write-baseline", "base.txt", "a.py"],
                       cwd=tmp_path).returncode == 0
     text = (tmp_path / "base.txt").read_bytes()
     text = text.replace(b"\n", b"\r\n") if encoding == "crlf" else b"\xef\xbb\xbf" + text
     (tmp_path / "base.txt").write_bytes(text)
-    result = run_native(["--no-cache", "--baseline", "base.txt", "a.py"], cwd=tmp_path)
+    result = run_exact(["--no-cache", "--baseline", "base.txt", "a.py"], cwd=tmp_path)
     assert result.returncode == 0, result.stderr
     assert b"The baseline hid 1 finding; 0 entries of it no longer match." in result.stderr

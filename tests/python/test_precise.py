@@ -61,4 +61,4 @@ def test_precise_from_the_configuration(tmp_path):
     (tmp_path / "a.py").write_text("def f(d, k):\n    d[k] = 1\n    return d[0]\n")
     result = run_native(["a.py"], cwd=tmp_path)
     assert result.returncode == 0
-    assert result.stdout == b"No issues found in 'a.py'\n"
+    assert result.stdout == b"All checks passed!\n"

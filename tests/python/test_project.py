@@ -8,7 +8,7 @@ import tempfile
 
 import pytest
 
-from conftest import PARALLEL_JOBS, NATIVE, clean_env, run_native
+from conftest import PARALLEL_JOBS, NATIVE, clean_env, run_exact
 
 CLEAN = "def f(d):\n    return d.get('k')\n"
 RAISING = "def f(d):\n    return d['k']\n"
@@ -22,7 +22,7 @@ def clean_line(path):
 
 def merged(args, cwd=None, **kwargs):
     """Runs the command with both streams in one pipe, as a terminal sees them."""
-    return run_native(args, cwd=cwd, stderr=subprocess.STDOUT, **kwargs)
+    return run_exact(args, cwd=cwd, stderr=subprocess.STDOUT, **kwargs)
 
 
 def analysed(result):
@@ -111,7 +111,7 @@ def test_symlink_loop_and_non_utf8_name(tmp_path):
     os.symlink("loop.py", tmp_path / "loop.py")
     os.symlink(tmp_path, tmp_path / "again")  # a link to a directory is not followed
     (tmp_path / os.fsdecode(b"caf\xe9.py")).write_text(RAISING)
-    result = run_native(["."], cwd=tmp_path)
+    result = run_exact(["."], cwd=tmp_path)
     assert result.stderr.endswith(
         b"Error reading file 'loop.py': Too many levels of symbolic links (os error 40)\n")
     assert b"caf\\xe9.py:2:12: Warning: Possible KeyError in function 'f'\n" in result.stdout
@@ -131,7 +131,7 @@ def test_unreadable_directory_is_reported_and_the_walk_goes_on():
         for sub in ("a", "b"):
             os.chmod(os.path.join(directory, sub), 0o755)
         os.chmod(os.path.join(directory, "a/locked"), 0o000)
-        command = [str(NATIVE), "--no-cache", "--no-respect-gitignore", directory]
+        command = [str(NATIVE), "--exact", "--no-cache", "--no-respect-gitignore", directory]
         if os.geteuid() == 0:
             if shutil.which("setpriv") is None:
                 pytest.skip("running as root without setpriv to drop privileges")
@@ -151,7 +151,7 @@ def test_unreadable_directory_is_reported_and_the_walk_goes_on():
 
 @pytest.mark.parametrize("args, name", [([], "-"), (["--stdin-filename", "src/app.py"], "src/app.py")])
 def test_standard_input(args, name):
-    result = run_native(args + ["-"], input=RAISING.encode())
+    result = run_exact(args + ["-"], input=RAISING.encode())
     assert result.stdout.startswith(f"{name}:2:12: Warning: Possible KeyError in function 'f'\n"
                                     .encode())
     assert result.stderr.endswith(
@@ -160,7 +160,7 @@ def test_standard_input(args, name):
 
 
 def test_standard_input_name_is_excluded_with_force_exclude():
-    result = run_native(["--force-exclude", "--stdin-filename", "build/x.py", "-"],
+    result = run_exact(["--force-exclude", "--stdin-filename", "build/x.py", "-"],
                         input=RAISING.encode())
     assert result.stdout == b""
     assert result.returncode == 0
@@ -168,8 +168,8 @@ def test_standard_input_name_is_excluded_with_force_exclude():
 
 def test_exit_zero_keeps_two_for_errors(write):
     bad = write("bad.py", RAISING)
-    assert run_native(["--exit-zero", bad]).returncode == 0
-    assert run_native(["--exit-zero", bad, bad.parent / "missing.py"]).returncode == 2
+    assert run_exact(["--exit-zero", bad]).returncode == 0
+    assert run_exact(["--exit-zero", bad, bad.parent / "missing.py"]).returncode == 2
 
 
 @pytest.mark.parametrize("value, reason", [
@@ -178,7 +178,7 @@ def test_exit_zero_keeps_two_for_errors(write):
 ])
 def test_bad_jobs_value(value, reason, write):
     path = write("a.py", CLEAN)
-    result = run_native(["--jobs", value, path])
+    result = run_exact(["--jobs", value, path])
     assert result.returncode == 2
     assert result.stderr.startswith(
         f"error: invalid value '{value}' for '--jobs <N>': {reason}\n".encode())
@@ -196,10 +196,10 @@ def test_jobs_do_not_change_a_single_byte(tmp_path):
     names = sorted(p.name for p in tmp_path.iterdir()) + ["missing.py"]
     combined = {}
     for jobs in ("1", PARALLEL_JOBS):
-        one = run_native(["-j", jobs] + names, cwd=tmp_path)
+        one = run_exact(["-j", jobs] + names, cwd=tmp_path)
         sink = tmp_path.parent / f"combined-{jobs}"
         with open(sink, "wb") as out:
-            together = run_native(["-j", jobs] + names, cwd=tmp_path, stdout=out,
+            together = run_exact(["-j", jobs] + names, cwd=tmp_path, stdout=out,
                                 stderr=subprocess.STDOUT)
         combined[jobs] = (one.returncode, one.stdout, one.stderr, together.returncode,
                           sink.read_bytes())
@@ -215,7 +215,7 @@ def test_a_fault_with_jobs_writes_what_came_before_it(tmp_path):
     names = sorted(p.name for p in tmp_path.iterdir())
     for jobs in ("1", PARALLEL_JOBS):
         with open("/dev/full", "wb") as full:
-            result = run_native(["-j", jobs] + names, cwd=tmp_path, stdout=full)
+            result = run_exact(["-j", jobs] + names, cwd=tmp_path, stdout=full)
         assert result.returncode == 70
         assert result.stderr.startswith(b"Potential issue(s) in function 'f'") is False
         assert b"failed printing to stdout" in result.stderr
@@ -274,7 +274,7 @@ def test_command_line_wins_over_the_configuration(tmp_path):
 def test_configuration_errors(tmp_path, body, message, write):
     write("a.py", CLEAN)
     pyproject(tmp_path, body)
-    result = run_native(["a.py"], cwd=tmp_path)
+    result = run_exact(["a.py"], cwd=tmp_path)
     expected = "error: " + message.format(file=tmp_path / "pyproject.toml")
     assert result.stderr.decode().startswith(expected)
     assert result.stdout == b""
@@ -283,11 +283,11 @@ def test_configuration_errors(tmp_path, body, message, write):
 
 def test_explicit_configuration_file(tmp_path, write):
     write("a.py", CLEAN)
-    missing = run_native(["--config", "nope.toml", "a.py"], cwd=tmp_path)
+    missing = run_exact(["--config", "nope.toml", "a.py"], cwd=tmp_path)
     assert missing.stderr == (b"error: cannot read configuration file 'nope.toml': "
                               b"No such file or directory (os error 2)\n")
     assert missing.returncode == 2
     (tmp_path / "kh.toml").write_text('[tool.keyhound]\nexclude = ["a.py"]\nforce-exclude = true\n')
     assert analysed(merged(["--config", "kh.toml", "a.py"], cwd=tmp_path)) == []
-    both = run_native(["--config", "kh.toml", "--isolated", "a.py"], cwd=tmp_path)
+    both = run_exact(["--config", "kh.toml", "--isolated", "a.py"], cwd=tmp_path)
     assert both.returncode == 2

@@ -58,7 +58,7 @@ TEST(FindingKeyTest, NoLineNumbersAndTheCalleeForCalls) {
   FileReport report{.path = "a.py",
                     .findings = {AccessFinding{"f", {4, 11, 11}, {4, 17, 17}, make_source_line("x"), "d['k']"},
                                  CallFinding{"g", "f", {"KeyError"}, {9, 4, 4}, {9, 7, 7}, make_source_line("y"),
-                                             "f()", Origin{{4, 11, 11}}}},
+                                             "f()", "f()", Origin{{4, 11, 11}, "d['k']"}}},
                     .outcome = {}};
   std::vector<FindingFields> fields = finding_fields(report);
   ASSERT_EQ(fields.size(), 2u);

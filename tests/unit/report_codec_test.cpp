@@ -41,13 +41,21 @@ TEST(ReportCodecTest, RoundTripKeepsEveryRecordAndTakesTheNewPath) {
   EXPECT_EQ(decoded->outcome.status, FileStatus::HasFindings);
   EXPECT_EQ(decoded->outcome.message, "Potential issue(s) found in 'b.py'");
   EXPECT_TRUE(decoded->precise);
-  // The excerpts come back from the text, one shared line per row.
+  // The excerpts come back from the text, one shared line per row; the
+  // quoted texts come back as they were (findings are in file order).
   const AccessFinding* first = nullptr;
+  const CallFinding* call = nullptr;
   for (const Finding& finding : decoded->findings) {
     if (!first) first = std::get_if<AccessFinding>(&finding);
+    if (!call) call = std::get_if<CallFinding>(&finding);
   }
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(excerpt_of(first->source_line), "    return d['k\xc3\xa9']");
+  ASSERT_NE(call, nullptr);
+  EXPECT_EQ(excerpt_of(first->source_line), "X = {}['m']");
+  EXPECT_EQ(first->display_text, "{}['m']");
+  EXPECT_EQ(call->display_text, "g(d)");
+  ASSERT_TRUE(call->origin);
+  EXPECT_EQ(call->origin->display_text, "d['k\xc3\xa9']");
   // Encoding the decoded report gives the same bytes: nothing was lost.
   EXPECT_EQ(encode_findings(*decoded), bytes);
 }

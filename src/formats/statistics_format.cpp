@@ -1,0 +1,54 @@
+#include "formats/statistics_format.hpp"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "analysis/rule_catalog.hpp"
+#include "formats/caret_renderer.hpp"
+#include "formats/finding_fields.hpp"
+
+namespace keyhound {
+
+void StatisticsFormat::render(const FileReport& report, LineWriter& out) const {
+  if (report.outcome.status == FileStatus::ReadError) {
+    print_file_outcome(out, report.path, report.outcome);
+    return;
+  }
+  for (const FindingFields& finding : finding_fields(report)) {
+    std::string record(finding.code);
+    record += '\n';
+    out.write_line(Stream::Stdout, record);
+  }
+}
+
+void StatisticsFormat::finish(const RunSummary& summary, std::span<const std::string> records,
+                              LineWriter& out) const {
+  std::map<std::string_view, std::size_t> counts;
+  for (std::string_view record : records) {
+    record.remove_suffix(1);
+    ++counts[record];
+  }
+  std::vector<std::pair<std::string_view, std::size_t>> ordered(counts.begin(), counts.end());
+  // Most frequent first; equal counts in code order, so the output is stable.
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::size_t widest = 0;
+  for (const auto& [code, count] : ordered) widest = std::max(widest, std::to_string(count).size());
+  for (const auto& [code, count] : ordered) {
+    std::string number = std::to_string(count);
+    std::string line(widest - number.size(), ' ');
+    line += number;
+    line += "  ";
+    line += code;
+    if (const RuleDescription* rule = find_rule(code)) {
+      line += "  ";
+      line += rule->summary;
+    }
+    line += '\n';
+    out.write_line(Stream::Stdout, line);
+  }
+  print_run_summary(out, summary_stream_, summary);
+}
+
+}  // namespace keyhound
