@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <map>
 #include <tuple>
 
 #include "analysis/rule_catalog.hpp"
@@ -275,19 +276,12 @@ Step settle_selection(const Sources& from, NativeOptions& options) {
 
 }  // namespace
 
-std::expected<NativeOptions, CommandExit> settle_native_options(
-    const ParsedArguments& arguments, std::span<const std::string> argv) {
-  const std::string working_directory = current_directory();
-  if (arguments.has("config") && arguments.has("isolated")) {
-    return std::unexpected(configuration_error(
-        "the argument '--config <FILE>' cannot be used with '--isolated'"));
-  }
-  std::optional<Configuration> configuration;
-  if (!arguments.has("isolated")) {
-    auto found = find_configuration(arguments.last("config"), working_directory);
-    if (!found) return std::unexpected(configuration_error(found.error()));
-    configuration = std::move(*found);
-  }
+namespace {
+
+std::expected<NativeOptions, CommandExit> settle_with(const ParsedArguments& arguments,
+                                                      std::span<const std::string> argv,
+                                                      const std::optional<Configuration>& configuration,
+                                                      const std::string& working_directory) {
   const Sources from{arguments, argv, configuration, working_directory};
   NativeOptions options;
   options.paths = arguments.positionals;
@@ -301,6 +295,72 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
   if (auto selection = settle_selection(from, options); !selection) {
     return std::unexpected(selection.error());
   }
+  return options;
+}
+
+// The configurations of the paths: each distinct one once, in the order
+// the paths first name them, and the index of each path's.
+struct PathConfigurations {
+  std::vector<std::optional<Configuration>> distinct;
+  std::vector<std::size_t> of_path;
+};
+
+std::expected<PathConfigurations, std::string> configurations_of_paths(
+    const std::vector<std::string>& paths, const std::string& working_directory) {
+  auto here = find_configuration(std::nullopt, working_directory);
+  if (!here) return std::unexpected(here.error());
+  PathConfigurations found;
+  // Many paths share a directory (pre-commit names every staged file).
+  std::map<std::string, std::size_t, std::less<>> by_directory;
+  auto index_of = [&](std::optional<Configuration> configuration) {
+    const std::string file = configuration ? configuration->file : std::string();
+    for (std::size_t i = 0; i < found.distinct.size(); ++i) {
+      if ((found.distinct[i] ? found.distinct[i]->file : std::string()) == file) return i;
+    }
+    found.distinct.push_back(std::move(configuration));
+    return found.distinct.size() - 1;
+  };
+  for (const std::string& path : paths) {
+    std::string start = path == "-" ? working_directory
+                                    : configuration_search_start(absolute_path(path, working_directory));
+    auto known = by_directory.find(start);
+    if (known == by_directory.end()) {
+      auto nearest = start == working_directory ? here : find_configuration(std::nullopt, start);
+      if (!nearest) return std::unexpected(nearest.error());
+      known = by_directory.emplace(start, index_of(*nearest ? std::move(*nearest) : *here)).first;
+    }
+    found.of_path.push_back(known->second);
+  }
+  return found;
+}
+
+}  // namespace
+
+std::expected<NativeOptions, CommandExit> settle_native_options(
+    const ParsedArguments& arguments, std::span<const std::string> argv) {
+  const std::string working_directory = current_directory();
+  if (arguments.has("config") && arguments.has("isolated")) {
+    return std::unexpected(configuration_error(
+        "the argument '--config <FILE>' cannot be used with '--isolated'"));
+  }
+  if (arguments.has("isolated")) return settle_with(arguments, argv, std::nullopt, working_directory);
+  if (arguments.has("config")) {
+    auto found = find_configuration(arguments.last("config"), working_directory);
+    if (!found) return std::unexpected(configuration_error(found.error()));
+    return settle_with(arguments, argv, *found, working_directory);
+  }
+  auto found = configurations_of_paths(arguments.positionals, working_directory);
+  if (!found) return std::unexpected(configuration_error(found.error()));
+  if (found->distinct.empty()) return settle_with(arguments, argv, std::nullopt, working_directory);
+  auto options = settle_with(arguments, argv, found->distinct.front(), working_directory);
+  if (!options || found->distinct.size() == 1) return options;
+  for (std::size_t i = 1; i < found->distinct.size(); ++i) {
+    auto other = settle_with(arguments, argv, found->distinct[i], working_directory);
+    if (!other) return std::unexpected(other.error());
+    options->other_projects.push_back(
+        NativeOptions::Project{std::move(other->discovery), std::move(other->selection)});
+  }
+  options->path_projects = std::move(found->of_path);
   return options;
 }
 

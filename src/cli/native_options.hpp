@@ -34,6 +34,15 @@ struct NativeOptions {
   std::optional<std::string> baseline;
   std::optional<std::string> write_baseline;
   CodeSelection selection;
+  // When paths have configurations of their own: what differs with each
+  // of the others (project 1 on), and which governs each path (empty: the
+  // run's configuration governs every path).
+  struct Project {
+    DiscoveryOptions discovery;
+    CodeSelection selection;
+  };
+  std::vector<Project> other_projects;
+  std::vector<std::size_t> path_projects;
   // Said on standard error before the run: options that were adjusted.
   std::vector<std::string> warnings;
 };
@@ -42,7 +51,10 @@ struct NativeOptions {
 // an output file that cannot be written.
 CommandExit configuration_error(const std::string& message);
 
-// Settles the options, reading the configuration file unless --isolated;
+// Settles the options, reading the configuration unless --isolated: that
+// of --config, or for each path the nearest pyproject.toml with a
+// [tool.keyhound] table at or above it (the working directory's for a
+// path that has none). The run-wide options come from the first path's;
 // a bad value or a bad configuration is an exit with status 2.
 std::expected<NativeOptions, CommandExit> settle_native_options(
     const ParsedArguments& arguments, std::span<const std::string> argv);

@@ -49,8 +49,22 @@ void warn(const std::string& line) {
 // The inputs of the run, with a warning for each file a walk passed over.
 std::vector<keyhound::LintInput> find_inputs(const keyhound::NativeOptions& options) {
   std::vector<std::string> skipped;
-  std::vector<keyhound::LintInput> inputs =
-      keyhound::discover_inputs(options.paths, options.discovery, &skipped);
+  std::vector<keyhound::LintInput> inputs;
+  if (options.path_projects.empty()) {
+    inputs = keyhound::discover_inputs(options.paths, options.discovery, &skipped);
+  } else {
+    // Each path is walked with the exclusions of its own configuration.
+    for (std::size_t i = 0; i < options.paths.size(); ++i) {
+      const std::size_t project = options.path_projects[i];
+      const keyhound::DiscoveryOptions& discovery =
+          project == 0 ? options.discovery : options.other_projects[project - 1].discovery;
+      for (keyhound::LintInput& input :
+           keyhound::discover_inputs(std::span(options.paths).subspan(i, 1), discovery, &skipped)) {
+        input.project = project;
+        inputs.push_back(std::move(input));
+      }
+    }
+  }
   for (const std::string& path : skipped) {
     warn("warning: skipping '" + keyhound::terminal_safe_name(path) + "': not a regular file\n");
   }
@@ -71,9 +85,16 @@ std::optional<std::string> output_among_inputs(const keyhound::NativeOptions& op
   return std::nullopt;
 }
 
+// The selection of each configuration of the run, the run's own first.
+std::vector<keyhound::CodeSelection> selections(const keyhound::NativeOptions& options) {
+  std::vector<keyhound::CodeSelection> selected{options.selection};
+  for (const auto& project : options.other_projects) selected.push_back(project.selection);
+  return selected;
+}
+
 int add_noqa(const keyhound::NativeOptions& options,
              const std::vector<keyhound::LintInput>& inputs, keyhound::LineWriter& terminal) {
-  keyhound::ReportStage selection_only(options.selection, std::nullopt, std::nullopt,
+  keyhound::ReportStage selection_only(selections(options), std::nullopt, std::nullopt,
                                        options.discovery.working_directory);
   keyhound::AddNoqaResult added =
       keyhound::add_noqa(inputs, selection_only, options.precise, terminal);
@@ -98,9 +119,12 @@ std::expected<std::optional<keyhound::ReportStage>, keyhound::CommandExit> repor
     std::string absolute = keyhound::absolute_path(*options.write_baseline, cwd);
     writing_directory = absolute.substr(0, std::max<std::size_t>(absolute.rfind('/'), 1));
   }
+  std::vector<keyhound::CodeSelection> selected = selections(options);
+  bool selects = std::any_of(selected.begin(), selected.end(),
+                             [](const keyhound::CodeSelection& s) { return !s.empty(); });
   std::optional<keyhound::ReportStage> stage;
-  if (baseline || writing_directory || !options.selection.empty()) {
-    stage.emplace(options.selection, std::move(baseline), writing_directory, cwd);
+  if (baseline || writing_directory || selects) {
+    stage.emplace(std::move(selected), std::move(baseline), writing_directory, cwd);
   }
   return stage;
 }

@@ -276,4 +276,12 @@ std::expected<std::optional<Configuration>, std::string> find_configuration(
   }
 }
 
+std::string configuration_search_start(const std::string& absolute) {
+  struct stat status;
+  if (::stat(absolute.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return absolute;
+  std::size_t slash = absolute.rfind('/');
+  if (slash == std::string::npos || slash == 0) return "/";
+  return absolute.substr(0, slash);
+}
+
 }  // namespace keyhound

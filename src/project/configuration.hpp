@@ -48,4 +48,8 @@ std::expected<std::optional<Configuration>, std::string> parse_configuration(
 std::expected<std::optional<Configuration>, std::string> find_configuration(
     const std::optional<std::string>& explicit_file, const std::string& working_directory);
 
+// Where the search for the configuration of a path (absolute) starts: the
+// path itself when it is a directory, else the directory that holds it.
+std::string configuration_search_start(const std::string& absolute);
+
 }  // namespace keyhound

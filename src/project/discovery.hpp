@@ -19,6 +19,9 @@ struct LintInput {
   // Set when discovery itself failed for this path (an unreadable
   // directory, a link loop): the read-error message.
   std::optional<std::string> error;
+  // Which of the run's configurations governs it, when paths have
+  // configurations of their own (0: the run's).
+  std::size_t project = 0;
 };
 
 struct DiscoveryOptions {

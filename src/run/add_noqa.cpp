@@ -178,7 +178,7 @@ AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& sta
     std::map<uint32_t, std::set<std::string>> refused;
     for (int round = 0; round < kMostRounds; ++round) {
       FileReport report = analyze_file(input.display, text, AnalysisOptions{true, precise});
-      stage.process(report);
+      stage.process(report, input.project);
       auto codes_by_row = codes_by_comment_row(report);
       if (codes_by_row.empty()) break;
       NoqaEdit edit = add_noqa_comments(text, codes_by_row);

@@ -58,7 +58,7 @@ RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
   std::expected<FileReport, Interrupted> linted = lint_input(input, plan.analysis, plan.cache);
   if (!linted) throw InternalFault("a read was interrupted with no interrupt check");
   FileReport report = std::move(*linted);
-  if (plan.stage != nullptr) rendered.tally = plan.stage->process(report);
+  if (plan.stage != nullptr) rendered.tally = plan.stage->process(report, input.project);
   rendered.status = report.outcome.status;
   rendered.findings = count_findings(report);
   if (rendered.status == FileStatus::ReadError) rendered.path = report.path;

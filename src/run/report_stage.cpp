@@ -7,6 +7,7 @@
 #include "analysis/rule_catalog.hpp"
 #include "base/path_names.hpp"
 #include "analysis/report_filter.hpp"
+#include "base/internal_fault.hpp"
 #include "base/plain_file.hpp"
 #include "run/file_loop.hpp"
 
@@ -107,10 +108,10 @@ std::string baseline_text(const std::map<std::string, std::size_t, std::less<>>&
   return text;
 }
 
-ReportStage::ReportStage(CodeSelection selection, std::optional<Baseline> baseline,
+ReportStage::ReportStage(std::vector<CodeSelection> selections, std::optional<Baseline> baseline,
                          std::optional<std::string> baseline_directory_for_writing,
                          std::string working_directory)
-    : selection_(std::move(selection)),
+    : selections_(std::move(selections)),
       baseline_(std::move(baseline)),
       writing_directory_(std::move(baseline_directory_for_writing)),
       working_directory_(std::move(working_directory)) {}
@@ -121,20 +122,22 @@ std::string ReportStage::key(const std::string& directory, std::string_view path
                      KeyFields::Escaped);
 }
 
-FileTally ReportStage::process(FileReport& report) const {
+FileTally ReportStage::process(FileReport& report, std::size_t project) const {
   FileTally tally;
   if (report.outcome.status != FileStatus::HasFindings) return tally;
-  if (!selection_.empty()) {
+  if (project >= selections_.size()) throw InternalFault("a report of no configuration of the run");
+  const CodeSelection& selection = selections_[project];
+  if (!selection.empty()) {
     std::string absolute = absolute_path(report.path, working_directory_);
     // Test code is analysed like the rest but shows nothing: a KeyError
     // there fails a test that its developer runs anyway.
-    if (selection_.is_test_code(absolute)) {
+    if (selection.is_test_code(absolute)) {
       report.findings.clear();
       report.outcome = FileOutcome{};
       return tally;
     }
     filter_report(report, [&](const Finding& finding) {
-      return selection_.reports(code_of(finding), report.path, absolute);
+      return selection.reports(code_of(finding), report.path, absolute);
     });
   }
   if (writing_directory_) {

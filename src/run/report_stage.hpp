@@ -60,11 +60,13 @@ struct FileTally {
 // its rendering: process() in the worker, tally() in input order.
 class ReportStage {
  public:
-  ReportStage(CodeSelection selection, std::optional<Baseline> baseline,
+  // `selections` holds one selection per configuration of the run, the
+  // run's own first; a report is selected by the one of its input.
+  ReportStage(std::vector<CodeSelection> selections, std::optional<Baseline> baseline,
               std::optional<std::string> baseline_directory_for_writing,
               std::string working_directory);
 
-  FileTally process(FileReport& report) const;
+  FileTally process(FileReport& report, std::size_t project = 0) const;
   void tally(FileTally tally);
 
   // Findings the baseline hid, and its entries that matched less often
@@ -78,7 +80,7 @@ class ReportStage {
   std::string key(const std::string& directory, std::string_view path,
                   const Finding& finding) const;
 
-  CodeSelection selection_;
+  std::vector<CodeSelection> selections_;
   std::optional<Baseline> baseline_;
   std::optional<std::string> writing_directory_;
   std::string working_directory_;

@@ -8,7 +8,7 @@ import tempfile
 
 import pytest
 
-from conftest import PARALLEL_JOBS, NATIVE, clean_env, run_exact
+from conftest import PARALLEL_JOBS, NATIVE, clean_env, run_exact, run_native
 
 CLEAN = "def f(d):\n    return d.get('k')\n"
 RAISING = "def f(d):\n    return d['k']\n"
@@ -291,3 +291,34 @@ def test_explicit_configuration_file(tmp_path, write):
     assert analysed(merged(["--config", "kh.toml", "a.py"], cwd=tmp_path)) == []
     both = run_exact(["--config", "kh.toml", "--isolated", "a.py"], cwd=tmp_path)
     assert both.returncode == 2
+
+
+def test_configuration_is_found_from_a_path_in_another_directory(tmp_path):
+    # Run from the parent folder: the project's own table still governs it.
+    make_tree(tmp_path, {"proj/a.py": CLEAN, "proj/gen/b.py": CLEAN})
+    pyproject(tmp_path / "proj", '[tool.keyhound]\nextend-exclude = ["gen"]\n')
+    assert analysed(merged(["proj"], cwd=tmp_path)) == ["proj/a.py"]
+    assert analysed(merged(["proj/a.py", "proj/gen/b.py"], cwd=tmp_path)) == [
+        "proj/a.py", "proj/gen/b.py"]
+
+
+def test_two_projects_in_one_run_each_keep_their_configuration(tmp_path):
+    make_tree(tmp_path, {"one/a.py": RAISING, "one/gen/b.py": RAISING,
+                         "two/c.py": RAISING, "two/gen/d.py": RAISING, "e.py": RAISING})
+    # One leaves out its gen/ and its calls; the other selects nothing but
+    # KH002, so its lookups are not reported.
+    pyproject(tmp_path / "one", '[tool.keyhound]\nextend-exclude = ["gen"]\n')
+    pyproject(tmp_path / "two", '[tool.keyhound]\nselect = ["KH002"]\n')
+    result = run_native(["--no-cache", "--output-format", "concise", "one", "two", "e.py"],
+                        cwd=tmp_path)
+    lines = result.stdout.decode().splitlines()
+    assert [line.split(":")[0] for line in lines if ": KH" in line] == ["one/a.py", "e.py"]
+    assert lines[-1] == "Found 2 findings in 2 files."
+
+
+def test_a_bad_configuration_of_any_path_is_an_error(tmp_path):
+    make_tree(tmp_path, {"one/a.py": CLEAN, "two/b.py": CLEAN})
+    pyproject(tmp_path / "two", '[tool.keyhound]\nselect = ["KH9"]\n')
+    result = run_native(["--no-cache", "one", "two"], cwd=tmp_path)
+    assert result.returncode == 2
+    assert b"'select' holds 'KH9'" in result.stderr
