@@ -46,7 +46,7 @@ keyhound_layer(project BELOW formats output analysis syntax base LINK tomlpluspl
 keyhound_layer(run BELOW project cache formats output analysis syntax base)
 keyhound_layer(cli BELOW run project cache formats output analysis syntax base)
 keyhound_layer(front BELOW cli run project cache formats output analysis syntax base
-               EXCLUDE main.cpp python_module.cpp)
+               EXCLUDE main.cpp python_module.cpp api_module.cpp)
 
 # What the front ends, the tests, the benchmarks and the fuzzer build on:
 # every room, seen from the top.

@@ -28,12 +28,21 @@ def test_command_on_the_shipped_example():
                             cwd=ROOT, capture_output=True, env=env(), timeout=60)
     assert result.returncode == 1
     out = result.stdout.decode()
-    assert "examples/inventory.py:8:12: Warning: Possible KeyError in function 'price_of'" in out
+    assert ("examples/inventory.py:8:12: Warning: Possible KeyError: PRICES[item] in function "
+            "'price_of'") in out
     assert "in function 'describe'" in out
     assert "in function 'safe_total'" not in out
-    assert result.stderr.decode().endswith(
-        "Analyzing file 'examples/inventory.py': Potential issue(s) found in "
-        "'examples/inventory.py'\n")
+    assert out.endswith("Found 4 findings in 1 file.\n")
+    assert result.stderr == b""
+
+
+def test_the_python_api_imports_from_the_environment():
+    result = subprocess.run(
+        [str(VENV / "bin" / "python"), "-c",
+         "import keyhound_api; print(keyhound_api.check_source('d[k]\\n')"
+         ".findings[0].source_text)"],
+        capture_output=True, env=env(), cwd="/", timeout=60)
+    assert result.stdout == b"d[k]\n", result.stderr
 
 
 def test_module_imports_from_the_environment():

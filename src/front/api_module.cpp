@@ -1,0 +1,467 @@
+// The CPython extension module `keyhound_api`: keyhound for Python code.
+// Unlike `keyhound.run_command`, it reads no command line, writes to no
+// stream and never ends the process: it takes its options as keyword
+// arguments, analyses without the GIL and returns the findings as objects.
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <exception>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/analyze_file.hpp"
+#include "analysis/rule_catalog.hpp"
+#include "base/path_names.hpp"
+#include "formats/finding_fields.hpp"
+#include "front/out_of_memory.hpp"
+#include "project/discovery.hpp"
+#include "project/exclusion.hpp"
+#include "run/lint_input.hpp"
+#include "run/report_stage.hpp"
+#include "syntax/parse_memory.hpp"
+
+namespace {
+
+// Owns one reference.
+class Ref {
+ public:
+  explicit Ref(PyObject* object = nullptr) : object_(object) {}
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { Py_XDECREF(object_); }
+  PyObject* get() const { return object_; }
+  PyObject* release() {
+    PyObject* object = object_;
+    object_ = nullptr;
+    return object;
+  }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  PyObject* object_;
+};
+
+// What a call asks for, read from its keyword arguments with the GIL held.
+struct Request {
+  bool precise = true;
+  bool honour_suppressions = true;
+  bool include_tests = false;
+  std::optional<std::vector<std::string>> test_paths;
+  std::vector<std::string> select;
+  std::vector<std::string> ignore;
+  std::vector<std::pair<std::string, std::vector<std::string>>> per_file_ignores;
+  std::optional<std::vector<std::string>> exclude;
+  std::vector<std::string> extend_exclude;
+  bool respect_gitignore = true;
+  bool force_exclude = false;
+};
+
+// What a call found, made without the GIL.
+struct Outcome {
+  std::vector<keyhound::FileReport> reports;
+  std::vector<std::pair<std::string, std::string>> unreadable;
+};
+
+bool raise_value_error(const std::string& message) {
+  PyErr_SetString(PyExc_ValueError, message.c_str());
+  return false;
+}
+
+std::optional<std::string> text_of(PyObject* object, const char* what) {
+  if (!PyUnicode_Check(object)) {
+    PyErr_Format(PyExc_TypeError, "%s must be a str", what);
+    return std::nullopt;
+  }
+  Ref bytes(PyUnicode_AsUTF8String(object));
+  if (!bytes) return std::nullopt;
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) return std::nullopt;
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
+// A list or tuple of str (a lone str is refused: it would be read as its
+// characters).
+std::optional<std::vector<std::string>> texts_of(PyObject* object, const char* what) {
+  if (PyUnicode_Check(object) || !PySequence_Check(object)) {
+    PyErr_Format(PyExc_TypeError, "%s must be a list of str", what);
+    return std::nullopt;
+  }
+  Ref items(PySequence_Fast(object, what));
+  if (!items) return std::nullopt;
+  std::vector<std::string> texts;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    auto text = text_of(PySequence_Fast_GET_ITEM(items.get(), i), what);
+    if (!text) return std::nullopt;
+    texts.push_back(std::move(*text));
+  }
+  return texts;
+}
+
+bool flag_of(PyObject* value, const char* what, bool& into) {
+  if (!PyBool_Check(value)) {
+    PyErr_Format(PyExc_TypeError, "%s must be True or False", what);
+    return false;
+  }
+  into = value == Py_True;
+  return true;
+}
+
+bool codes_of(PyObject* value, const char* what, std::vector<std::string>& into) {
+  auto codes = texts_of(value, what);
+  if (!codes) return false;
+  for (const std::string& code : *codes) {
+    if (auto problem = keyhound::selector_problem(code)) {
+      return raise_value_error(std::string(what) + " holds '" + code + "', but " + *problem);
+    }
+  }
+  into = std::move(*codes);
+  return true;
+}
+
+bool per_file_ignores_of(PyObject* value, Request& request) {
+  if (!PyDict_Check(value)) {
+    PyErr_SetString(PyExc_TypeError, "per_file_ignores must be a dict of glob to codes");
+    return false;
+  }
+  PyObject* glob = nullptr;
+  PyObject* codes = nullptr;
+  Py_ssize_t at = 0;
+  while (PyDict_Next(value, &at, &glob, &codes)) {
+    auto pattern = text_of(glob, "a per_file_ignores glob");
+    std::vector<std::string> listed;
+    if (!pattern || !codes_of(codes, "per_file_ignores", listed)) return false;
+    request.per_file_ignores.emplace_back(std::move(*pattern), std::move(listed));
+  }
+  return true;
+}
+
+// One option: the configuration key with '_' for '-'.
+bool read_option(const std::string& name, PyObject* value, Request& request) {
+  bool flag = false;
+  if (name == "exact" || name == "precise") {
+    if (!flag_of(value, name.c_str(), flag)) return false;
+    request.precise = name == "precise" ? flag : !flag;
+    return true;
+  }
+  if (name == "ignore_noqa") {
+    if (!flag_of(value, "ignore_noqa", flag)) return false;
+    request.honour_suppressions = !flag;
+    return true;
+  }
+  if (name == "include_tests") return flag_of(value, "include_tests", request.include_tests);
+  if (name == "respect_gitignore") {
+    return flag_of(value, "respect_gitignore", request.respect_gitignore);
+  }
+  if (name == "force_exclude") return flag_of(value, "force_exclude", request.force_exclude);
+  if (name == "select") return codes_of(value, "select", request.select);
+  if (name == "ignore") return codes_of(value, "ignore", request.ignore);
+  if (name == "per_file_ignores") return per_file_ignores_of(value, request);
+  if (name == "test_paths" || name == "exclude" || name == "extend_exclude") {
+    auto texts = texts_of(value, name.c_str());
+    if (!texts) return false;
+    if (name == "test_paths") request.test_paths = std::move(*texts);
+    if (name == "exclude") request.exclude = std::move(*texts);
+    if (name == "extend_exclude") request.extend_exclude = std::move(*texts);
+    return true;
+  }
+  return raise_value_error(
+      "unknown option '" + name +
+      "' (expected exact, precise, ignore_noqa, select, ignore, per_file_ignores, include_tests, "
+      "test_paths, exclude, extend_exclude, respect_gitignore or force_exclude)");
+}
+
+bool read_options(PyObject* kwargs, Request& request) {
+  if (kwargs == nullptr) return true;
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  Py_ssize_t at = 0;
+  while (PyDict_Next(kwargs, &at, &key, &value)) {
+    auto name = text_of(key, "an option name");
+    if (!name || !read_option(*name, value, request)) return false;
+  }
+  return true;
+}
+
+keyhound::CodeSelection selection_of(const Request& request, const std::string& directory) {
+  keyhound::CodeSelection selection;
+  selection.select = request.select;
+  selection.ignore = request.ignore;
+  for (const auto& [glob, codes] : request.per_file_ignores) {
+    selection.per_file_ignores.emplace_back(keyhound::ExclusionPattern(glob, directory), codes);
+  }
+  if (request.precise && !request.include_tests) {
+    selection.test_code = keyhound::exclusion_patterns(
+        request.test_paths ? *request.test_paths : keyhound::default_test_paths(), directory);
+    selection.project_root = directory;
+  }
+  return selection;
+}
+
+keyhound::DiscoveryOptions discovery_of(const Request& request, const std::string& directory) {
+  keyhound::DiscoveryOptions discovery;
+  discovery.working_directory = directory;
+  discovery.exclusions = keyhound::exclusion_patterns(
+      request.exclude ? *request.exclude : keyhound::default_exclusions(), directory);
+  auto extra = keyhound::exclusion_patterns(request.extend_exclude, directory);
+  discovery.exclusions.insert(discovery.exclusions.end(), extra.begin(), extra.end());
+  discovery.respect_gitignore = request.respect_gitignore;
+  discovery.force_exclude = request.force_exclude;
+  return discovery;
+}
+
+// Reports go through the same selection as the command's; a report that
+// could not be read is kept apart.
+void keep(keyhound::FileReport report, const keyhound::ReportStage& stage,
+          Outcome& outcome) {
+  if (report.outcome.status == keyhound::FileStatus::ReadError) {
+    outcome.unreadable.emplace_back(report.path, report.outcome.message);
+    return;
+  }
+  stage.process(report);
+  outcome.reports.push_back(std::move(report));
+}
+
+Outcome check_paths_without_gil(const std::vector<std::string>& paths, const Request& request) {
+  const std::string directory = keyhound::current_directory();
+  keyhound::ReportStage stage({selection_of(request, directory)}, std::nullopt, std::nullopt,
+                              directory);
+  const keyhound::AnalysisOptions analysis{request.honour_suppressions, request.precise};
+  Outcome outcome;
+  std::vector<std::string> skipped;
+  for (const keyhound::LintInput& input :
+       keyhound::discover_inputs(paths, discovery_of(request, directory), &skipped)) {
+    if (input.is_stdin) {
+      outcome.unreadable.emplace_back(input.display, "standard input is not read by check_paths");
+      continue;
+    }
+    auto report = keyhound::lint_input(input, analysis);
+    if (report) keep(std::move(*report), stage, outcome);
+  }
+  return outcome;
+}
+
+Outcome check_source_without_gil(const std::string& text, const std::string& filename,
+                                 const Request& request) {
+  const std::string directory = keyhound::current_directory();
+  keyhound::ReportStage stage({selection_of(request, directory)}, std::nullopt, std::nullopt,
+                              directory);
+  Outcome outcome;
+  keep(keyhound::analyze_file(filename, text,
+                              keyhound::AnalysisOptions{request.honour_suppressions,
+                                                        request.precise}),
+       stage, outcome);
+  return outcome;
+}
+
+// The two immutable record types, made once per process.
+PyTypeObject* finding_type = nullptr;
+PyTypeObject* report_type = nullptr;
+
+PyStructSequence_Field kFindingFields[] = {
+    {"code", "The rule code: KH001, KH002 or KH003"},
+    {"message", "The message, as the command's report gives it"},
+    {"filename", "The file, as it was named"},
+    {"row", "The 1-based line where the node starts"},
+    {"column", "The 1-based column (in code points) where it starts"},
+    {"end_row", "The line where it ends"},
+    {"end_column", "The column after its last character"},
+    {"function", "The function that holds it, or '<module>'"},
+    {"callee", "For KH002, the function called; else None"},
+    {"origin", "For KH002, (filename, row, column) of the lookup the KeyError comes from"},
+    {"source_text", "The node's text on one line, cut at 60 characters"},
+    {nullptr, nullptr},
+};
+
+PyStructSequence_Desc kFindingDesc = {"keyhound_api.Finding", "A finding of keyhound.",
+                                      kFindingFields, 11};
+
+PyStructSequence_Field kReportFields[] = {
+    {"findings", "The findings, a tuple of Finding in file order"},
+    {"unreadable", "The files that could not be read: a tuple of (filename, reason)"},
+    {nullptr, nullptr},
+};
+
+PyStructSequence_Desc kReportDesc = {"keyhound_api.Report", "What a check found.",
+                                     kReportFields, 2};
+
+PyObject* py_text(std::string_view text) {
+  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+}
+
+PyObject* py_number(uint64_t number) { return PyLong_FromUnsignedLongLong(number); }
+
+// Fills a fresh struct sequence, whose slots take the references.
+PyObject* record(PyTypeObject* type, std::initializer_list<PyObject*> values) {
+  PyObject* made = PyStructSequence_New(type);
+  Py_ssize_t slot = 0;
+  bool failed = made == nullptr;
+  for (PyObject* value : values) {
+    if (value == nullptr || failed) {
+      failed = true;
+      Py_XDECREF(value);
+      continue;
+    }
+    PyStructSequence_SetItem(made, slot++, value);
+  }
+  if (failed) {
+    Py_XDECREF(made);
+    return nullptr;
+  }
+  return made;
+}
+
+PyObject* none() {
+  Py_INCREF(Py_None);
+  return Py_None;
+}
+
+PyObject* finding_object(const keyhound::FileReport& report,
+                         const keyhound::FindingFields& finding) {
+  PyObject* origin = nullptr;
+  if (finding.call != nullptr && finding.call->origin) {
+    const keyhound::Position& at = finding.call->origin->position;
+    origin = Py_BuildValue("(NKK)", py_text(report.path),
+                           static_cast<unsigned long long>(uint64_t{at.row} + 1),
+                           static_cast<unsigned long long>(uint64_t{at.code_point_column} + 1));
+  } else {
+    origin = none();
+  }
+  return record(finding_type,
+                {py_text(finding.code), py_text(finding.message), py_text(report.path),
+                 py_number(finding.line()), py_number(finding.column()),
+                 py_number(finding.end_line()), py_number(finding.end_column()),
+                 py_text(finding.function),
+                 finding.call != nullptr ? py_text(finding.call->callee) : none(), origin,
+                 py_text(finding.display_text)});
+}
+
+PyObject* report_object(const Outcome& outcome) {
+  Ref findings(PyList_New(0));
+  if (!findings) return nullptr;
+  for (const keyhound::FileReport& report : outcome.reports) {
+    for (const keyhound::FindingFields& finding : keyhound::finding_fields(report)) {
+      Ref item(finding_object(report, finding));
+      if (!item || PyList_Append(findings.get(), item.get()) < 0) return nullptr;
+    }
+  }
+  Ref unreadable(PyList_New(0));
+  if (!unreadable) return nullptr;
+  for (const auto& [path, reason] : outcome.unreadable) {
+    Ref item(Py_BuildValue("(NN)", py_text(path), py_text(reason)));
+    if (!item || PyList_Append(unreadable.get(), item.get()) < 0) return nullptr;
+  }
+  return record(report_type, {PyList_AsTuple(findings.get()), PyList_AsTuple(unreadable.get())});
+}
+
+// Runs `work` without the GIL; a fault becomes a Python exception.
+template <class Work>
+PyObject* check_without_gil(Work work) {
+  Outcome outcome;
+  std::exception_ptr fault;
+  Py_BEGIN_ALLOW_THREADS
+  try {
+    outcome = work();
+  } catch (...) {
+    fault = std::current_exception();
+  }
+  Py_END_ALLOW_THREADS
+  if (fault) {
+    try {
+      std::rethrow_exception(fault);
+    } catch (const std::bad_alloc&) {
+      return PyErr_NoMemory();
+    } catch (const std::exception& error) {
+      PyErr_Format(PyExc_RuntimeError, "keyhound internal error: %s", error.what());
+      return nullptr;
+    }
+  }
+  return report_object(outcome);
+}
+
+PyObject* check_paths(PyObject*, PyObject* args, PyObject* kwargs) {
+  PyObject* paths_argument = nullptr;
+  if (!PyArg_ParseTuple(args, "O:check_paths", &paths_argument)) return nullptr;
+  auto paths = texts_of(paths_argument, "paths");
+  Request request;
+  if (!paths || !read_options(kwargs, request)) return nullptr;
+  return check_without_gil([&] { return check_paths_without_gil(*paths, request); });
+}
+
+PyObject* check_source(PyObject*, PyObject* args, PyObject* kwargs) {
+  PyObject* text_argument = nullptr;
+  PyObject* filename_argument = nullptr;
+  if (!PyArg_ParseTuple(args, "O|O:check_source", &text_argument, &filename_argument)) {
+    return nullptr;
+  }
+  // `filename` may come by keyword too; the rest are options.
+  Ref options(kwargs != nullptr ? PyDict_Copy(kwargs) : PyDict_New());
+  if (!options) return nullptr;
+  if (PyObject* named = PyDict_GetItemString(options.get(), "filename")) {
+    if (filename_argument != nullptr) {
+      PyErr_SetString(PyExc_TypeError, "check_source() got 'filename' twice");
+      return nullptr;
+    }
+    filename_argument = named;
+    Py_INCREF(filename_argument);
+    PyDict_DelItemString(options.get(), "filename");
+  } else if (filename_argument != nullptr) {
+    Py_INCREF(filename_argument);
+  }
+  Ref filename_owner(filename_argument);
+  auto text = text_of(text_argument, "text");
+  if (!text) return nullptr;
+  std::optional<std::string> filename = std::string("<string>");
+  if (filename_argument != nullptr) filename = text_of(filename_argument, "filename");
+  Request request;
+  if (!filename || !read_options(options.get(), request)) return nullptr;
+  return check_without_gil([&] { return check_source_without_gil(*text, *filename, request); });
+}
+
+PyMethodDef kFunctions[] = {
+    {"check_paths", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_paths)),
+     METH_VARARGS | METH_KEYWORDS,
+     "check_paths(paths, **options)\n--\n\n"
+     "Check Python files and directories; returns a Report.\n\n"
+     "Options are named like the configuration keys, '_' for '-': exact, precise,\n"
+     "ignore_noqa, select, ignore, per_file_ignores, include_tests, test_paths,\n"
+     "exclude, extend_exclude, respect_gitignore, force_exclude. No configuration\n"
+     "file is read. A bad option raises ValueError."},
+    {"check_source", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_source)),
+     METH_VARARGS | METH_KEYWORDS,
+     "check_source(text, filename='<string>', **options)\n--\n\n"
+     "Check Python source text; returns a Report. Options as for check_paths."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef kModuleDef = {
+    PyModuleDef_HEAD_INIT, "keyhound_api",
+    "keyhound for Python code: check_paths() and check_source() return the findings as objects.",
+    -1, kFunctions, nullptr, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_keyhound_api(void) {
+  // The parser running out of memory cannot be unwound into Python.
+  keyhound::set_out_of_memory_handler(keyhound::end_for_out_of_memory);
+  if (finding_type == nullptr) finding_type = PyStructSequence_NewType(&kFindingDesc);
+  if (report_type == nullptr) report_type = PyStructSequence_NewType(&kReportDesc);
+  if (finding_type == nullptr || report_type == nullptr) return nullptr;
+  Ref module(PyModule_Create(&kModuleDef));
+  if (!module) return nullptr;
+  Py_INCREF(finding_type);
+  if (PyModule_AddObject(module.get(), "Finding", reinterpret_cast<PyObject*>(finding_type)) < 0) {
+    Py_DECREF(finding_type);
+    return nullptr;
+  }
+  Py_INCREF(report_type);
+  if (PyModule_AddObject(module.get(), "Report", reinterpret_cast<PyObject*>(report_type)) < 0) {
+    Py_DECREF(report_type);
+    return nullptr;
+  }
+  return module.release();
+}

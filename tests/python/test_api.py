@@ -1,0 +1,107 @@
+"""The Python API, in-process: keyhound_api.check_paths and check_source
+return the findings as immutable objects, write nothing to the process's
+streams, and raise ValueError for a bad option."""
+
+import sys
+import threading
+
+import pytest
+
+from conftest import BUILD_DIR
+
+sys.path.insert(0, str(BUILD_DIR))
+keyhound_api = pytest.importorskip("keyhound_api")
+
+SOURCE = ("def load(cfg):\n    return cfg['port']\n\n\n"
+          "def port(cfg):\n    return load(cfg)\n\n\n"
+          "def main(cfg):\n    return port(cfg)\n")
+
+
+def test_check_source_gives_the_findings_as_objects(capfd):
+    report = keyhound_api.check_source(SOURCE, "app.py")
+    assert [(f.code, f.row, f.column, f.function) for f in report.findings] == [
+        ("KH001", 2, 12, "load"), ("KH002", 10, 12, "main")]
+    call = report.findings[1]
+    assert call.callee == "port"
+    assert call.origin == ("app.py", 2, 12)
+    assert call.source_text == "port(cfg)"
+    assert call.message == ("Possible KeyError: port(cfg) in function 'main' can raise it "
+                            "(from cfg['port'] at app.py:2:12)")
+    assert (call.end_row, call.end_column) == (10, 21)
+    assert report.unreadable == ()
+    with pytest.raises(AttributeError):
+        call.code = "KH001"
+    assert capfd.readouterr() == ("", "")
+
+
+def test_check_paths_reads_files_and_names_those_it_cannot(tmp_path, monkeypatch, capfd):
+    (tmp_path / "app.py").write_text(SOURCE)
+    (tmp_path / "tests").mkdir()
+    (tmp_path / "tests" / "test_app.py").write_text(SOURCE)
+    monkeypatch.chdir(tmp_path)
+    report = keyhound_api.check_paths([".", "missing.py"])
+    assert {f.filename for f in report.findings} == {"app.py"}
+    assert report.unreadable == (("missing.py", "No such file or directory (os error 2)"),)
+    with_tests = keyhound_api.check_paths(["."], include_tests=True)
+    assert {f.filename for f in with_tests.findings} == {"app.py", "tests/test_app.py"}
+    assert capfd.readouterr() == ("", "")
+
+
+@pytest.mark.parametrize("options, codes", [
+    ({}, ["KH001", "KH002"]),
+    ({"select": ["KH002"]}, ["KH002"]),
+    ({"ignore": ["KH"]}, []),
+    ({"select": ["ALL"], "per_file_ignores": {"app.py": ["KH001"]}}, ["KH002"]),
+    ({"exact": True}, ["KH001", "KH002"]),
+])
+def test_options_are_named_like_the_configuration_keys(options, codes):
+    report = keyhound_api.check_source(SOURCE, filename="app.py", **options)
+    assert [f.code for f in report.findings] == codes
+
+
+def test_exact_gives_the_module_messages():
+    report = keyhound_api.check_source(SOURCE, "app.py", exact=True)
+    assert report.findings[0].message == "Possible KeyError in function 'load'"
+
+
+@pytest.mark.parametrize("options, message", [
+    ({"select": ["KH9"]}, "select holds 'KH9', but no rule code starts with it"),
+    ({"ignore": ["kh001"]}, "did you mean 'KH001'?"),
+    ({"colour": True}, "unknown option 'colour'"),
+])
+def test_a_bad_option_is_a_value_error(options, message):
+    with pytest.raises(ValueError, match=message.replace("?", r"\?")):
+        keyhound_api.check_source(SOURCE, **options)
+
+
+@pytest.mark.parametrize("call", [
+    lambda: keyhound_api.check_source(b"x = 1\n"),
+    lambda: keyhound_api.check_paths("app.py"),
+    lambda: keyhound_api.check_source("x", exact="yes"),
+])
+def test_a_wrong_type_is_a_type_error(call):
+    with pytest.raises(TypeError):
+        call()
+
+
+def test_two_threads_at_once_get_the_same_findings():
+    big = SOURCE * 200
+    expected = keyhound_api.check_source(big, "big.py")
+    results = [None] * 4
+    errors = []
+
+    def work(slot):
+        try:
+            for _ in range(5):
+                results[slot] = keyhound_api.check_source(big, "big.py")
+        except Exception as error:  # pragma: no cover - reported below
+            errors.append(error)
+
+    threads = [threading.Thread(target=work, args=(slot,)) for slot in range(4)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert errors == []
+    assert all(result == expected for result in results)
+    assert len(expected.findings) > 100
