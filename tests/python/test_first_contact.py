@@ -192,3 +192,14 @@ def test_statistics_count_each_code_most_frequent_first(app):
         "4  KH001  A subscript that may raise KeyError\n"
         "1  KH002  A call of a function that may let a KeyError escape\n"
         "Found 5 findings in 2 files.\n")
+
+
+def test_the_readme_rule_table_says_what_explain_says():
+    from conftest import ROOT
+    rows = [line.split(" | ") for line in (ROOT / "README.md").read_text().splitlines()
+            if line.startswith("| `KH00")]
+    assert [row[0].strip("| `") for row in rows] == ["KH001", "KH002", "KH003"]
+    for row in rows:
+        code = row[0].strip("| `")
+        title = run_native(["--explain", code]).stdout.decode().split("\n\n")[0]
+        assert title.replace("\n", " ").endswith("): " + row[1]), (code, title)
