@@ -90,11 +90,11 @@ std::optional<std::vector<std::string>> texts_of(PyObject* object, const char* w
     PyErr_Format(PyExc_TypeError, "%s must be a list of str", what);
     return std::nullopt;
   }
-  Ref items(PySequence_Fast(object, what));
+  Ref items(PySequence_Tuple(object));
   if (!items) return std::nullopt;
   std::vector<std::string> texts;
-  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
-    auto text = text_of(PySequence_Fast_GET_ITEM(items.get(), i), what);
+  for (Py_ssize_t i = 0; i < PyTuple_Size(items.get()); ++i) {
+    auto text = text_of(PyTuple_GetItem(items.get(), i), what);
     if (!text) return std::nullopt;
     texts.push_back(std::move(*text));
   }
@@ -362,13 +362,13 @@ template <class Work>
 PyObject* check_without_gil(Work work) {
   Outcome outcome;
   std::exception_ptr fault;
-  Py_BEGIN_ALLOW_THREADS
+  PyThreadState* released = PyEval_SaveThread();
   try {
     outcome = work();
   } catch (...) {
     fault = std::current_exception();
   }
-  Py_END_ALLOW_THREADS
+  PyEval_RestoreThread(released);
   if (fault) {
     try {
       std::rethrow_exception(fault);

@@ -117,16 +117,19 @@ PyObject* version_py(PyObject*, PyObject*) {
 
 // Binds `_arg` the way a one-parameter Python function would; nullptr with
 // a TypeError set when the call does not fit.
-PyObject* bind_run_command_arg(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* bind_run_command_arg(PyObject* args, PyObject* kwargs) {
+  const Py_ssize_t nargs = PyTuple_Size(args);
   if (nargs > 1) {
     PyErr_Format(PyExc_TypeError,
                  "run_command() takes 1 positional arguments but %zd were given", nargs);
     return nullptr;
   }
-  PyObject* value = nargs == 1 ? args[0] : nullptr;
-  Py_ssize_t keyword_count = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
-  for (Py_ssize_t i = 0; i < keyword_count; ++i) {
-    PyObject* name = PyTuple_GET_ITEM(kwnames, i);
+  PyObject* value = nargs == 1 ? PyTuple_GetItem(args, 0) : nullptr;  // borrowed
+  PyObject* name = nullptr;
+  PyObject* given = nullptr;
+  Py_ssize_t at = 0;
+  // Keyword arguments come in the order of the call.
+  while (kwargs != nullptr && PyDict_Next(kwargs, &at, &name, &given)) {
     if (PyUnicode_CompareWithASCIIString(name, "_arg") != 0) {
       PyErr_Format(PyExc_TypeError, "run_command() got an unexpected keyword argument '%U'",
                    name);
@@ -137,7 +140,7 @@ PyObject* bind_run_command_arg(PyObject* const* args, Py_ssize_t nargs, PyObject
                       "run_command() got multiple values for argument '_arg'");
       return nullptr;
     }
-    value = args[nargs + i];
+    value = given;
   }
   if (value == nullptr) {
     PyErr_SetString(PyExc_TypeError,
@@ -179,13 +182,14 @@ class SignalsToMainThread {
   bool blocked_ = false;
 };
 
-PyObject* run_command(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* run_command(PyObject*, PyObject* args, PyObject* kwargs) {
   return guarded_entry([&]() -> PyObject* {
-    PyObject* arg = bind_run_command_arg(args, nargs, kwnames);
+    PyObject* arg = bind_run_command_arg(args, kwargs);
     if (arg == nullptr) return nullptr;
     // The text is not used, but a str that UTF-8 cannot hold is refused.
-    Py_ssize_t size = 0;
-    if (PyUnicode_AsUTF8AndSize(arg, &size) == nullptr) return nullptr;
+    PyObject* encoded = PyUnicode_AsUTF8String(arg);
+    if (encoded == nullptr) return nullptr;
+    Py_DECREF(encoded);
 
     keyhound::CommandDecision decision =
         keyhound::decide_command(keyhound::module_command(), keyhound::process_arguments());
@@ -230,7 +234,7 @@ PyMethodDef kFunctions[] = {
      "version_py()\n--\n\nExample of a Python-callable function named `version_py`.\n"
      "In Python, you'll call it as `keyhound.version_py()`."},
     {"run_command", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_command)),
-     METH_FASTCALL | METH_KEYWORDS,
+     METH_VARARGS | METH_KEYWORDS,
      "run_command(_arg)\n--\n\nA simple function exposed to Python under the name `main`."},
 };
 
