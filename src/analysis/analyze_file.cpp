@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -118,9 +119,19 @@ void order_by_position(std::vector<Finding>& findings) {
         },
         finding);
   };
-  std::stable_sort(findings.begin(), findings.end(), [&](const Finding& a, const Finding& b) {
-    return start_of(a) < start_of(b);
-  });
+  // Sorted by (start, index), which keeps equal starts in report order
+  // without the temporary buffer of a stable sort.
+  std::vector<std::tuple<uint32_t, uint32_t, std::size_t>> order;
+  order.reserve(findings.size());
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    auto [row, column] = start_of(findings[i]);
+    order.emplace_back(row, column, i);
+  }
+  std::sort(order.begin(), order.end());
+  std::vector<Finding> sorted;
+  sorted.reserve(findings.size());
+  for (const auto& [row, column, i] : order) sorted.push_back(std::move(findings[i]));
+  findings = std::move(sorted);
 }
 
 FileReport analyze_text(std::string_view path, std::string_view source,

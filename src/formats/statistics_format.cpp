@@ -31,8 +31,9 @@ void StatisticsFormat::finish(const RunSummary& summary, std::span<const std::st
   }
   std::vector<std::pair<std::string_view, std::size_t>> ordered(counts.begin(), counts.end());
   // Most frequent first; equal counts in code order, so the output is stable.
-  std::stable_sort(ordered.begin(), ordered.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second > b.second : a.first < b.first;
+  });
   std::size_t widest = 0;
   for (const auto& [code, count] : ordered) widest = std::max(widest, std::to_string(count).size());
   for (const auto& [code, count] : ordered) {
