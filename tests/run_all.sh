@@ -65,12 +65,16 @@ ctest --test-dir "$build" --output-on-failure -j "$jobs"
 phase "end-to-end tests of the command and the module"
 KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/python"
 
-phase "pip install into a clean virtual environment"
-clean="$root/build/install-venv"
-rm -rf "$clean"
-"$python" -m venv "$clean"
-"$clean/bin/python" -m pip install -q "$root"
-KEYHOUND_INSTALLED_VENV="$clean" "$venv/bin/python" -m pytest -q "$root/tests/install"
+phase "the wheel, built from the source tree as pip builds it"
+wheelhouse="$root/build/wheelhouse"
+rm -rf "$wheelhouse"
+"$venv/bin/python" -m pip wheel -q --no-deps "$root" -w "$wheelhouse"
+wheel="$(ls "$wheelhouse"/keyhound-*.whl)"
+"$venv/bin/python" -m pip install -q "auditwheel>=6"
+"$venv/bin/auditwheel" show "$wheel"
+
+phase "the wheel in clean environments of CPython 3.9 to 3.13"
+bash "$root/tests/install/wheel_matrix.sh" "$wheel"
 
 phase "a source distribution builds without the network"
 (cd "$root" && cmake -P cmake/vendor_sources.cmake)

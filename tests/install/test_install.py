@@ -1,14 +1,18 @@
-"""The package as a user gets it: `pip install .` into a clean virtual
+"""The package as a user gets it: the wheel installed into a clean virtual
 environment puts the module and the `keyhound` command in place."""
 
 import os
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
-VENV = Path(os.environ.get("KEYHOUND_INSTALLED_VENV", ROOT / "build" / "install-venv"))
+if os.environ.get("KEYHOUND_FROM_ENVIRONMENT") == "1":
+    VENV = Path(sys.prefix)
+else:
+    VENV = Path(os.environ.get("KEYHOUND_INSTALLED_VENV", ROOT / "build" / "install-venv"))
 EXAMPLE = ROOT / "examples" / "inventory.py"
 
 

@@ -4,6 +4,7 @@ module reads the command line of the process it is loaded into."""
 import os
 import subprocess
 import sys
+import sysconfig
 import tempfile
 from pathlib import Path
 
@@ -11,7 +12,18 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD_DIR = Path(os.environ.get("KEYHOUND_BUILD_DIR", ROOT / "build" / "tests")).resolve()
-NATIVE = BUILD_DIR / "keyhound"
+# KEYHOUND_FROM_ENVIRONMENT=1 tests what is installed in the environment of
+# the interpreter running pytest (a wheel installed into a clean virtual
+# environment) rather than the build tree.
+FROM_ENVIRONMENT = os.environ.get("KEYHOUND_FROM_ENVIRONMENT") == "1"
+if FROM_ENVIRONMENT:
+    NATIVE = Path(sys.executable).parent / "keyhound"
+    # Where the modules were installed; putting it first on sys.path changes
+    # nothing but keeps one way of importing them.
+    MODULE_DIR = Path(sysconfig.get_paths()["platlib"])
+else:
+    NATIVE = BUILD_DIR / "keyhound"
+    MODULE_DIR = BUILD_DIR
 LAUNCHER = Path(__file__).resolve().parent / "launcher.py"
 CASES = ROOT / "tests" / "cases"
 
@@ -54,7 +66,7 @@ def run_module(args, env=None, cwd=None, stdout=subprocess.PIPE, timeout=120):
     """Runs the launcher script, which imports keyhound and calls
     run_command; the launcher itself is the first file on the command line."""
     environment = env or clean_env()
-    environment["KEYHOUND_MODULE_DIR"] = str(BUILD_DIR)
+    environment["KEYHOUND_MODULE_DIR"] = str(MODULE_DIR)
     return subprocess.run(
         [sys.executable, str(LAUNCHER)] + [os.fsencode(a) if isinstance(a, str) else a
                                            for a in args],

@@ -7,10 +7,10 @@ import threading
 
 import pytest
 
-from conftest import BUILD_DIR
+from conftest import MODULE_DIR
 
-sys.path.insert(0, str(BUILD_DIR))
-keyhound_api = pytest.importorskip("keyhound_api")
+sys.path.insert(0, str(MODULE_DIR))
+import keyhound_api  # noqa: E402
 
 SOURCE = ("def load(cfg):\n    return cfg['port']\n\n\n"
           "def port(cfg):\n    return load(cfg)\n\n\n"

@@ -9,7 +9,7 @@ import tempfile
 
 import pytest
 
-from conftest import BUILD_DIR, LAUNCHER, NATIVE, clean_env, run_exact, run_module, run_native
+from conftest import MODULE_DIR, LAUNCHER, NATIVE, clean_env, run_exact, run_module, run_native
 
 DEPTH = 100_000
 
@@ -278,7 +278,7 @@ def test_module_blocked_on_a_fifo_ends_with_keyboard_interrupt(tmp_path, writer)
     os.mkfifo(fifo)
     first = tmp_path / "first.py"
     first.write_text("x = 1\n")
-    env = clean_env(KEYHOUND_MODULE_DIR=str(BUILD_DIR))
+    env = clean_env(KEYHOUND_MODULE_DIR=str(MODULE_DIR))
     child = subprocess.Popen([sys.executable, str(LAUNCHER), str(first), str(fifo)],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
     holder = None
@@ -339,7 +339,7 @@ def test_module_call_blocked_in_a_thread_holds_neither_the_interpreter_nor_sigin
     launcher.write_text(THREADED_LAUNCHER)
     fifo = tmp_path / "pipe.py"
     os.mkfifo(fifo)
-    env = clean_env(KEYHOUND_MODULE_DIR=str(BUILD_DIR))
+    env = clean_env(KEYHOUND_MODULE_DIR=str(MODULE_DIR))
     child = subprocess.Popen([sys.executable, str(launcher), str(fifo)], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, env=env)
     try:

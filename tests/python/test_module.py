@@ -6,19 +6,19 @@ import textwrap
 
 import pytest
 
-from conftest import BUILD_DIR, clean_env, run_module
+from conftest import MODULE_DIR, clean_env, run_module
 
 
 def write_script(path, body):
     """Writes a script that imports the built module, then runs `body`."""
-    path.write_text(f"import sys\nsys.path.insert(0, {str(BUILD_DIR)!r})\nimport keyhound\n"
+    path.write_text(f"import sys\nsys.path.insert(0, {str(MODULE_DIR)!r})\nimport keyhound\n"
                     + textwrap.dedent(body))
     return path
 
 
 def python(code, *args, **kwargs):
     """Runs `code` in a child interpreter that can import the built module."""
-    script = f"import sys; sys.path.insert(0, {str(BUILD_DIR)!r})\n" + textwrap.dedent(code)
+    script = f"import sys; sys.path.insert(0, {str(MODULE_DIR)!r})\n" + textwrap.dedent(code)
     return subprocess.run([sys.executable, "-c", script, *args], capture_output=True,
                           env=kwargs.get("env", clean_env()), timeout=60)
 
