@@ -140,6 +140,10 @@ const RuleDescription* find_rule(std::string_view code) {
   return found == kRules.end() ? nullptr : &*found;
 }
 
+const RuleDescription* find_rule_in_any_case(std::string_view code) {
+  return find_rule(uppercase(code));
+}
+
 std::string explanation_text(const RuleDescription& rule) {
   std::string text;
   std::string title(rule.code);

@@ -27,6 +27,8 @@ struct RuleDescription {
 
 std::span<const RuleDescription> rule_descriptions();
 const RuleDescription* find_rule(std::string_view code);
+// The same, in any case ("kh001" finds KH001).
+const RuleDescription* find_rule_in_any_case(std::string_view code);
 
 // The text `keyhound --explain CODE` prints.
 std::string explanation_text(const RuleDescription& rule);

@@ -1,8 +1,5 @@
 #include "cli/explain.hpp"
 
-#include <algorithm>
-#include <cctype>
-
 #include "analysis/rule_catalog.hpp"
 
 namespace keyhound {
@@ -12,10 +9,7 @@ std::optional<CommandExit> explain_request(const ParsedArguments& arguments,
   std::optional<std::string> code = arguments.last("explain");
   if (!code) return std::nullopt;
   // Asking about a rule cannot turn anything off: any case will do.
-  std::string upper = *code;
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (const RuleDescription* rule = find_rule(upper)) {
+  if (const RuleDescription* rule = find_rule_in_any_case(*code)) {
     return CommandExit{Stream::Stdout, {explanation_text(*rule)}, 0};
   }
   std::string codes;
