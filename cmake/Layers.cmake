@@ -4,7 +4,7 @@
 # directory. An include that goes up fails to compile; a call that goes up
 # fails to link. The order, lowest first:
 #
-#   base <- syntax <- analysis <- output <- formats, cache <- project <- run <- cli <- front
+#   base <- syntax <- analysis <- output <- formats, cache <- project <- run <- cli, server <- front
 
 set(keyhound_views "${CMAKE_BINARY_DIR}/layer-views")
 
@@ -45,7 +45,9 @@ keyhound_layer(cache BELOW output analysis syntax base LINK blake2b)
 keyhound_layer(project BELOW formats output analysis syntax base LINK tomlplusplus)
 keyhound_layer(run BELOW project cache formats output analysis syntax base)
 keyhound_layer(cli BELOW run project cache formats output analysis syntax base)
-keyhound_layer(front BELOW cli run project cache formats output analysis syntax base
+keyhound_layer(server BELOW run project cache formats output analysis syntax base
+               LINK nlohmann_json)
+keyhound_layer(front BELOW cli server run project cache formats output analysis syntax base
                EXCLUDE main.cpp python_module.cpp api_module.cpp)
 
 # What the front ends, the tests, the benchmarks and the fuzzer build on:

@@ -20,6 +20,11 @@ set(KEYHOUND_TOMLPP_SHA256 61a0f73e7ba2fe8bba4e99ce6d2701491885850b53aad8f3e46d0
 # binding; we build only blake2b.c from it.
 set(KEYHOUND_BLAKE2_VERSION 25.1.0)
 set(KEYHOUND_BLAKE2_SHA256 b957f3e6ea4d55d820e40ff76f450952807013d361a65d7f28acc0acbf29229d)
+# nlohmann/json (3.6.1), the JSON reader and writer of the language server,
+# as the sdist of jsonnet's Python binding carries its single header
+# (third_party/json/nlohmann/json.hpp, MIT); we use only that header.
+set(KEYHOUND_NLOHMANN_VERSION 0.22.0)
+set(KEYHOUND_NLOHMANN_SHA256 eae5d9bf23c778baad39390f88c13c03b2090dfb5dfa148d6e217df8c1448258)
 
 function(keyhound_sdist out_dir cache_dir distribution archive_stem version sha256)
   set(unpacked_name "${archive_stem}-${version}")

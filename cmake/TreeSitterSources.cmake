@@ -39,6 +39,11 @@ keyhound_dependency(tomlpp_dir pytomlpp pytomlpp
                     ${KEYHOUND_TOMLPP_VERSION} ${KEYHOUND_TOMLPP_SHA256})
 
 
+keyhound_dependency(nlohmann_dir jsonnet jsonnet
+                    ${KEYHOUND_NLOHMANN_VERSION} ${KEYHOUND_NLOHMANN_SHA256})
+add_library(nlohmann_json INTERFACE)
+target_include_directories(nlohmann_json SYSTEM INTERFACE "${nlohmann_dir}/third_party/json")
+
 keyhound_dependency(blake2_dir argon2-cffi-bindings argon2_cffi_bindings
                     ${KEYHOUND_BLAKE2_VERSION} ${KEYHOUND_BLAKE2_SHA256})
 set(blake2_src "${blake2_dir}/extras/libargon2/src/blake2")

@@ -16,6 +16,8 @@ keyhound_sdist(tomlpp "${root}/third_party" pytomlpp pytomlpp
                ${KEYHOUND_TOMLPP_VERSION} ${KEYHOUND_TOMLPP_SHA256})
 keyhound_sdist(blake2 "${root}/third_party" argon2-cffi-bindings argon2_cffi_bindings
                ${KEYHOUND_BLAKE2_VERSION} ${KEYHOUND_BLAKE2_SHA256})
+keyhound_sdist(nlohmann "${root}/third_party" jsonnet jsonnet
+               ${KEYHOUND_NLOHMANN_VERSION} ${KEYHOUND_NLOHMANN_SHA256})
 file(GLOB archives "${root}/third_party/*.tar.gz")
 file(REMOVE ${archives})
-message(STATUS "unpacked into ${root}/third_party: ${runtime}, ${grammar}, ${tomlpp}, ${blake2}")
+message(STATUS "unpacked into ${root}/third_party: ${runtime}, ${grammar}, ${tomlpp}, ${blake2}, ${nlohmann}")

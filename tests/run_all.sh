@@ -87,6 +87,7 @@ tar -tzf "$sdist/keyhound-0.1.3.tar.gz" > "$sdist/contents.txt"
 grep -q "third_party/tree_sitter_python-0.23.6/src/parser.c" "$sdist/contents.txt"
 grep -q "third_party/pytomlpp-1.1.0/third_party/tomlplusplus/toml.hpp" "$sdist/contents.txt"
 grep -q "third_party/argon2_cffi_bindings-25.1.0/extras/libargon2/src/blake2/blake2b.c" "$sdist/contents.txt"
+grep -q "third_party/jsonnet-0.22.0/third_party/json/nlohmann/json.hpp" "$sdist/contents.txt"
 "$venv/bin/python" -m pip wheel -q --no-index --no-build-isolation --no-deps \
   "$sdist/keyhound-0.1.3.tar.gz" -w "$sdist/wheel"
 

@@ -134,15 +134,10 @@ void order_by_position(std::vector<Finding>& findings) {
   findings = std::move(sorted);
 }
 
-FileReport analyze_text(std::string_view path, std::string_view source,
-                        const AnalysisOptions& options) {
-  // Declared first: it outlives the tree.
-  const std::optional<uint64_t> share = parse_memory_share(source.size());
-  ParseArenaScope arena(share);
-  Tree tree = parse_python(source, arena.cancellation_flag());
-  if (!tree) return refused_file(path, share);
-  const TSNode root = root_of(tree);
+}  // namespace
 
+FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode root,
+                          const AnalysisOptions& options) {
   IndexedTree indexed = index_tree(root, source, options.precise);
   FileIndex& index = indexed.index;
   const Suppressions suppressions(options.honour_suppressions
@@ -168,6 +163,18 @@ FileReport analyze_text(std::string_view path, std::string_view source,
     file.outcome = FileOutcome{FileStatus::HasFindings, file_issues_message(path)};
   }
   return file;
+}
+
+namespace {
+
+FileReport analyze_text(std::string_view path, std::string_view source,
+                        const AnalysisOptions& options) {
+  // Declared first: it outlives the tree.
+  const std::optional<uint64_t> share = parse_memory_share(source.size());
+  ParseArenaScope arena(share);
+  Tree tree = parse_python(source, arena.cancellation_flag());
+  if (!tree) return refused_file(path, share);
+  return analyze_parsed(path, source, root_of(tree), options);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include <tree_sitter/api.h>
+
 #include "analysis/findings.hpp"
 
 namespace keyhound {
@@ -26,5 +28,11 @@ struct AnalysisOptions {
 
 FileReport analyze_file(std::string_view path, std::string_view source,
                         const AnalysisOptions& options = {});
+
+// The same for a text already parsed: `root` is the root of `source`'s
+// tree. The language server keeps each open document's tree between edits
+// and parses only what an edit changed.
+FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode root,
+                          const AnalysisOptions& options = {});
 
 }  // namespace keyhound

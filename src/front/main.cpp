@@ -1,6 +1,9 @@
 // The native `keyhound` command, on the same core as the Python module.
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <expected>
@@ -27,6 +30,7 @@
 #include "run/parallel_lint.hpp"
 #include "cli/run_command.hpp"
 #include "syntax/parse_memory.hpp"
+#include "server/language_server.hpp"
 
 namespace {
 
@@ -194,7 +198,26 @@ keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
   return result;
 }
 
+// `keyhound server`: the language server on standard input and output.
+// To check a directory named `server`, name it `./server`.
+int serve(const std::vector<std::string>& argv) {
+  if (argv.size() > 2) {
+    const bool help = argv[2] == "--help" || argv[2] == "-h";
+    keyhound::BestEffortDescriptorWriter().write_line(
+        help ? keyhound::Stream::Stdout : keyhound::Stream::Stderr,
+        help ? "Usage: keyhound server\n\nRuns keyhound as a language server (the Language "
+               "Server Protocol 3.17, on standard input and output) for editors."
+             : "error: 'keyhound server' takes no arguments\n\nUsage: keyhound server");
+    return help ? kClean : kUsageOrUnreadable;
+  }
+  // A client that goes away must end the server with a failed write, not
+  // with a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  return keyhound::run_language_server(STDIN_FILENO, STDOUT_FILENO);
+}
+
 int run(const std::vector<std::string>& argv) {
+  if (argv.size() >= 2 && argv[1] == "server") return serve(argv);
   keyhound::CommandDecision decision = keyhound::decide_command(keyhound::native_command(), argv);
   if (const auto* exit = std::get_if<keyhound::CommandExit>(&decision)) return end_with(*exit);
   const auto& arguments = std::get<keyhound::ParsedArguments>(decision);

@@ -1,0 +1,71 @@
+#include "server/analysis_worker.hpp"
+
+#include <algorithm>
+
+#include "analysis/analyze_file.hpp"
+#include "base/internal_fault.hpp"
+#include "run/report_stage.hpp"
+
+namespace keyhound {
+
+AnalysisWorker::AnalysisWorker(std::string working_directory, Done done)
+    : working_directory_(std::move(working_directory)),
+      done_(std::move(done)),
+      thread_([this](std::stop_token stop) { run(stop); }) {}
+
+AnalysisWorker::~AnalysisWorker() {
+  thread_.request_stop();
+  wake_.notify_all();
+}
+
+void AnalysisWorker::submit(AnalysisJob job) {
+  {
+    std::lock_guard lock(mutex_);
+    std::string uri = job.uri;
+    auto [place, added] = waiting_.insert_or_assign(uri, std::move(job));
+    if (added) order_.push_back(std::move(uri));
+  }
+  wake_.notify_one();
+}
+
+void AnalysisWorker::forget(const std::string& uri) {
+  std::lock_guard lock(mutex_);
+  if (waiting_.erase(uri) > 0) order_.erase(std::find(order_.begin(), order_.end(), uri));
+}
+
+AnalysisResult AnalysisWorker::analyse(AnalysisJob& job) const {
+  AnalysisResult result{.uri = job.uri, .version = job.version, .text = job.text, .findings = {},
+                        .fault = {}};
+  try {
+    FileReport report =
+        analyze_parsed(job.path, *job.text, root_of(job.tree), job.settings.analysis);
+    ReportStage stage({job.settings.selection}, std::nullopt, std::nullopt, working_directory_);
+    stage.process(report);
+    result.findings = shown_findings(report);
+  } catch (const InternalFault& fault) {
+    // The server outlives one document's fault: the user hears of it, and
+    // the document shows no findings rather than stale ones.
+    result.fault = fault.what();
+  }
+  return result;
+}
+
+void AnalysisWorker::run(std::stop_token stop) {
+  for (;;) {
+    AnalysisJob job;
+    {
+      std::unique_lock lock(mutex_);
+      if (!wake_.wait(lock, stop, [this] { return !order_.empty(); })) return;
+      auto place = waiting_.find(order_.front());
+      order_.pop_front();
+      job = std::move(place->second);
+      waiting_.erase(place);
+    }
+    AnalysisResult result = analyse(job);
+    // The tree goes before the result is handed on.
+    job.tree.reset();
+    done_(std::move(result));
+  }
+}
+
+}  // namespace keyhound

@@ -1,0 +1,71 @@
+#include "server/document_findings.hpp"
+
+#include "formats/finding_fields.hpp"
+
+namespace keyhound {
+
+namespace {
+
+// How diagnostics are marked: every finding is a warning of keyhound's.
+constexpr int kWarningSeverity = 2;
+constexpr std::string_view kDiagnosticSource = "keyhound";
+
+nlohmann::json lsp_position(std::string_view text, const LineStarts& lines, Position at,
+                            PositionEncoding encoding) {
+  return {{"line", at.row},
+          {"character", character_of(lines.line(text, at.row), at.byte_column, encoding)}};
+}
+
+}  // namespace
+
+std::vector<ShownFinding> shown_findings(const FileReport& report) {
+  std::vector<ShownFinding> shown;
+  for (const FindingFields& fields : finding_fields(report)) {
+    ShownFinding finding;
+    finding.code = std::string(fields.code);
+    finding.message = fields.message;
+    finding.start = fields.start;
+    finding.end = fields.end;
+    finding.comment_row = fields.comment_row;
+    finding.lookup = fields.finding != nullptr &&
+                     std::holds_alternative<AccessFinding>(*fields.finding);
+    if (fields.call != nullptr && fields.call->origin) {
+      finding.origin = fields.call->origin->position;
+      finding.origin_text = fields.call->origin->display_text;
+    }
+    shown.push_back(std::move(finding));
+  }
+  return shown;
+}
+
+nlohmann::json lsp_range(std::string_view text, const LineStarts& lines, Position start,
+                         Position end, PositionEncoding encoding) {
+  return {{"start", lsp_position(text, lines, start, encoding)},
+          {"end", lsp_position(text, lines, end, encoding)}};
+}
+
+nlohmann::json lsp_diagnostics(const std::vector<ShownFinding>& findings, std::string_view text,
+                               const LineStarts& lines, const std::string& uri,
+                               PositionEncoding encoding) {
+  nlohmann::json diagnostics = nlohmann::json::array();
+  for (const ShownFinding& finding : findings) {
+    nlohmann::json diagnostic = {{"range", lsp_range(text, lines, finding.start, finding.end, encoding)},
+                                 {"severity", kWarningSeverity},
+                                 {"code", finding.code},
+                                 {"source", kDiagnosticSource},
+                                 {"message", finding.message}};
+    if (finding.origin) {
+      std::string where = "the KeyError comes from ";
+      where += finding.origin_text.empty() ? "this lookup" : finding.origin_text;
+      diagnostic["relatedInformation"] = nlohmann::json::array(
+          {{{"location",
+             {{"uri", uri},
+              {"range", lsp_range(text, lines, *finding.origin, *finding.origin, encoding)}}},
+            {"message", where}}});
+    }
+    diagnostics.push_back(std::move(diagnostic));
+  }
+  return diagnostics;
+}
+
+}  // namespace keyhound
