@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds keyhound and runs every test: the C++ unit tests (GoogleTest, under
-# ctest), the end-to-end tests of the command and the module (pytest), the
+# ctest), the end-to-end tests of the command and the module (pytest), those
+# of the language server (pytest-lsp, and Neovim's client), the wheel under
+# every CPython 3.9-3.13 found, the
 # same unit tests under AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer, and a short fuzzing pass. Run from anywhere:
 #     bash tests/run_all.sh
@@ -36,6 +38,8 @@ command -v clang++-19 >/dev/null || need_packages+=(clang-19)
 [ -n "$(find /usr/lib/llvm-19 -name 'libclang_rt.fuzzer*' -print -quit 2>/dev/null)" ] ||
   need_packages+=(libclang-rt-19-dev)
 command -v ninja >/dev/null || need_packages+=(ninja-build)
+# The editor test drives Neovim's built-in LSP client.
+command -v nvim >/dev/null || need_packages+=(neovim)
 if [ ${#need_packages[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "missing packages: ${need_packages[*]} (install them, or run as root)" >&2
@@ -51,7 +55,7 @@ phase "virtual environment with pytest"
 venv="$root/build/test-venv"
 [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"
 "$venv/bin/python" -m pip install -q --upgrade pip
-"$venv/bin/python" -m pip install -q "pytest>=7" "jsonschema>=4"
+"$venv/bin/python" -m pip install -q "pytest>=7" "jsonschema>=4" "pytest-lsp>=1.0,<2"
 
 phase "build"
 cmake -S "$root" -B "$build" -G Ninja -DKEYHOUND_BUILD_TESTS=ON -DKEYHOUND_BUILD_BENCH=ON \
@@ -64,6 +68,10 @@ ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
 phase "end-to-end tests of the command and the module"
 KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/python"
+
+phase "the language server: pytest-lsp end to end, a bare client, Neovim"
+KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/server"
+KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/editor"
 
 phase "the wheel, built from the source tree as pip builds it"
 wheelhouse="$root/build/wheelhouse"

@@ -1,0 +1,193 @@
+// The language server's pieces that hold its logic: positions in both
+// encodings, the frame reader, incremental edits, file URIs, quick fixes.
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/analyze_file.hpp"
+#include "server/document_findings.hpp"
+#include "server/file_uri.hpp"
+#include "server/message_framing.hpp"
+#include "server/open_document.hpp"
+#include "server/quick_fixes.hpp"
+#include "server/text_positions.hpp"
+#include "syntax/lookup_rewrite.hpp"
+
+namespace keyhound {
+namespace {
+
+// "a", "é" (2 bytes, 1 unit), "😀" (4 bytes, 2 units), "b"; then a line
+// ending in CRLF; then a last line without an end.
+const std::string kText = "a\xC3\xA9\xF0\x9F\x98\x80" "b\n\tx\r\nend";
+
+TEST(TextPositions, OffsetsOfPositionsInBothEncodings) {
+  const LineStarts lines(kText);
+  struct Case { LinePosition position; uint32_t utf16; uint32_t utf8; };
+  const std::vector<Case> cases = {
+      {{0, 0}, 0, 0},     {{0, 1}, 1, 1},    {{0, 2}, 3, 2},
+      {{0, 3}, 3, 3},     // inside the pair: the character's start (UTF-16)
+      {{0, 4}, 7, 4},     {{0, 5}, 8, 5},    {{0, 99}, 8, 8},  // past the line: its end
+      {{1, 2}, 11, 11},   {{1, 9}, 11, 11},  // the CR belongs to the line end
+      {{2, 3}, 16, 16},   {{7, 0}, 16, 16},  // past the last line: the end
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(offset_of(kText, lines, c.position, PositionEncoding::Utf16), c.utf16)
+        << c.position.line << ":" << c.position.character;
+    EXPECT_EQ(offset_of(kText, lines, c.position, PositionEncoding::Utf8), c.utf8)
+        << c.position.line << ":" << c.position.character;
+  }
+}
+
+TEST(TextPositions, CharactersOfByteColumns) {
+  const LineStarts lines(kText);
+  const std::string_view first = lines.line(kText, 0);
+  EXPECT_EQ(first.size(), 8u);
+  EXPECT_EQ(character_of(first, 3, PositionEncoding::Utf16), 2u);
+  EXPECT_EQ(character_of(first, 7, PositionEncoding::Utf16), 4u);
+  EXPECT_EQ(character_of(first, 7, PositionEncoding::Utf8), 7u);
+  // A stray byte counts as one unit, as a lenient decoder shows it.
+  EXPECT_EQ(character_of("\xFFz", 2, PositionEncoding::Utf16), 2u);
+  EXPECT_EQ(lines.line(kText, 1), "\tx");
+  EXPECT_EQ(lines.point_of(12).row, 1u);
+  EXPECT_EQ(lines.point_of(13).row, 2u);
+  EXPECT_EQ(lines.point_of(13).byte_column, 0u);
+}
+
+std::vector<std::string> read_frames(const std::string& bytes, std::size_t largest) {
+  int ends[2];
+  EXPECT_EQ(pipe(ends), 0);
+  std::thread writer([&] {
+    EXPECT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(ends[1]);
+  });
+  FrameReader reader(ends[0], largest);
+  std::vector<std::string> got;
+  while (auto frame = reader.next()) got.push_back(*frame ? "body:" + **frame : "error:" + frame->error());
+  writer.join();
+  close(ends[0]);
+  return got;
+}
+
+TEST(FrameReader, ReadsFramesAndSkipsWhatIsNone) {
+  const std::string bytes =
+      "Content-Length: 2\r\n\r\n{}"
+      "content-length:3\nContent-Type: x\n\n[1]"  // any case, LF alone
+      "Content-Type: only\r\n\r\n"                  // no length
+      "Content-Length: 1x\r\n\r\n"                  // not a number
+      "Content-Length: 12\r\n\r\n0123456789ab"      // over the limit, skipped unread
+      "\r\n\r\nContent-Length: 1\r\n\r\n7"
+      "Content-Length: 10\r\n\r\ncut";              // the input ends inside it
+  const std::vector<std::string> expected = {
+      "body:{}",
+      "body:[1]",
+      "error:a frame without a Content-Length header was skipped",
+      "error:the frame's Content-Length is not a number: '1x'",
+      "error:a frame of 12 bytes was refused: the largest is 64 MiB",
+      "body:7",
+  };
+  EXPECT_EQ(read_frames(bytes, 10), expected);
+}
+
+TEST(FrameReader, FramesAreWrittenWithTheirLength) {
+  EXPECT_EQ(frame_message("{\"a\":1}"), "Content-Length: 7\r\n\r\n{\"a\":1}");
+}
+
+std::vector<std::string> findings_of(std::string_view text, TSNode root) {
+  std::vector<std::string> listed;
+  const AnalysisOptions options{.honour_suppressions = true, .precise = true};
+  for (const ShownFinding& finding : shown_findings(analyze_parsed("a.py", text, root, options))) {
+    listed.push_back(finding.code + " " + std::to_string(finding.start.row) + ":" +
+                     std::to_string(finding.start.byte_column) + " " + finding.message);
+  }
+  return listed;
+}
+
+// Random edits, each applied to the kept tree: its findings must be those
+// of a fresh parse of the same text, or an edit was described wrongly.
+TEST(OpenDocument, IncrementalEditsGiveTheFreshParsesFindings) {
+  const std::vector<std::string> pieces = {"d['k']", "\n", "def f(x):\n    return x['é😀']\n",
+                                           "try:\n", "    pass\nexcept KeyError:\n    pass\n",
+                                           "(", ")", "    ", "g(d)", "# c\n", ""};
+  OpenDocument document("file:///a.py", "/a.py", 1,
+                        "def f(x):\n    return x['a']\n\n\ndef g(y):\n    return f(y)\n");
+  std::mt19937 random(20261209);
+  for (int version = 2; version < 300; ++version) {
+    const LineStarts& lines = document.lines();
+    auto position = [&] {
+      return LinePosition{static_cast<uint32_t>(random() % (lines.count() + 1)),
+                          static_cast<uint32_t>(random() % 12)};
+    };
+    ContentChange change{std::pair{position(), position()}, pieces[random() % pieces.size()]};
+    if (change.range->second.line < change.range->first.line) std::swap(change.range->first, change.range->second);
+    const auto encoding = version % 2 ? PositionEncoding::Utf8 : PositionEncoding::Utf16;
+    document.apply({change}, version, encoding);
+    const std::string& text = *document.text();
+    EditableTree fresh(text);
+    ASSERT_EQ(findings_of(text, document.tree().root()), findings_of(text, fresh.root()))
+        << "after version " << version << ":\n" << text;
+  }
+}
+
+TEST(FileUri, PathsAndUris) {
+  EXPECT_EQ(path_of_file_uri("file:///home/a%20b/%C3%A9.py"), "/home/a b/\xC3\xA9.py");
+  EXPECT_EQ(path_of_file_uri("file://localhost/x.py"), "/x.py");
+  for (const char* refused : {"untitled:Untitled-1", "file://server/share/x.py", "file:///a%2", "file:///a%00b",
+                              "file:///a%zz", "https://x/y.py"}) {
+    EXPECT_EQ(path_of_file_uri(refused), std::nullopt) << refused;
+  }
+  EXPECT_EQ(file_uri_of("/home/a b/\xC3\xA9.py"), "file:///home/a%20b/%C3%A9.py");
+  EXPECT_EQ(path_of_file_uri(file_uri_of("/x/[1]#?.py")), "/x/[1]#?.py");
+}
+
+TEST(LookupRewrite, OnlyForALookupWhoseValueIsRead) {
+  struct Case { const char* source; const char* lookup; std::optional<std::string> rewrite; };
+  const std::vector<Case> cases = {
+      {"x = d[k]\n", "d[k]", "d.get(k)"},
+      {"f(a)['k'] + 1\n", "f(a)['k']", "f(a).get('k')"},
+      {"del d[k]\n", "d[k]", std::nullopt},
+      {"del a, d[k]\n", "d[k]", std::nullopt},
+      {"d[k] = 1\n", "d[k]", std::nullopt},
+      {"d[k] += 1\n", "d[k]", std::nullopt},
+      {"for d[k] in y: pass\n", "d[k]", std::nullopt},
+      {"x = d[a:b]\n", "d[a:b]", std::nullopt},
+      {"x = d[a, b]\n", "d[a, b]", std::nullopt},
+      {"x = d[a,]\n", "d[a,]", std::nullopt},
+      {"x = d[k][j]\n", "d[k]", "d.get(k)"},
+  };
+  for (const Case& c : cases) {
+    const std::string source = c.source;
+    EditableTree tree(source);
+    const auto start = static_cast<uint32_t>(source.find(c.lookup));
+    const auto end = start + static_cast<uint32_t>(std::string_view(c.lookup).size());
+    EXPECT_EQ(get_call_rewrite(tree.root(), source, start, end), c.rewrite) << c.source;
+  }
+}
+
+TEST(QuickFixes, TheLineCommentGoesWhereAddNoqaPutsIt) {
+  const std::string text = "def f(d):\n    return d['a'] + \\\n        1  # noqa: KH002\n";
+  OpenDocument document("file:///a.py", "/a.py", 1, text);
+  const AnalysisOptions options{.honour_suppressions = true, .precise = true};
+  const auto findings =
+      shown_findings(analyze_parsed("a.py", text, document.tree().root(), options));
+  ASSERT_EQ(findings.size(), 1u);
+  const nlohmann::json actions = quick_fixes(document, findings, 0, 1000, PositionEncoding::Utf16);
+  ASSERT_EQ(actions.size(), 3u);
+  const nlohmann::json& edit = actions[0]["edit"]["changes"]["file:///a.py"][0];
+  EXPECT_EQ(actions[0]["title"], "Suppress KH001 on this line");
+  // Merged into the comment the logical line already ends with.
+  EXPECT_EQ(edit["newText"], ", KH001");
+  EXPECT_EQ(edit["range"]["start"]["line"], 2);
+  EXPECT_EQ(actions[1]["edit"]["changes"]["file:///a.py"][0]["newText"], "# keyhound: noqa: KH001\n");
+  EXPECT_EQ(actions[2]["title"], "Use d.get('a') (None when the key is missing)");
+  // Nothing for a range away from the finding.
+  EXPECT_TRUE(quick_fixes(document, findings, 0, 5, PositionEncoding::Utf16).empty());
+}
+
+}  // namespace
+}  // namespace keyhound
