@@ -4,8 +4,8 @@
     python3 bench/server.py build/tests [--lines 5000] [--edits 200]
 
 Opens a generated file of that many lines in `keyhound server`, then sends
-one-character edits one after another (typed into a line in the middle,
-and taken out again), each time measuring from the moment the didChange
+one-character edits one after another (a letter typed into a name on a
+line in the middle, and taken out again), each time measuring from the moment the didChange
 is written to the moment the publishDiagnostics of that version arrives.
 For comparison it also measures the same file sent whole (no range), which
 the server parses afresh, and the didOpen. The server's resident memory is
@@ -85,9 +85,14 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--lines", type=int, default=5000)
     parser.add_argument("--edits", type=int, default=200)
+    parser.add_argument("--file", help="a real file to type into instead of a generated one")
     options = parser.parse_args()
     native = os.path.join(options.build, "keyhound")
-    source = generated_source(options.lines)
+    if options.file:
+        source = Path(options.file).read_text(encoding="utf-8")
+        options.lines = source.count("\n")
+    else:
+        source = generated_source(options.lines)
     uri = "file:///tmp/keyhound-bench-server/module.py"
 
     server = Server(native)
@@ -102,15 +107,26 @@ def main():
     findings = len(server.published(1))
     opened = time.perf_counter() - started
 
-    middle = options.lines // 2
+    # A line in the middle of the file that assigns `value`: the edits type
+    # a letter into that name and take it out again, so that every version
+    # parses cleanly, as most keystrokes in a name leave the code.
+    rows = source.split("\n")
+    def assigns_a_name(row):
+        words = rows[row][8:].split(" ")
+        return (rows[row].startswith("        ") and len(words) > 2 and words[1] == "="
+                and words[0].isidentifier() and len(words[0]) > 1)
+
+    middle = next(row for row in range(options.lines // 2, options.lines)
+                  if rows[row].startswith("    value = ") or (options.file and assigns_a_name(row)))
     latencies = []
     memory = []
     version = 1
     for edit in range(options.edits):
         version += 1
         typing = edit % 2 == 0
-        change = {"range": {"start": {"line": middle, "character": 4},
-                            "end": {"line": middle, "character": 4 if typing else 5}},
+        column = 9 if options.file else 6
+        change = {"range": {"start": {"line": middle, "character": column},
+                            "end": {"line": middle, "character": column if typing else column + 1}},
                   "text": "x" if typing else ""}
         started = time.perf_counter()
         server.send({"jsonrpc": "2.0", "method": "textDocument/didChange", "params": {
