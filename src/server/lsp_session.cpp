@@ -42,6 +42,12 @@ void LspSession::refuse_frame(const std::string& why) {
 }
 
 bool LspSession::handle(std::string_view body) {
+  if (nests_deeper_than(body, kDeepestNesting)) {
+    writer_.send(error_message(nullptr, lsp_error::kParseError,
+                               "the message nests deeper than " +
+                                   std::to_string(kDeepestNesting) + " levels"));
+    return true;
+  }
   nlohmann::json message = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
   if (message.is_discarded()) {
     writer_.send(error_message(nullptr, lsp_error::kParseError, "the message is not valid JSON"));

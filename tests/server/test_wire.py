@@ -40,6 +40,9 @@ def still_serving(server, id=900):
     (frame({"jsonrpc": "2.0", "id": [1], "method": "shutdown"}), -32600),
     (b"Content-Length: many\r\n\r\n", -32700),
     (b"Content-Type: application/json\r\n\r\n", -32700),
+    # Nested deeper than the server takes apart without overflowing its stack.
+    (frame(b"[" * 200000 + b"]" * 200000), -32700),
+    (frame(b'{"a":' * 300 + b"1" + b"}" * 300), -32700),
 ])
 def test_malformed_messages_get_error_answers(server, raw, code):
     server.initialize()

@@ -13,6 +13,7 @@
 #include "analysis/analyze_file.hpp"
 #include "server/document_findings.hpp"
 #include "server/file_uri.hpp"
+#include "server/json_members.hpp"
 #include "server/message_framing.hpp"
 #include "server/open_document.hpp"
 #include "server/quick_fixes.hpp"
@@ -132,6 +133,13 @@ TEST(OpenDocument, IncrementalEditsGiveTheFreshParsesFindings) {
     ASSERT_EQ(findings_of(text, document.tree().root()), findings_of(text, fresh.root()))
         << "after version " << version << ":\n" << text;
   }
+}
+
+TEST(JsonNesting, BracketsInStringsDoNotCount) {
+  EXPECT_FALSE(nests_deeper_than(R"([["[[[[", {"a": "\\\"[[["}]])", 3));
+  EXPECT_TRUE(nests_deeper_than(R"([[{"a": []}]])", 3));
+  EXPECT_FALSE(nests_deeper_than(R"(]]]][[)", 2));
+  EXPECT_TRUE(nests_deeper_than(std::string(300, '['), kDeepestNesting));
 }
 
 TEST(FileUri, PathsAndUris) {
