@@ -164,3 +164,21 @@ def test_random_damage_never_ends_the_server(server, tmp_path):
     server.send(b"\r\n\r\n" * 4 + b"Content-Length: 2\r\n\r\n{}")
     assert server.process.poll() is None
     still_serving(server, id=901)
+
+
+def test_a_cancelled_pull_gets_one_answer(server, tmp_path):
+    server.initialize(capabilities={"textDocument": {"diagnostic": {}}}, root=tmp_path)
+    uri = (tmp_path / "big.py").as_uri()
+    text = "".join(f"def f{i}(d):\n    return d['k{i}']\n\n\n" for i in range(20000))
+    server.notify("textDocument/didOpen", {"textDocument": {
+        "uri": uri, "languageId": "python", "version": 1, "text": text}})
+    server.request(5, "textDocument/diagnostic", {"textDocument": {"uri": uri}})
+    server.notify("$/cancelRequest", {"id": 5})
+    answer, before = server.answer_to(5, timeout=60)
+    # Cancelled while its analysis ran, or answered just before the cancel.
+    assert answer.get("error", {}).get("code") == -32800 or len(answer["result"]["items"]) == 20000
+    assert not [m for m in before if m.get("method") == "textDocument/publishDiagnostics"]
+    # The next pull is answered with the findings.
+    server.request(6, "textDocument/diagnostic", {"textDocument": {"uri": uri}})
+    assert len(server.answer_to(6, timeout=60)[0]["result"]["items"]) == 20000
+    still_serving(server)
