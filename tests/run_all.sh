@@ -111,12 +111,12 @@ fuzz_runs="${KEYHOUND_FUZZ_RUNS:-10000}"
 if [ "$fuzz_runs" -gt 0 ]; then
   phase "fuzzing: ${fuzz_runs} inputs from a fixed seed"
   bash "$root/tests/fuzz/run.sh" --runs "$sanitized/tests/fuzz/keyhound_fuzz" "$fuzz_runs"
-  phase "fuzzing the language server: $((fuzz_runs / 4)) inputs from a fixed seed"
+  phase "fuzzing the language server: ${fuzz_runs} inputs from a fixed seed"
   server_corpus="$root/build/fuzz/server-corpus"
   rm -rf "$server_corpus" && mkdir -p "$server_corpus" "$root/build/fuzz-findings"
   cp "$root"/tests/fuzz/server_seeds/* "$server_corpus/"
   ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$sanitized/tests/fuzz/server_fuzz" "$server_corpus" -seed=1 -runs="$((fuzz_runs / 4))" \
+    "$sanitized/tests/fuzz/server_fuzz" "$server_corpus" -seed=1 -runs="$fuzz_runs" \
     -max_len=65536 -timeout=20 -rss_limit_mb=4096 -close_fd_mask=3 -print_final_stats=1 \
     -artifact_prefix="$root/build/fuzz-findings/"
 fi

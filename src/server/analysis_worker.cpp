@@ -55,7 +55,10 @@ void AnalysisWorker::run(std::stop_token stop) {
     AnalysisJob job;
     {
       std::unique_lock lock(mutex_);
-      if (!wake_.wait(lock, stop, [this] { return !order_.empty(); })) return;
+      // At exit the jobs still waiting are dropped, not analysed.
+      if (!wake_.wait(lock, stop, [this] { return !order_.empty(); }) || stop.stop_requested()) {
+        return;
+      }
       auto place = waiting_.find(order_.front());
       order_.pop_front();
       job = std::move(place->second);
