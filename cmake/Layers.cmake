@@ -47,6 +47,9 @@ keyhound_layer(run BELOW project cache formats output analysis syntax base)
 keyhound_layer(cli BELOW run project cache formats output analysis syntax base)
 keyhound_layer(server BELOW run project cache formats output analysis syntax base
                LINK nlohmann_json)
+# Nearly every file of the server includes the JSON library's one large
+# header: it is compiled once for them all.
+target_precompile_headers(keyhound_server_lib PRIVATE <nlohmann/json.hpp>)
 keyhound_layer(front BELOW cli server run project cache formats output analysis syntax base
                EXCLUDE main.cpp python_module.cpp api_module.cpp)
 

@@ -73,18 +73,7 @@ phase "the language server: pytest-lsp end to end, a bare client, Neovim"
 KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/server"
 KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/editor"
 
-phase "the wheel, built from the source tree as pip builds it"
-wheelhouse="$root/build/wheelhouse"
-rm -rf "$wheelhouse"
-"$venv/bin/python" -m pip wheel -q --no-deps "$root" -w "$wheelhouse"
-wheel="$(ls "$wheelhouse"/keyhound-*.whl)"
-"$venv/bin/python" -m pip install -q "auditwheel>=6"
-"$venv/bin/auditwheel" show "$wheel"
-
-phase "the wheel in clean environments of CPython 3.9 to 3.13"
-bash "$root/tests/install/wheel_matrix.sh" "$wheel"
-
-phase "a source distribution builds without the network"
+phase "a source distribution, and its wheel built without the network"
 (cd "$root" && cmake -P cmake/vendor_sources.cmake)
 "$venv/bin/python" -m pip install -q scikit-build-core
 sdist="$root/build/sdist"
@@ -98,6 +87,12 @@ grep -q "third_party/argon2_cffi_bindings-25.1.0/extras/libargon2/src/blake2/bla
 grep -q "third_party/jsonnet-0.22.0/third_party/json/nlohmann/json.hpp" "$sdist/contents.txt"
 "$venv/bin/python" -m pip wheel -q --no-index --no-build-isolation --no-deps \
   "$sdist/keyhound-0.1.3.tar.gz" -w "$sdist/wheel"
+wheel="$(ls "$sdist"/wheel/keyhound-*.whl)"
+"$venv/bin/python" -m pip install -q "auditwheel>=6"
+"$venv/bin/auditwheel" show "$wheel"
+
+phase "the wheel in clean environments of CPython 3.9 to 3.13"
+bash "$root/tests/install/wheel_matrix.sh" "$wheel"
 
 sanitized="$root/build/sanitize"
 phase "unit tests under ASan, UBSan and LSan"

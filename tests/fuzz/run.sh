@@ -27,7 +27,11 @@ findings="$root/build/fuzz-findings"
 mkdir -p "$corpus" "$findings"
 
 # Seeds: every Python file of the tests, and the kept regressions.
-find "$root/tests" "$root/examples" -name '*.py' -exec cp -t "$corpus" {} +
+# Named by their path, since several share a name (conftest.py).
+while IFS= read -r -d '' seed; do
+  relative="${seed#"$root"/}"
+  cp "$seed" "$corpus/${relative//\//_}"
+done < <(find "$root/tests" "$root/examples" -name '*.py' -print0)
 if [ -d "$root/tests/fuzz/regressions" ]; then
   cp -r "$root/tests/fuzz/regressions/." "$corpus/"
 fi
