@@ -55,7 +55,7 @@ phase "virtual environment with pytest"
 venv="$root/build/test-venv"
 [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"
 "$venv/bin/python" -m pip install -q --upgrade pip
-"$venv/bin/python" -m pip install -q "pytest>=7" "jsonschema>=4" "pytest-lsp>=1.0,<2"
+"$venv/bin/python" -m pip install -q "pytest>=7" "pytest-xdist>=3" "jsonschema>=4" "pytest-lsp>=1.0,<2"
 
 phase "build"
 cmake -S "$root" -B "$build" -G Ninja -DKEYHOUND_BUILD_TESTS=ON -DKEYHOUND_BUILD_BENCH=ON \
@@ -67,7 +67,8 @@ phase "C++ unit tests"
 ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
 phase "end-to-end tests of the command and the module"
-KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/python"
+# Every test runs keyhound in child processes of its own: they run side by side.
+KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q -n "$jobs" "$root/tests/python"
 
 phase "the language server: pytest-lsp end to end, a bare client, Neovim"
 KEYHOUND_BUILD_DIR="$build" "$venv/bin/python" -m pytest -q "$root/tests/server"

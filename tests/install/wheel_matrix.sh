@@ -36,16 +36,16 @@ for i in "${!found[@]}"; do
   minor="${found[$i]%%:*}"
   python="${found[$i]#*:}"
   if [ "$i" -eq $((${#found[@]} - 1)) ]; then
-    tests=("$root/tests/python")
+    tests=(-n auto "$root/tests/python")
   else
     tests=("${module_tests[@]}")
   fi
-  echo "CPython 3.$minor ($python): ${tests[*]#"$root/"}"
+  echo "CPython 3.$minor ($python): ${tests[*]##*/tests/}"
   environment="$root/build/wheel-env-3.$minor"
   rm -rf "$environment"
   "$python" -m venv "$environment"
   "$environment/bin/python" -m pip install -q --disable-pip-version-check \
-    "$wheel" "pytest>=7" "jsonschema>=4"
+    "$wheel" "pytest>=7" "pytest-xdist>=3" "jsonschema>=4"
   KEYHOUND_FROM_ENVIRONMENT=1 "$environment/bin/python" -m pytest -q -p no:cacheprovider \
     "$root/tests/install" "${tests[@]}"
   tested+=("3.$minor")
