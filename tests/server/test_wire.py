@@ -182,3 +182,28 @@ def test_a_cancelled_pull_gets_one_answer(server, tmp_path):
     server.request(6, "textDocument/diagnostic", {"textDocument": {"uri": uri}})
     assert len(server.answer_to(6, timeout=60)[0]["result"]["items"]) == 20000
     still_serving(server)
+
+
+@pytest.mark.parametrize("options, codes, shown", [
+    ({"include-tests": True}, ["KH001"], None),
+    ({"include-tests": True, "ignore": ["KH001"]}, [], None),
+    ({"exact": True}, ["KH001"], None),
+    ({"select": ["KH9"]}, [], "'select' holds 'KH9'"),
+    ({"precise": "yes"}, [], "'precise' must be true or false"),
+])
+def test_initialization_options_override_the_configuration(server, tmp_path, options, codes,
+                                                            shown):
+    """On a test file, which the default mode does not report."""
+    server.initialize(root=tmp_path, options=options)
+    uri = (tmp_path / "test_app.py").as_uri()
+    server.notify("textDocument/didOpen", {"textDocument": {
+        "uri": uri, "languageId": "python", "version": 1, "text": SOURCE}})
+    messages = []
+    while True:
+        message = server.next()
+        messages.append(message)
+        if message.get("method") == "textDocument/publishDiagnostics":
+            break
+    assert [d["code"] for d in messages[-1]["params"]["diagnostics"]] == codes
+    notices = [m["params"]["message"] for m in messages if m.get("method") == "window/showMessage"]
+    assert (shown is None and notices == []) or (len(notices) == 1 and shown in notices[0])
