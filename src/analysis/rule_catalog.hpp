@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace keyhound {
 
@@ -42,5 +43,11 @@ bool selector_matches(std::string_view selector, std::string_view code);
 // Why a selector picks out no rule, with a suggestion when one is near
 // ("did you mean 'KH001'?"); nothing for a good selector.
 std::optional<std::string> selector_problem(std::string_view selector);
+
+// The message for the first bad selector that the key `key` of the
+// configuration `file` holds ("FILE: 'select' holds 'KH9', but ..."), or
+// nothing when every one is good.
+std::optional<std::string> configured_selector_problem(std::string_view file, std::string_view key,
+                                                       const std::vector<std::string>& codes);
 
 }  // namespace keyhound

@@ -26,6 +26,10 @@ std::string current_directory();
 // nothing, so that files found under "." read as "a.py", not "./a.py".
 std::string join_path(std::string_view directory, std::string_view name);
 
+// A path as a URI reference: slashes kept, every byte outside the
+// unreserved set percent-encoded.
+std::string uri_path(std::string_view path);
+
 // A name for display: valid UTF-8 stays as it is, every byte that is not
 // part of a valid sequence becomes "\xNN".
 std::string escape_invalid_utf8(std::string_view name);

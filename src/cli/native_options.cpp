@@ -170,12 +170,9 @@ std::expected<bool, CommandExit> settle_precise(const Sources& from) {
   }
   if (arguments.has("exact")) return false;
   if (arguments.has("precise") || !from.configuration) return true;
-  const Configuration& configuration = *from.configuration;
-  if (configuration.exact.value_or(false) && configuration.precise.value_or(false)) {
-    return std::unexpected(configuration_error(
-        configuration.file + ": 'exact' and 'precise' cannot both be true"));
-  }
-  return !configuration.exact.value_or(false) && configuration.precise.value_or(true);
+  auto configured = configured_precise(*from.configuration);
+  if (!configured) return std::unexpected(configuration_error(configured.error()));
+  return *configured;
 }
 
 Step settle_analysis(const Sources& from, NativeOptions& options) {
@@ -197,20 +194,16 @@ Step settle_analysis(const Sources& from, NativeOptions& options) {
 // word: a typo in --select must fail the run, not pass it.
 Step check_selectors(const Sources& from, std::string_view option,
                      const std::vector<std::string>& codes, bool from_configuration) {
+  if (from_configuration) {
+    if (auto problem = configured_selector_problem(from.configuration->file, option, codes)) {
+      return std::unexpected(configuration_error(*problem));
+    }
+    return {};
+  }
   for (const std::string& code : codes) {
-    std::optional<std::string> problem = selector_problem(code);
-    if (!problem) continue;
-    if (!from_configuration) {
+    if (std::optional<std::string> problem = selector_problem(code)) {
       return std::unexpected(invalid_value(from, code, "--" + std::string(option), *problem));
     }
-    std::string message = from.configuration->file;
-    message += ": '";
-    message += option;
-    message += "' holds '";
-    message += code;
-    message += "', but ";
-    message += *problem;
-    return std::unexpected(configuration_error(message));
   }
   return {};
 }

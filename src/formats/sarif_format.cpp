@@ -58,25 +58,6 @@ std::string rules_json() {
 
 }  // namespace
 
-std::string uri_path(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string uri;
-  for (char c : path) {
-    auto byte = static_cast<unsigned char>(c);
-    bool unreserved = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                      (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
-                      byte == '_' || byte == '~' || byte == '/';
-    if (unreserved) {
-      uri += c;
-    } else {
-      uri += '%';
-      uri += kHex[byte >> 4];
-      uri += kHex[byte & 0xF];
-    }
-  }
-  return uri;
-}
-
 std::string SarifFormat::artifact_uri(std::string_view path) const {
   std::string absolute = absolute_path(path, working_directory_);
   std::string base = working_directory_ == "/" ? "/" : working_directory_ + "/";

@@ -25,8 +25,4 @@ class SarifFormat final : public ReportFormat {
   std::string working_directory_;
 };
 
-// A path as a URI reference: slashes kept, every byte outside the
-// unreserved set percent-encoded.
-std::string uri_path(std::string_view path);
-
 }  // namespace keyhound

@@ -284,4 +284,11 @@ std::string configuration_search_start(const std::string& absolute) {
   return absolute.substr(0, slash);
 }
 
+std::expected<bool, std::string> configured_precise(const Configuration& configuration) {
+  if (configuration.exact.value_or(false) && configuration.precise.value_or(false)) {
+    return std::unexpected(configuration.file + ": 'exact' and 'precise' cannot both be true");
+  }
+  return !configuration.exact.value_or(false) && configuration.precise.value_or(true);
+}
+
 }  // namespace keyhound

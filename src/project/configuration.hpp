@@ -48,6 +48,10 @@ std::expected<std::optional<Configuration>, std::string> parse_configuration(
 std::expected<std::optional<Configuration>, std::string> find_configuration(
     const std::optional<std::string>& explicit_file, const std::string& working_directory);
 
+// Whether a configuration asks for precise mode, the default: `exact =
+// true` (or an old `precise = false`) turns it off; both true is an error.
+std::expected<bool, std::string> configured_precise(const Configuration& configuration);
+
 // Where the search for the configuration of a path (absolute) starts: the
 // path itself when it is a directory, else the directory that holds it.
 std::string configuration_search_start(const std::string& absolute);

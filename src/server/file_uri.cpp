@@ -1,5 +1,7 @@
 #include "server/file_uri.hpp"
 
+#include "base/path_names.hpp"
+
 namespace keyhound {
 
 namespace {
@@ -42,23 +44,6 @@ std::optional<std::string> path_of_file_uri(std::string_view uri) {
   return path;
 }
 
-std::string file_uri_of(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string uri = "file://";
-  for (char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                       (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '_' ||
-                       c == '.' || c == '~';
-    if (plain) {
-      uri += c;
-    } else {
-      uri += '%';
-      uri += kHex[byte >> 4];
-      uri += kHex[byte & 15];
-    }
-  }
-  return uri;
-}
+std::string file_uri_of(std::string_view path) { return "file://" + uri_path(path); }
 
 }  // namespace keyhound

@@ -38,6 +38,8 @@ inline constexpr int kWarning = 2;
 struct PublishedState {
   int64_t latest_version = 0;
   std::optional<AnalysisResult> result;
+  // The result's diagnostics, made once for every answer.
+  nlohmann::json diagnostics;
   // Pull requests waiting for the analysis of the latest version.
   std::vector<nlohmann::json> waiting_pulls;
 };

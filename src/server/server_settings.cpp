@@ -7,24 +7,6 @@ namespace keyhound {
 
 namespace {
 
-// A selector that matches no rule would silence the editor without a word.
-std::optional<std::string> bad_selector(std::string_view where, std::string_view key,
-                                        const std::vector<std::string>& codes) {
-  for (const std::string& code : codes) {
-    if (std::optional<std::string> problem = selector_problem(code)) {
-      std::string message(where);
-      message += ": '";
-      message += key;
-      message += "' holds '";
-      message += code;
-      message += "', but ";
-      message += *problem;
-      return message;
-    }
-  }
-  return std::nullopt;
-}
-
 std::expected<bool, std::string> settle_precise(const std::optional<Configuration>& configuration,
                                                 const SettingOverrides& overrides) {
   if (overrides.exact.value_or(false) && overrides.precise.value_or(false)) {
@@ -33,10 +15,7 @@ std::expected<bool, std::string> settle_precise(const std::optional<Configuratio
   if (overrides.exact) return !*overrides.exact;
   if (overrides.precise) return *overrides.precise;
   if (!configuration) return true;
-  if (configuration->exact.value_or(false) && configuration->precise.value_or(false)) {
-    return std::unexpected(configuration->file + ": 'exact' and 'precise' cannot both be true");
-  }
-  return !configuration->exact.value_or(false) && configuration->precise.value_or(true);
+  return configured_precise(*configuration);
 }
 
 }  // namespace
@@ -65,15 +44,18 @@ std::expected<DocumentSettings, std::string> settle_document_settings(
                    &selection.ignore}}) {
     const std::vector<std::string>* codes = override_codes->has_value() ? &**override_codes : configured;
     if (codes == nullptr) continue;
-    if (auto problem = bad_selector(override_codes->has_value() ? "initializationOptions" : file,
-                                    key, *codes)) {
+    // A selector that matches no rule would silence the editor without a word.
+    if (auto problem = configured_selector_problem(
+            override_codes->has_value() ? "initializationOptions" : file, key, *codes)) {
       return std::unexpected(*problem);
     }
     *into = *codes;
   }
   if (configuration) {
     for (const auto& [glob, codes] : configuration->per_file_ignores) {
-      if (auto problem = bad_selector(file, "per-file-ignores", codes)) return std::unexpected(*problem);
+      if (auto problem = configured_selector_problem(file, "per-file-ignores", codes)) {
+        return std::unexpected(*problem);
+      }
       selection.per_file_ignores.emplace_back(ExclusionPattern(glob, root), codes);
     }
   }

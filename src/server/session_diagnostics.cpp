@@ -35,7 +35,7 @@ void LspSession::publish(AnalysisResult result) {
         {{"type", lsp_message::kError},
          {"message", "keyhound could not analyse " + result.uri + ": " + result.fault}}));
   }
-  const nlohmann::json items = diagnostics_of(result);
+  nlohmann::json items = diagnostics_of(result);
   if (push_) {
     writer_.send(notification_message(
         "textDocument/publishDiagnostics",
@@ -46,6 +46,7 @@ void LspSession::publish(AnalysisResult result) {
   }
   state->second.waiting_pulls.clear();
   state->second.result = std::move(result);
+  state->second.diagnostics = std::move(items);
 }
 
 void LspSession::pull_diagnostics(const nlohmann::json& id, const nlohmann::json& params) {
@@ -63,7 +64,7 @@ void LspSession::pull_diagnostics(const nlohmann::json& id, const nlohmann::json
   }
   const std::optional<AnalysisResult>& result = state->second.result;
   if (result && result->version == state->second.latest_version) {
-    writer_.send(response_message(id, full_report(diagnostics_of(*result))));
+    writer_.send(response_message(id, full_report(state->second.diagnostics)));
     return;
   }
   // Answered when the analysis of the newest version is done.

@@ -6,6 +6,7 @@
 #include "formats/finding_fields.hpp"
 #include "formats/github_format.hpp"
 #include "formats/json_text.hpp"
+#include "base/path_names.hpp"
 #include "formats/sarif_format.hpp"
 
 namespace keyhound {
