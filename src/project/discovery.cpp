@@ -9,7 +9,7 @@
 #include <unordered_set>
 
 #include "base/os_error.hpp"
-#include "project/git_ignored.hpp"
+#include "project/git_work_tree.hpp"
 #include "base/path_names.hpp"
 
 namespace keyhound {
@@ -24,6 +24,17 @@ bool is_python_file_name(std::string_view name) {
   return name.size() > 3 && name.ends_with(".py");
 }
 
+// One directory waiting to be read.
+struct PendingDirectory {
+  std::string path;
+  // Its components below the directory named, for the exclusions.
+  std::vector<std::string> components;
+  // Below the top of its work tree, and the ignore rules in force there;
+  // no rules outside every work tree (or when git's rules are not asked for).
+  std::vector<std::string> in_work_tree;
+  std::shared_ptr<const GitIgnoreRules> rules;
+};
+
 // Walks one named directory without recursion, collecting the Python files
 // beneath it and the places it could not read.
 class DirectoryWalk {
@@ -33,17 +44,14 @@ class DirectoryWalk {
       : root_(root),
         options_(options),
         skipped_(skipped),
-        skipped_before_(skipped != nullptr ? skipped->size() : 0) {
-    if (options.respect_gitignore) ignored_ = git_ignored_paths(root);
-  }
+        skipped_before_(skipped != nullptr ? skipped->size() : 0) {}
 
   std::vector<LintInput> run() {
-    // Each pending directory: its path and its components below the root.
-    std::vector<std::pair<std::string, std::vector<std::string>>> pending{{root_, {}}};
+    std::vector<PendingDirectory> pending{root_entry()};
     while (!pending.empty()) {
-      auto [directory, components] = std::move(pending.back());
+      PendingDirectory directory = std::move(pending.back());
       pending.pop_back();
-      read_directory(directory, components, pending);
+      read_directory(directory, pending);
     }
     std::sort(found_.begin(), found_.end(),
               [](const LintInput& a, const LintInput& b) { return a.path < b.path; });
@@ -52,25 +60,51 @@ class DirectoryWalk {
   }
 
  private:
-  void read_directory(const std::string& directory, const std::vector<std::string>& components,
-                      std::vector<std::pair<std::string, std::vector<std::string>>>& pending) {
-    Directory handle(::opendir(directory.c_str()));
+  // The named directory, with the ignore files of the work tree above it:
+  // what git would apply to the paths below it. The named directory itself
+  // is never ignored: it was asked for.
+  PendingDirectory root_entry() const {
+    PendingDirectory entry{root_, {}, {}, nullptr};
+    if (!options_.respect_gitignore) return entry;
+    const std::string absolute = absolute_path(root_, options_.working_directory);
+    std::optional<std::string> top = enclosing_work_tree(absolute);
+    if (!top) return entry;
+    entry.rules = work_tree_base_rules(*top);
+    std::vector<std::string> top_parts = path_components(*top);
+    std::vector<std::string> parts = path_components(absolute);
+    std::string directory = *top;
+    for (std::size_t i = top_parts.size(); i < parts.size(); ++i) {
+      // The .gitignore files above the named directory.
+      if (auto file = read_gitignore(directory, entry.in_work_tree.size())) {
+        entry.rules = std::make_shared<GitIgnoreRules>(entry.rules, std::move(file));
+      }
+      entry.in_work_tree.push_back(parts[i]);
+      directory = join_path(directory, parts[i]);
+    }
+    return entry;
+  }
+
+  void read_directory(PendingDirectory& directory, std::vector<PendingDirectory>& pending) {
+    Directory handle(::opendir(directory.path.c_str()));
     if (!handle) {
-      add_error(directory, os_error_text(errno));
+      add_error(directory.path, os_error_text(errno));
       return;
+    }
+    if (directory.rules) {
+      if (auto file = read_gitignore(directory.path, directory.in_work_tree.size())) {
+        directory.rules = std::make_shared<GitIgnoreRules>(directory.rules, std::move(file));
+      }
     }
     for (;;) {
       errno = 0;
       dirent* entry = ::readdir(handle.get());
       if (entry == nullptr) {
-        if (errno != 0) add_error(directory, os_error_text(errno));
+        if (errno != 0) add_error(directory.path, os_error_text(errno));
         break;
       }
       std::string_view name = entry->d_name;
       if (name == "." || name == "..") continue;
-      std::string path = join_path(directory, name);
-      std::vector<std::string> below = components;
-      below.emplace_back(name);
+      std::string path = join_path(directory.path, name);
 
       bool is_directory = entry->d_type == DT_DIR;
       bool is_file = entry->d_type == DT_REG;
@@ -98,26 +132,33 @@ class DirectoryWalk {
         continue;
       }
       if (!is_directory && !(is_file && is_python_file_name(name))) continue;
-      if (is_ignored_by_git(below, is_directory)) continue;
+      if (is_ignored_by_git(directory, name, is_directory)) continue;
+      std::vector<std::string> below = directory.components;
+      below.emplace_back(name);
       std::string absolute = absolute_path(path, options_.working_directory);
       if (is_excluded(options_.exclusions, below, absolute, is_directory)) continue;
       if (is_directory) {
-        pending.emplace_back(std::move(path), std::move(below));
+        PendingDirectory next{path, std::move(below), directory.in_work_tree, directory.rules};
+        next.in_work_tree.emplace_back(name);
+        // A repository inside another keeps its own ignore rules only.
+        if (options_.respect_gitignore && is_work_tree_top(path)) {
+          next.in_work_tree.clear();
+          next.rules = work_tree_base_rules(absolute);
+        }
+        pending.push_back(std::move(next));
       } else {
         found_.push_back(LintInput{escape_invalid_utf8(path), path, false, std::nullopt});
       }
     }
   }
 
-  bool is_ignored_by_git(const std::vector<std::string>& below, bool is_directory) const {
-    if (!ignored_) return false;
-    std::string relative;
-    for (const std::string& component : below) {
-      if (!relative.empty()) relative += '/';
-      relative += component;
-    }
-    if (is_directory) relative += '/';
-    return ignored_->contains(relative);
+  bool is_ignored_by_git(const PendingDirectory& directory, std::string_view name,
+                         bool is_directory) const {
+    if (!directory.rules) return false;
+    std::vector<std::string_view> path(directory.in_work_tree.begin(),
+                                       directory.in_work_tree.end());
+    path.push_back(name);
+    return directory.rules->is_ignored(path, is_directory);
   }
 
   void add_error(const std::string& path, std::string message) {
@@ -126,7 +167,6 @@ class DirectoryWalk {
 
   const std::string& root_;
   const DiscoveryOptions& options_;
-  std::optional<std::unordered_set<std::string>> ignored_;
   std::vector<LintInput> found_;
   std::vector<std::string>* skipped_;
   std::size_t skipped_before_;
