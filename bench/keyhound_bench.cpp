@@ -67,6 +67,39 @@ void whole_path(const std::string& path) {
   g_sink = g_sink + report.findings.size();
 }
 
+// The same in precise mode, the native command's default.
+void whole_path_precise(const std::string& path) {
+  keyhound::DescriptorWriter out;
+  keyhound::FileReport report =
+      *keyhound::lint_input(keyhound::LintInput{.display = path, .path = path, .is_stdin = false,
+                                                .error = {}},
+                            keyhound::AnalysisOptions{.honour_suppressions = true, .precise = true},
+                            nullptr);
+  keyhound::CaretRenderer().render(report, out);
+  g_sink = g_sink + report.findings.size();
+}
+
+// Read and analyse, in either mode, without rendering: what the analysis
+// itself takes (a report is rendered a line at a time).
+template <bool Precise>
+void analyse_only(const std::string& path) {
+  keyhound::FileReport report =
+      *keyhound::lint_input(keyhound::LintInput{.display = path, .path = path, .is_stdin = false,
+                                                .error = {}},
+                            keyhound::AnalysisOptions{.honour_suppressions = true, .precise = Precise},
+                            nullptr);
+  g_sink = g_sink + report.findings.size();
+}
+
+// The nodes of a file's tree, which the analysis's memory follows.
+int count_nodes(const std::string& path) {
+  auto source = keyhound::read_source_file(path);
+  if (!source) return 1;
+  keyhound::Tree tree = keyhound::parse_python(*source);
+  std::printf("%u\n", keyhound::node_count(keyhound::root_of(tree)));
+  return 0;
+}
+
 // Points descriptors 1 and 2 at /dev/null while it lives; the results go to
 // the saved standard output.
 class Silenced {
@@ -223,7 +256,7 @@ int walk(const std::vector<std::string>& directories) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s corpus FILE... | parse FILE | full FILE | walk DIR...\n", argv[0]);
+    std::fprintf(stderr, "usage: %s corpus FILE... | parse FILE | full FILE | precise FILE | analyse-exact FILE | analyse-precise FILE | nodes FILE | walk DIR...\n", argv[0]);
     return 2;
   }
   std::string mode = argv[1];
@@ -231,6 +264,10 @@ int main(int argc, char** argv) {
   if (mode == "corpus") return corpus(files);
   if (mode == "parse") return one_file(files.front(), parse_and_walk);
   if (mode == "full") return one_file(files.front(), whole_path);
+  if (mode == "precise") return one_file(files.front(), whole_path_precise);
+  if (mode == "nodes") return count_nodes(files.front());
+  if (mode == "analyse-exact") return one_file(files.front(), analyse_only<false>);
+  if (mode == "analyse-precise") return one_file(files.front(), analyse_only<true>);
   if (mode == "walk") return walk(files);
   if (mode == "modes") return modes(files[0], std::vector<std::string>(files.begin() + 1, files.end()));
   std::fprintf(stderr, "unknown mode %s\n", mode.c_str());

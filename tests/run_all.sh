@@ -115,6 +115,13 @@ if [ "$fuzz_runs" -gt 0 ]; then
     "$sanitized/tests/fuzz/server_fuzz" "$server_corpus" -seed=1 -runs="$fuzz_runs" \
     -max_len=65536 -timeout=20 -rss_limit_mb=4096 -close_fd_mask=3 -print_final_stats=1 \
     -artifact_prefix="$root/build/fuzz-findings/"
+  phase "fuzzing the frame reader: ${fuzz_runs} frames with bad lengths, each followed by good ones"
+  frame_corpus="$root/build/fuzz/frame-corpus"
+  rm -rf "$frame_corpus" && mkdir -p "$frame_corpus"
+  cp "$root"/tests/fuzz/frame_seeds/* "$frame_corpus/"
+  ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    "$sanitized/tests/fuzz/frame_fuzz" "$frame_corpus" -seed=1 -runs="$fuzz_runs" \
+    -max_len=4096 -timeout=20 -print_final_stats=1 -artifact_prefix="$root/build/fuzz-findings/"
 fi
 phase ""
 echo "== all tests passed in $((SECONDS - run_started)) s"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "syntax/parse_memory.hpp"
 #include "syntax/parse_python.hpp"
 #include "syntax/precise/precise_rules.hpp"
+#include "syntax/tokenizer_text.hpp"
 #include "syntax/tree_sitter_handles.hpp"
 
 namespace keyhound {
@@ -98,12 +100,17 @@ void report_syntax_error(const PreciseFacts& precise, const Suppressions& suppre
   }
 }
 
-FileReport refused_file(std::string_view path, std::optional<uint64_t> share) {
-  // Refused like a file too large to read: the run goes on without it.
+// Refused like a file too large to read: the run goes on without it.
+FileReport refused_file(std::string_view path, std::string message) {
   return FileReport{.path = std::string(path),
                     .findings = {},
-                    .outcome = FileOutcome{FileStatus::ReadError, parse_refusal(share.value_or(0))}};
+                    .outcome = FileOutcome{FileStatus::ReadError, std::move(message)}};
 }
+
+const char* const kOutOfMemory = "file too large to analyse in the available memory";
+
+FileReport analyze_tree(std::string_view path, std::string_view source, TSNode root,
+                        const AnalysisOptions& options);
 
 // Precise reports are read in the order of the file: by line, then
 // column. Function summaries, which they do not show, go last.
@@ -138,6 +145,57 @@ void order_by_position(std::vector<Finding>& findings) {
 
 FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode root,
                           const AnalysisOptions& options) {
+  // Its parse fitted; its analysis, which takes memory by the node, must
+  // fit in what is left, or the file is refused before it begins.
+  if (auto refusal = analysis_refusal(uint64_t{node_count(root)} * kAnalysisBytesPerNode)) {
+    return refused_file(path, *refusal);
+  }
+  try {
+    return analyze_tree(path, source, root, options);
+  } catch (const std::bad_alloc&) {
+    // The estimate is a worst case measured, not a promise: what still
+    // runs out refuses this file only, never ends the run.
+    return refused_file(path, kOutOfMemory);
+  }
+}
+
+namespace {
+
+FileReport analyze_text(std::string_view path, std::string_view source,
+                        const AnalysisOptions& options) {
+  // Declared first: it outlives the tree.
+  const std::optional<uint64_t> share = parse_memory_share(source.size());
+  ParseArenaScope arena(share);
+  Tree tree = parse_python(source, arena.cancellation_flag());
+  if (!tree) return refused_file(path, parse_refusal(share.value_or(0)));
+  return analyze_parsed(path, source, root_of(tree), options);
+}
+
+}  // namespace
+
+FileReport analyze_file(std::string_view path, std::string_view source,
+                        const AnalysisOptions& options) {
+  // The readable mode gives rows and columns as CPython counts them; the
+  // module's rule keeps the parser's own.
+  std::optional<std::string> tokenized;
+  if (options.precise && (tokenized = as_tokenized(source))) source = *tokenized;
+  FileReport report = [&] {
+    try {
+      return analyze_text(path, source, options);
+    } catch (const std::bad_alloc&) {
+      return refused_file(path, kOutOfMemory);
+    }
+  }();
+  // The parse of a large file leaves the allocator holding much free
+  // memory; the next file's estimate should not count it as taken.
+  if (source.size() > kLargeSource) release_unused_memory();
+  return report;
+}
+
+namespace {
+
+FileReport analyze_tree(std::string_view path, std::string_view source, TSNode root,
+                        const AnalysisOptions& options) {
   IndexedTree indexed = index_tree(root, source, options.precise);
   FileIndex& index = indexed.index;
   const Suppressions suppressions(options.honour_suppressions
@@ -146,6 +204,12 @@ FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode
                                   index.joined_rows);
   if (options.honour_suppressions) drop_suppressed(index, suppressions);
   if (indexed.precise) drop_exempt(index, *indexed.precise);
+  // Each lookup and call left may become a finding, the part of the
+  // analysis that grows with them rather than with the tree.
+  if (auto refusal = analysis_refusal((uint64_t{index.accesses.size()} + index.calls.size()) *
+                                      kAnalysisBytesPerPossibleFinding)) {
+    return refused_file(path, *refusal);
+  }
 
   FunctionTable table;
   const FunctionGraph graph = link_functions(index, root, table);
@@ -165,27 +229,6 @@ FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode
   return file;
 }
 
-namespace {
-
-FileReport analyze_text(std::string_view path, std::string_view source,
-                        const AnalysisOptions& options) {
-  // Declared first: it outlives the tree.
-  const std::optional<uint64_t> share = parse_memory_share(source.size());
-  ParseArenaScope arena(share);
-  Tree tree = parse_python(source, arena.cancellation_flag());
-  if (!tree) return refused_file(path, share);
-  return analyze_parsed(path, source, root_of(tree), options);
-}
-
 }  // namespace
-
-FileReport analyze_file(std::string_view path, std::string_view source,
-                        const AnalysisOptions& options) {
-  FileReport report = analyze_text(path, source, options);
-  // The parse of a large file leaves the allocator holding much free
-  // memory; the next file's estimate should not count it as taken.
-  if (source.size() > kLargeSource) release_unused_memory();
-  return report;
-}
 
 }  // namespace keyhound

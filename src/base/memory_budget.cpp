@@ -107,8 +107,20 @@ std::optional<uint64_t> available_memory() {
   return least;
 }
 
-std::optional<std::string> memory_refusal(uint64_t size) {
-  uint64_t needed = size * kWorstBytesPerSourceByte;
+std::optional<std::string> analysis_refusal(uint64_t needed) {
+  // As for a parse: a limit on the address space is cheap to read and is
+  // honoured for every file; the other limits only where it could matter.
+  std::optional<uint64_t> available =
+      needed * 2 < kAlwaysFits ? address_space_left() : available_memory();
+  if (!available) return std::nullopt;
+  const uint64_t share = *available / 4 * 3 / g_concurrent_parses.load();
+  if (needed <= share) return std::nullopt;
+  return "file too large to analyse in the available memory (its analysis needs about " +
+         approximate(needed) + ")";
+}
+
+std::optional<std::string> memory_refusal(uint64_t size, uint64_t bytes_per_byte) {
+  uint64_t needed = size * bytes_per_byte;
   if (needed < kAlwaysFits) return std::nullopt;
   std::optional<uint64_t> available = available_memory();
   if (!available || needed <= *available) return std::nullopt;

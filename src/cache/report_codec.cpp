@@ -285,9 +285,14 @@ std::optional<FileReport> decode_findings(std::string_view bytes, std::string_vi
   }
   report.precise = in.u8() != 0;
   uint32_t count = in.u32();
-  // Each record takes a few bytes at least: a count beyond that is corrupt.
-  if (count > bytes.size()) return std::nullopt;
-  report.findings.reserve(count);
+  // Each record takes five bytes at least (its kind and a text's length):
+  // a count beyond what the entry can hold is corrupt. A record decoded
+  // takes far more room than its bytes, so room is made ahead only for a
+  // modest number; the rest grows as records really arrive.
+  constexpr std::size_t kSmallestRecord = 5;
+  constexpr std::size_t kMostReservedRecords = 4096;
+  if (count > bytes.size() / kSmallestRecord) return std::nullopt;
+  report.findings.reserve(std::min<std::size_t>(count, kMostReservedRecords));
   for (uint32_t i = 0; i < count && in.ok(); ++i) {
     std::optional<Finding> finding = decode_finding(in, check, bytes.size());
     if (!finding) return std::nullopt;

@@ -1,5 +1,7 @@
 #include "cache/result_cache.hpp"
 
+#include <new>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -168,7 +170,13 @@ std::optional<FileReport> ResultCache::load(const std::string& key, std::string_
   std::string_view entry = *bytes;
   if (entry.size() >= kMacBytes &&
       same_mac(entry.substr(0, kMacBytes), entry_mac(key, entry.substr(kMacBytes)))) {
-    report = decode_findings(entry.substr(kMacBytes), path, source);
+    // An entry too large for the memory left is a miss, not the end of
+    // the run.
+    try {
+      report = decode_findings(entry.substr(kMacBytes), path, source);
+    } catch (const std::bad_alloc&) {
+      report.reset();
+    }
   }
   if (!report) {
     ++rejected_;

@@ -1,5 +1,8 @@
 #include "cli/native_options.hpp"
 
+#include <algorithm>
+#include <cstdint>
+
 #include <unistd.h>
 
 #include <charconv>
@@ -22,7 +25,8 @@ CommandExit configuration_error(const std::string& message) {
 
 namespace {
 
-constexpr unsigned kMostJobs = 4096;
+// More than any machine has: the processors cap it further.
+constexpr unsigned kMostJobs = 1u << 20;
 
 // "KH001, KH002" or "KH001 KH002": the codes, blanks dropped.
 std::vector<std::string> split_codes(std::string_view list) {
@@ -40,14 +44,20 @@ std::vector<std::string> split_codes(std::string_view list) {
   return codes;
 }
 
+// Any whole number of jobs is taken; more than the processors is capped
+// below, whether it came from here or from the configuration.
 std::expected<unsigned, CommandLineError> parse_jobs(const std::string& text) {
-  unsigned jobs = 0;
+  uint64_t jobs = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
-  if (error != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > kMostJobs) {
-    return std::unexpected(CommandLineError{CommandLineError::Kind::InvalidValue, text, "--jobs",
-                                            "expected a whole number from 1 to 4096"});
+  if (error == std::errc::result_out_of_range) {
+    jobs = UINT64_MAX;
+    error = std::errc();
   }
-  return jobs;
+  if (error != std::errc() || end != text.data() + text.size() || jobs < 1) {
+    return std::unexpected(CommandLineError{CommandLineError::Kind::InvalidValue, text, "--jobs",
+                                            "expected a whole number of 1 or more"});
+  }
+  return static_cast<unsigned>(std::min<uint64_t>(jobs, kMostJobs));
 }
 
 }  // namespace

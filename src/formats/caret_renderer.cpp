@@ -12,6 +12,10 @@ namespace keyhound {
 namespace {
 
 constexpr std::string_view kWarningLabel = "Warning:";
+// The widest excerpt the readable way shows: a longer line is shown as a
+// window around the lookup, so that a line of thousands of lookups does
+// not come out once per lookup. The module's way prints the line whole.
+constexpr std::size_t kExcerptWidth = 120;
 
 void append_number(std::string& line, uint64_t number) {
   char digits[24];
@@ -68,8 +72,9 @@ CaretPlacement module_placement(Position start, Position end, std::string_view s
 
 CaretPlacement readable_placement(Position start, Position end, std::string_view source_line) {
   const bool one_row = end.row == start.row;
-  LaidOutLine laid = lay_out_line(source_line, start.byte_column,
-                                  one_row ? end.byte_column : source_line.size());
+  LaidOutLine laid = lay_out_window(source_line, start.byte_column,
+                                    one_row ? end.byte_column : source_line.size(),
+                                    kExcerptWidth);
   CaretPlacement placed;
   placed.shown = std::move(laid.text);
   placed.indent = laid.start_column;

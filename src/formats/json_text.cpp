@@ -4,15 +4,49 @@
 
 namespace keyhound {
 
-void append_json_string(std::string& out, std::string_view text) {
+namespace {
+
+// C1 controls, which some terminals act on, and the bidirectional
+// embeddings, overrides and isolates, which reorder what a reader sees.
+bool is_hidden_control(char32_t point) {
+  return (point >= 0x80 && point <= 0x9F) || (point >= 0x202A && point <= 0x202E) ||
+         (point >= 0x2066 && point <= 0x2069);
+}
+
+void append_unicode_escape(std::string& out, char32_t point) {
   static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\u";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(point >> shift) & 0xF];
+}
+
+char32_t decode_utf8_sequence(std::string_view sequence) {
+  auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(sequence[i])); };
+  switch (sequence.size()) {
+    case 2: return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
+    case 3: return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+    case 4:
+      return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
+             (byte(3) & 0x3F);
+    default: return byte(0);
+  }
+}
+
+}  // namespace
+
+void append_json_string(std::string& out, std::string_view text) {
   out += '"';
   std::size_t i = 0;
   while (i < text.size()) {
     auto byte = static_cast<unsigned char>(text[i]);
     if (byte >= 0x80) {
       if (std::size_t length = valid_utf8_sequence_at(text, i)) {
-        out += text.substr(i, length);
+        // What a terminal acts on or a reader is misled by goes as an
+        // escape, so that a report printed raw shows it for what it is.
+        if (char32_t point = decode_utf8_sequence(text.substr(i, length)); is_hidden_control(point)) {
+          append_unicode_escape(out, point);
+        } else {
+          out += text.substr(i, length);
+        }
         i += length;
       } else {
         out += "\xEF\xBF\xBD";  // U+FFFD
@@ -29,10 +63,8 @@ void append_json_string(std::string& out, std::string_view text) {
       case '\b': out += "\\b"; break;
       case '\f': out += "\\f"; break;
       default:
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0xF];
+        if (byte < 0x20 || byte == 0x7F) {
+          append_unicode_escape(out, byte);
         } else {
           out += static_cast<char>(byte);
         }

@@ -7,7 +7,8 @@
 namespace keyhound {
 
 // Appends `text` as a JSON string, quotes included: `"` and `\` escaped,
-// control characters as \uXXXX (or their short forms), and any byte that
+// control characters (C0, DEL, C1) and bidirectional embeddings, overrides
+// and isolates as \uXXXX (or their short forms), and any byte that
 // is not part of valid UTF-8 replaced by U+FFFD, so the result is valid
 // JSON whatever the text holds.
 void append_json_string(std::string& out, std::string_view text);

@@ -70,7 +70,13 @@ bool raise_value_error(const std::string& message) {
   return false;
 }
 
-std::optional<std::string> text_of(PyObject* object, const char* what) {
+// A name (a path, a glob, an option) may not hold a NUL byte: the system
+// calls would stop at it while the names joined to it would not, so that a
+// walk of "src\0x" never ends. Only source text may hold one.
+enum class NulByte { Refused, Allowed };
+
+std::optional<std::string> text_of(PyObject* object, const char* what,
+                                   NulByte nul = NulByte::Refused) {
   if (!PyUnicode_Check(object)) {
     PyErr_Format(PyExc_TypeError, "%s must be a str", what);
     return std::nullopt;
@@ -80,7 +86,12 @@ std::optional<std::string> text_of(PyObject* object, const char* what) {
   char* data = nullptr;
   Py_ssize_t size = 0;
   if (PyBytes_AsStringAndSize(bytes.get(), &data, &size) < 0) return std::nullopt;
-  return std::string(data, static_cast<std::size_t>(size));
+  std::string text(data, static_cast<std::size_t>(size));
+  if (nul == NulByte::Refused && text.find('\0') != std::string::npos) {
+    PyErr_Format(PyExc_ValueError, "%s must not hold a NUL byte", what);
+    return std::nullopt;
+  }
+  return text;
 }
 
 // A list or tuple of str (a lone str is refused: it would be read as its
@@ -412,7 +423,7 @@ PyObject* check_source(PyObject*, PyObject* args, PyObject* kwargs) {
     Py_INCREF(filename_argument);
   }
   Ref filename_owner(filename_argument);
-  auto text = text_of(text_argument, "text");
+  auto text = text_of(text_argument, "text", NulByte::Allowed);
   if (!text) return nullptr;
   std::optional<std::string> filename = std::string("<string>");
   if (filename_argument != nullptr) filename = text_of(filename_argument, "filename");

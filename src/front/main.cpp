@@ -267,6 +267,9 @@ int run(const std::vector<std::string>& argv) {
 int main(int argc, char** argv) {
   keyhound::set_out_of_memory_handler(keyhound::end_for_out_of_memory);
   keyhound::end_on_interrupt_signals();
+  // Past a file-size limit a write fails (EFBIG) and is reported, rather
+  // than the signal ending the run in the middle of an edit.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     return run(std::vector<std::string>(argv, argv + argc));
   } catch (const std::exception& fault) {

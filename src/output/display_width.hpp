@@ -24,4 +24,12 @@ struct LaidOutLine {
 };
 LaidOutLine lay_out_line(std::string_view line, std::size_t start_byte, std::size_t end_byte);
 
+// The same for a line that may be long: when the line is wider than
+// `width` columns, only a window of that width around what starts at
+// `start_byte` is shown, with "…" where it was cut, as Clang shows a long
+// line. The work is bounded by the window, not the line, so that a line of
+// thousands of lookups costs each of them the same.
+LaidOutLine lay_out_window(std::string_view line, std::size_t start_byte, std::size_t end_byte,
+                           std::size_t width);
+
 }  // namespace keyhound

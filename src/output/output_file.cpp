@@ -57,9 +57,17 @@ std::expected<AtomicOutputFile, std::string> AtomicOutputFile::create(const std:
   bool exists = ::stat(path.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) return std::unexpected(cannot_write(path, os_error_text(EISDIR)));
   if (exists && !S_ISREG(existing.st_mode)) {
-    // A device or a FIFO is where the lines go, not a file to replace.
-    FileDescriptor direct(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
-    if (!direct.is_open()) return std::unexpected(cannot_write(path, os_error_text(errno)));
+    // A device or a FIFO is where the lines go, not a file to replace. A
+    // FIFO that nobody reads would hold the open for ever: opened without
+    // waiting, it fails at once (ENXIO) instead, and writes then wait for
+    // the reader as usual.
+    FileDescriptor direct(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!direct.is_open()) {
+      const int error = errno;
+      return std::unexpected(cannot_write(
+          path, error == ENXIO ? "it is a FIFO that no process reads" : os_error_text(error)));
+    }
+    ::fcntl(direct.get(), F_SETFL, ::fcntl(direct.get(), F_GETFL) & ~O_NONBLOCK);
     return AtomicOutputFile(path, std::nullopt, std::move(direct));
   }
   if (exists && !may_write(path, existing)) {

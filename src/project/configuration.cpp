@@ -90,10 +90,11 @@ class TableReader {
   }
   KeyResult jobs(std::string_view key, const toml::node& node) {
     auto value = node.value<int64_t>();
-    if (!node.is_integer() || !value || *value < 1 || *value > 4096) {
-      return std::unexpected(invalid(key, "a whole number from 1 to 4096", node));
+    if (!node.is_integer() || !value || *value < 1) {
+      return std::unexpected(invalid(key, "a whole number of 1 or more", node));
     }
-    into_.jobs = static_cast<unsigned>(*value);
+    // Capped by the processors there are, as --jobs is.
+    into_.jobs = static_cast<unsigned>(std::min<int64_t>(*value, 1 << 20));
     return {};
   }
   KeyResult output_format(std::string_view key, const toml::node& node) {

@@ -147,7 +147,7 @@ class DirectoryWalk {
         }
         pending.push_back(std::move(next));
       } else {
-        found_.push_back(LintInput{escape_invalid_utf8(path), path, false, std::nullopt});
+        found_.push_back(LintInput{escape_invalid_utf8(path), path, false, std::nullopt, 0, root_});
       }
     }
   }
@@ -201,7 +201,9 @@ std::vector<LintInput> discover_inputs(std::span<const std::string> paths,
       std::move(found.begin(), found.end(), std::back_inserter(inputs));
     } else {
       // Whatever it is, a named path is read: an error shows when it fails.
-      inputs.push_back(LintInput{path, path, false, std::nullopt});
+      std::size_t slash = path.rfind('/');
+      std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+      inputs.push_back(LintInput{path, path, false, std::nullopt, 0, std::move(directory)});
     }
   }
   return inputs;

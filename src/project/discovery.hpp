@@ -22,6 +22,10 @@ struct LintInput {
   // Which of the run's configurations governs it, when paths have
   // configurations of their own (0: the run's).
   std::size_t project = 0;
+  // What the user named that holds it: the directory walked, or for a file
+  // named itself the directory it was named in. An edit (--add-noqa) stays
+  // inside it, wherever a link in the tree points.
+  std::string named_root = {};
 };
 
 struct DiscoveryOptions {

@@ -1,11 +1,15 @@
 #include "run/add_noqa.hpp"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <map>
 #include <set>
 #include <vector>
@@ -14,6 +18,7 @@
 #include "analysis/finding_identity.hpp"
 #include "formats/caret_renderer.hpp"
 #include "run/noqa_editor.hpp"
+#include "syntax/tokenizer_text.hpp"
 #include "base/os_error.hpp"
 #include "output/terminal_text.hpp"
 #include "base/file_descriptor.hpp"
@@ -93,26 +98,98 @@ void copy_extended_attributes(int from, int to) {
   }
 }
 
+// Holds SIGINT, SIGTERM and SIGHUP while it lives: a copy over a file's own
+// bytes is finished (or undone) before an interrupt ends the run.
+class HeldSignals {
+ public:
+  HeldSignals() {
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGHUP);
+    ::pthread_sigmask(SIG_BLOCK, &held, &before_);
+  }
+  ~HeldSignals() { ::pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+  HeldSignals(const HeldSignals&) = delete;
+  HeldSignals& operator=(const HeldSignals&) = delete;
+
+ private:
+  sigset_t before_;
+};
+
+bool write_whole_at(int fd, std::string_view text) {
+  for (std::size_t done = 0; done < text.size();) {
+    ssize_t now = ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (now < 0 && errno == EINTR) continue;
+    if (now <= 0) {
+      if (now == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(now);
+  }
+  return true;
+}
+
 // A file with several names is edited in place: replacing it would leave
-// the other names with the old text.
-std::expected<void, std::string> rewrite_in_place(const std::string& path, const std::string& text) {
+// the other names with the old text. Room for the new text is made first,
+// so that a full disk, a quota or a file-size limit fails before a byte
+// changes; the old text stays in memory until the new one is whole, and
+// should a write still fail, it is written back.
+std::expected<void, std::string> rewrite_in_place(const std::string& path,
+                                                  const std::string& old_text,
+                                                  const std::string& text) {
   FileDescriptor file(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!file.is_open()) file = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
   if (!file.is_open()) return std::unexpected(os_error_text(errno));
-  if (!write_whole(file.get(), text) || ::ftruncate(file.get(), static_cast<off_t>(text.size())) != 0) {
-    return std::unexpected(os_error_text(errno));
+  if (text.size() > old_text.size()) {
+    if (int error = ::posix_fallocate(file.get(), 0, static_cast<off_t>(text.size())); error != 0) {
+      // Whatever the fallback wrote lies past the old end: cut it off again.
+      if (::ftruncate(file.get(), static_cast<off_t>(old_text.size())) != 0) {
+        return std::unexpected("no room for the new text (" + os_error_text(error) +
+                               "), and the file could not be cut back to its old length (" +
+                               os_error_text(errno) + ")");
+      }
+      return std::unexpected("no room for the new text: " + os_error_text(error) +
+                             "; left as it was");
+    }
   }
+  HeldSignals held;
+  if (!write_whole_at(file.get(), text) ||
+      ::ftruncate(file.get(), static_cast<off_t>(text.size())) != 0) {
+    const int error = errno;
+    const bool restored = write_whole_at(file.get(), old_text) &&
+                          ::ftruncate(file.get(), static_cast<off_t>(old_text.size())) == 0;
+    return std::unexpected(os_error_text(error) + (restored ? "; left as it was"
+                                                            : "; the old text could not be "
+                                                              "written back: the file is damaged"));
+  }
+  if (::fsync(file.get()) != 0) return std::unexpected(os_error_text(errno));
   return {};
 }
 
-std::expected<void, std::string> replace_file(const std::string& path, const std::string& text,
+// Whether `path` leads to a place inside `root` once every link is
+// followed: an edit never leaves what the user named.
+bool lies_inside(const std::string& path, const std::string& root) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), std::free);
+  std::unique_ptr<char, decltype(&std::free)> real_root(::realpath(root.c_str(), nullptr),
+                                                         std::free);
+  if (!real || !real_root) return false;
+  std::string_view inside(real.get());
+  std::string_view top(real_root.get());
+  if (top == "/") return true;
+  return inside.size() > top.size() && inside.starts_with(top) && inside[top.size()] == '/';
+}
+
+std::expected<void, std::string> replace_file(const std::string& path, const std::string& old_text,
+                                              const std::string& text,
                                               const struct stat& when_read) {
   // A file without write permission stays as it is, even for root.
   if ((when_read.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
     return std::unexpected(os_error_text(EACCES));
   }
   if (!unchanged(path, when_read)) return std::unexpected(kChanged);
-  if (when_read.st_nlink > 1) return rewrite_in_place(path, text);
+  if (when_read.st_nlink > 1) return rewrite_in_place(path, old_text, text);
   // The replacement goes where a link points, so the link stays a link.
   auto place = replacement_place(path);
   if (!place) return std::unexpected(os_error_text(place.error()));
@@ -173,7 +250,10 @@ AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& sta
       result.any_error = true;
       continue;
     }
-    std::string text = read->text;
+    // Rows as the analysis counts them (a lone carriage return ends a row
+    // in the readable mode); the file's own line ends are put back below.
+    std::optional<std::string> tokenized = precise ? as_tokenized(read->text) : std::nullopt;
+    std::string text = tokenized ? *tokenized : read->text;
     std::size_t added = 0;
     std::map<uint32_t, std::set<std::string>> refused;
     for (int round = 0; round < kMostRounds; ++round) {
@@ -189,7 +269,18 @@ AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& sta
     }
     report_refused(out, input.display, refused);
     if (added == 0) continue;
-    if (auto replaced = replace_file(input.path, text, read->status); !replaced) {
+    if (tokenized) text = with_original_line_ends(read->text, text);
+    // Only a file that would change is looked at: a link that leads
+    // outside is refused, not followed.
+    if (!input.named_root.empty() && !lies_inside(input.path, input.named_root)) {
+      out.write_line(Stream::Stderr,
+                     "Error writing file '" + terminal_safe_name(input.display) +
+                         "': a symbolic link leads it outside '" +
+                         terminal_safe_name(input.named_root) + "'; left as it was\n");
+      result.any_error = true;
+      continue;
+    }
+    if (auto replaced = replace_file(input.path, read->text, text, read->status); !replaced) {
       out.write_line(Stream::Stderr, "Error writing file '" + terminal_safe_name(input.display) +
                                          "': " + terminal_safe_name(replaced.error()) + "\n");
       result.any_error = true;

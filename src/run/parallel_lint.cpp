@@ -7,6 +7,7 @@
 #include <exception>
 #include <system_error>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -50,14 +51,9 @@ std::size_t excerpt_bytes(const FileReport& report) {
   return bytes;
 }
 
-RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
-                             const LintPlan& plan) {
+RenderedFile render(FileReport report, const LintInput& input, const ReportFormat& format,
+                    const LintPlan& plan) {
   RenderedFile rendered;
-  // The native command keeps the default signal behaviour: with no
-  // interrupt check, no read is ever reported as interrupted.
-  std::expected<FileReport, Interrupted> linted = lint_input(input, plan.analysis, plan.cache);
-  if (!linted) throw InternalFault("a read was interrupted with no interrupt check");
-  FileReport report = std::move(*linted);
   if (plan.stage != nullptr) rendered.tally = plan.stage->process(report, input.project);
   rendered.status = report.outcome.status;
   rendered.findings = count_findings(report);
@@ -68,6 +64,33 @@ RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
     format.render(report, rendered.lines);
   }
   return rendered;
+}
+
+RenderedFile lint_and_render_unguarded(const LintInput& input, const ReportFormat& format,
+                                       const LintPlan& plan) {
+  // The native command keeps the default signal behaviour: with no
+  // interrupt check, no read is ever reported as interrupted.
+  std::expected<FileReport, Interrupted> linted = lint_input(input, plan.analysis, plan.cache);
+  if (!linted) throw InternalFault("a read was interrupted with no interrupt check");
+  return render(std::move(*linted), input, format, plan);
+}
+
+// Memory that runs out anywhere in one file's work (its reading, analysis,
+// report) refuses that file, as a file too large to read is refused; the
+// run goes on with the others.
+RenderedFile lint_and_render(const LintInput& input, const ReportFormat& format,
+                             const LintPlan& plan) {
+  try {
+    return lint_and_render_unguarded(input, format, plan);
+  } catch (const std::bad_alloc&) {
+    release_unused_memory();
+    return render(FileReport{.path = input.display,
+                             .findings = {},
+                             .outcome = FileOutcome{FileStatus::ReadError,
+                                                    "file too large to analyse in the "
+                                                    "available memory"}},
+                  input, format, plan);
+  }
 }
 
 class WorkQueue {

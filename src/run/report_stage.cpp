@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <new>
 
 #include "analysis/finding_identity.hpp"
 #include "analysis/rule_catalog.hpp"
 #include "base/path_names.hpp"
 #include "analysis/report_filter.hpp"
 #include "base/internal_fault.hpp"
+#include "base/memory_budget.hpp"
 #include "base/plain_file.hpp"
 #include "run/file_loop.hpp"
 
@@ -60,17 +63,20 @@ constexpr std::size_t kLargestBaseline = std::size_t{1} << 30;
 
 }  // namespace
 
-std::expected<Baseline, std::string> read_baseline(const std::string& file,
-                                                   const std::string& working_directory) {
-  auto text = read_plain_file(file, PlainReadOptions{.most_bytes = kLargestBaseline});
-  if (!text) {
-    return std::unexpected("cannot read baseline '" + file + "': " + text.error().message);
-  }
+namespace {
+
+// Held as a table, a baseline takes about this many bytes a byte of its
+// text at worst (short lines, each a node and a string of its own).
+constexpr uint64_t kBaselineBytesPerByte = 12;
+
+std::expected<Baseline, std::string> parse_baseline(const std::string& file,
+                                                    const std::string& working_directory,
+                                                    std::string_view text) {
   Baseline baseline;
   baseline.file = file;
   std::string absolute = absolute_path(file, working_directory);
   baseline.directory = absolute.substr(0, std::max<std::size_t>(absolute.rfind('/'), 1));
-  std::string_view rest = *text;
+  std::string_view rest = text;
   // An editor may have saved it with a byte order mark or CRLF line ends.
   if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
   std::size_t number = 0;
@@ -85,6 +91,11 @@ std::expected<Baseline, std::string> read_baseline(const std::string& file,
     std::size_t count = 0;
     auto [after, error] = std::from_chars(line.data(), line.data() + std::min(tab, line.size()),
                                           count);
+    // A count too large to hold is the largest there is.
+    if (error == std::errc::result_out_of_range) {
+      count = SIZE_MAX;
+      error = std::errc();
+    }
     // count, path, code, function, text: at least four tabs.
     if (tab == std::string_view::npos || error != std::errc() || after != line.data() + tab ||
         count == 0 || std::count(line.begin(), line.end(), '\t') < 4) {
@@ -92,10 +103,36 @@ std::expected<Baseline, std::string> read_baseline(const std::string& file,
                              std::to_string(number) +
                              " is not 'count<TAB>path<TAB>code<TAB>function<TAB>text'");
     }
-    baseline.counts[std::string(line.substr(tab + 1))] += count;
+    // Counts saturate: a sum past the largest count would wrap to a small
+    // one and hide nothing.
+    std::size_t& total = baseline.counts[std::string(line.substr(tab + 1))];
+    total = count > SIZE_MAX - total ? SIZE_MAX : total + count;
   }
   return baseline;
 }
+
+}  // namespace
+
+std::expected<Baseline, std::string> read_baseline(const std::string& file,
+                                                   const std::string& working_directory) {
+  auto text = read_plain_file(file, PlainReadOptions{.most_bytes = kLargestBaseline});
+  if (!text) {
+    return std::unexpected("cannot read baseline '" + file + "': " + text.error().message);
+  }
+  // Held as a table, a baseline takes some times its bytes: refused with a
+  // message, not ended by the allocator, when that is more than a share of
+  // what is left.
+  if (auto refusal = memory_refusal(text->size(), kBaselineBytesPerByte)) {
+    return std::unexpected("cannot read baseline '" + file + "': " + *refusal);
+  }
+  try {
+    return parse_baseline(file, working_directory, *text);
+  } catch (const std::bad_alloc&) {
+    return std::unexpected("cannot read baseline '" + file +
+                           "': too large to read in the available memory");
+  }
+}
+
 
 std::string baseline_text(const std::map<std::string, std::size_t, std::less<>>& counts) {
   std::string text(kBaselineHeader);

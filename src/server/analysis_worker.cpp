@@ -1,6 +1,8 @@
 #include "server/analysis_worker.hpp"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 #include "analysis/analyze_file.hpp"
 #include "base/internal_fault.hpp"
@@ -39,12 +41,22 @@ AnalysisResult AnalysisWorker::analyse(AnalysisJob& job) const {
   try {
     FileReport report =
         analyze_parsed(job.path, *job.text, root_of(job.tree), job.settings.analysis);
+    if (report.outcome.status == FileStatus::ReadError) {
+      // Refused (too large for the memory there is): said once, no findings.
+      result.fault = report.outcome.message;
+      return result;
+    }
     ReportStage stage({job.settings.selection}, std::nullopt, std::nullopt, working_directory_);
     stage.process(report);
     result.findings = shown_findings(report);
-  } catch (const InternalFault& fault) {
-    // The server outlives one document's fault: the user hears of it, and
-    // the document shows no findings rather than stale ones.
+  } catch (const std::bad_alloc&) {
+    result.findings.clear();
+    result.fault = "not enough memory to analyse it";
+  } catch (const std::exception& fault) {
+    // The server outlives one document's fault, whatever it is: the user
+    // hears of it, and the document shows no findings rather than stale
+    // ones.
+    result.findings.clear();
     result.fault = fault.what();
   }
   return result;
@@ -67,7 +79,19 @@ void AnalysisWorker::run(std::stop_token stop) {
     AnalysisResult result = analyse(job);
     // The tree goes before the result is handed on.
     job.tree.reset();
-    done_(std::move(result));
+    AnalysisResult if_it_fails{.uri = result.uri, .version = result.version, .text = result.text,
+                               .findings = {}, .fault = {}};
+    try {
+      done_(std::move(result));
+    } catch (const std::exception& fault) {
+      // Even a result that cannot be sent (memory ran out building it)
+      // must not end the thread that serves every document.
+      if_it_fails.fault = fault.what();
+      try {
+        done_(std::move(if_it_fails));
+      } catch (const std::exception&) {
+      }
+    }
   }
 }
 

@@ -71,7 +71,7 @@ class LspSession {
   void code_actions(const nlohmann::json& id, const nlohmann::json& params);
   void cancel(const nlohmann::json& params);
 
-  void submit(const OpenDocument& document);
+  void submit(OpenDocument& document);
   void reload_configurations();
   DocumentSettings settings_for(const std::string& path);
   std::string report_path(const OpenDocument& document) const;

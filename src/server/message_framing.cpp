@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -50,9 +51,11 @@ FrameReader::FrameReader(int fd, std::size_t largest_frame)
 
 bool FrameReader::fill() {
   if (start_ > 0 && start_ == buffer_.size()) {
+    body_start_ -= std::min(body_start_, start_);
     buffer_.clear();
     start_ = 0;
   } else if (start_ > kReadChunk) {
+    body_start_ -= std::min(body_start_, start_);
     buffer_.erase(0, start_);
     start_ = 0;
   }
@@ -117,11 +120,14 @@ std::optional<std::expected<std::string, std::string>> FrameReader::next() {
       length = content_length(text.substr(colon + 1));
     }
   }
-  if (!length) {
-    return std::expected<std::string, std::string>(
-        std::unexpect, "a frame without a Content-Length header was skipped");
+  if (!length || !*length) {
+    // The body's end is unknown: skip it, so that the frames after it are
+    // read as they were sent rather than from the middle of this one.
+    std::string why = !length ? "a frame without a Content-Length header was skipped"
+                              : length->error();
+    skip_unframed_body();
+    return std::expected<std::string, std::string>(std::unexpect, std::move(why));
   }
-  if (!*length) return std::expected<std::string, std::string>(std::unexpect, length->error());
   if (**length > largest_frame_) {
     if (!take(**length, nullptr)) return std::nullopt;
     return std::expected<std::string, std::string>(
@@ -132,6 +138,100 @@ std::optional<std::expected<std::string, std::string>> FrameReader::next() {
   body.reserve(**length);
   if (!take(**length, &body)) return std::nullopt;
   return body;
+}
+
+std::optional<char> FrameReader::peek_past_blanks() {
+  for (;;) {
+    while (start_ < buffer_.size()) {
+      const char c = buffer_[start_];
+      if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return c;
+      ++start_;
+    }
+    if (!fill()) return std::nullopt;
+  }
+}
+
+// Whether `c` may stand outside a string in JSON text: structure, numbers
+// and the letters of true, false and null.
+bool may_stand_outside_strings(char c) {
+  static constexpr std::string_view kAllowed = " \t\r\n{}[],:-+.0123456789eEtrufalsn";
+  return kAllowed.find(c) != std::string_view::npos;
+}
+
+FrameReader::Skipped FrameReader::skip_json_value() {
+  // A message is a JSON object (or a batch, an array): its end is where
+  // its brackets close, strings and their escapes taken into account. A
+  // byte that JSON cannot hold where it stands (a control character in a
+  // string, a header's letters outside one) means the body was no message
+  // after all, or a damaged one.
+  std::size_t depth = 0;
+  std::size_t scanned = 0;
+  bool in_string = false;
+  bool escaped = false;
+  for (;;) {
+    while (start_ < buffer_.size()) {
+      const char c = buffer_[start_];
+      if (++scanned > largest_frame_) return Skipped::Malformed;
+      if (in_string) {
+        if (static_cast<unsigned char>(c) < 0x20) return Skipped::Malformed;
+        ++start_;
+        if (escaped) {
+          escaped = false;
+        } else if (c == '\\') {
+          escaped = true;
+        } else if (c == '"') {
+          in_string = false;
+        }
+        continue;
+      }
+      if (!may_stand_outside_strings(c) && c != '"') return Skipped::Malformed;
+      ++start_;
+      if (c == '"') {
+        in_string = true;
+      } else if (c == '{' || c == '[') {
+        ++depth;
+      } else if ((c == '}' || c == ']') && depth > 0 && --depth == 0) {
+        return Skipped::Whole;
+      }
+    }
+    if (!fill()) return Skipped::EndOfInput;
+  }
+}
+
+void FrameReader::resynchronise() {
+  static constexpr std::string_view kHeader = "content-length";
+  for (;;) {
+    for (std::size_t at = start_; at + kHeader.size() <= buffer_.size(); ++at) {
+      if (equal_ignoring_case(std::string_view(buffer_).substr(at, kHeader.size()), kHeader)) {
+        start_ = at;
+        return;
+      }
+    }
+    // Keep what could be the start of a header cut by the read.
+    if (buffer_.size() - start_ > kHeader.size()) start_ = buffer_.size() - kHeader.size();
+    if (!fill()) {
+      start_ = buffer_.size();
+      return;
+    }
+  }
+}
+
+void FrameReader::skip_unframed_body() {
+  std::optional<char> first = peek_past_blanks();
+  if (!first) return;
+  body_start_ = start_;
+  if (*first == '{' || *first == '[') {
+    Skipped skipped = skip_json_value();
+    if (skipped != Skipped::Malformed) return;
+    // The scan may have gone past the next frame's header before it saw
+    // that the body was damaged: look for it again a header line back, but
+    // never before this body began.
+    constexpr std::size_t kHeaderLineBack = 96;
+    start_ = std::max(body_start_, start_ > kHeaderLineBack ? start_ - kHeaderLineBack : 0);
+  }
+  // Not a message after all: the next frame starts at the next
+  // Content-Length header.
+  resynchronise();
 }
 
 std::string frame_message(std::string_view body) {

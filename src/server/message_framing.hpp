@@ -31,11 +31,23 @@ class FrameReader {
   std::optional<std::string> read_line();
   // Exactly `count` bytes, kept or dropped; false at the end of the input.
   bool take(std::size_t count, std::string* into);
+  // After a frame whose length is missing or unreadable: its body skipped
+  // (a JSON message to where its brackets close), else everything up to
+  // the next Content-Length header, so that one bad frame costs one error
+  // and the frames after it are read as sent.
+  void skip_unframed_body();
+  std::optional<char> peek_past_blanks();
+  enum class Skipped { Whole, Malformed, EndOfInput };
+  Skipped skip_json_value();
+  void resynchronise();
 
   int fd_;
   std::size_t largest_frame_;
   std::string buffer_;
   std::size_t start_ = 0;
+  // Where the body being skipped began in the buffer (kept right when the
+  // buffer drops what was read).
+  std::size_t body_start_ = 0;
 };
 
 // `body` framed for sending.

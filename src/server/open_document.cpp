@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/memory_budget.hpp"
+
 namespace keyhound {
 
 namespace {
@@ -28,8 +30,20 @@ OpenDocument::OpenDocument(std::string uri, std::string path, int64_t version, s
       path_(std::move(path)),
       version_(version),
       text_(std::make_shared<const std::string>(std::move(text))),
-      lines_(*text_),
-      tree_(*text_) {}
+      lines_(*text_) {
+  parse_afresh(*text_);
+}
+
+void OpenDocument::parse_afresh(const std::string& text) {
+  tree_.reset();
+  // The same estimate the command refuses a file by: the editor's parse
+  // has no arena to count it, so it is judged before it starts.
+  refusal_ = memory_refusal(text.size());
+  if (!refusal_) {
+    tree_.emplace(text);
+    refusal_told = false;
+  }
+}
 
 bool OpenDocument::apply_range(const ContentChange& change, PositionEncoding encoding,
                                std::string& text) {
@@ -47,7 +61,7 @@ bool OpenDocument::apply_range(const ContentChange& change, PositionEncoding enc
   edit.new_end = end_after_insert(edit.start, change.text);
   text.replace(start, end - start, change.text);
   lines_ = LineStarts(text);
-  tree_.edit(edit);
+  if (tree_) tree_->edit(edit);
   return in_text;
 }
 
@@ -70,10 +84,15 @@ std::size_t OpenDocument::apply(const std::vector<ContentChange>& changes, int64
     }
     if (!apply_range(change, encoding, text)) ++outside;
   }
-  if (whole) {
-    tree_ = EditableTree(text);
+  if (whole || !tree_) {
+    if (whole || !changes.empty()) parse_afresh(text);
   } else if (!changes.empty()) {
-    tree_.reparse(text);
+    if (auto refusal = memory_refusal(text.size())) {
+      tree_.reset();
+      refusal_ = std::move(refusal);
+    } else {
+      tree_->reparse(text);
+    }
   }
   version_ = version;
   text_ = std::make_shared<const std::string>(std::move(text));

@@ -36,7 +36,13 @@ class OpenDocument {
   // The text as it is now, shared with the analyses that read it.
   std::shared_ptr<const std::string> text() const { return text_; }
   const LineStarts& lines() const { return lines_; }
-  const EditableTree& tree() const { return tree_; }
+  // Nothing while the document is too large to parse in the memory there
+  // is (`refusal()` says so); parsed again once it fits.
+  const EditableTree* tree() const { return tree_ ? &*tree_ : nullptr; }
+  const std::optional<std::string>& refusal() const { return refusal_; }
+  // Whether the user has been told of the refusal already: once a
+  // document, not once a keystroke.
+  bool refusal_told = false;
 
  private:
   // One ranged change; whether its range was inside the text.
@@ -47,7 +53,12 @@ class OpenDocument {
   int64_t version_;
   std::shared_ptr<const std::string> text_;
   LineStarts lines_;
-  EditableTree tree_;
+  std::optional<EditableTree> tree_;
+  std::optional<std::string> refusal_;
+
+  // A fresh tree of the whole text, or the refusal, when its parse would
+  // need more memory than is left.
+  void parse_afresh(const std::string& text);
 };
 
 }  // namespace keyhound

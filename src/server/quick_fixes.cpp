@@ -102,8 +102,8 @@ nlohmann::json quick_fixes(const OpenDocument& document, const std::vector<Shown
     }
     actions.push_back(code_action(document, diagnostic, "Suppress " + finding.code + " in this file",
                                   file_suppression(document, finding), false, encoding));
-    if (!finding.lookup) continue;
-    if (auto rewrite = get_call_rewrite(document.tree().root(), text, from, to)) {
+    if (!finding.lookup || document.tree() == nullptr) continue;
+    if (auto rewrite = get_call_rewrite(document.tree()->root(), text, from, to)) {
       actions.push_back(code_action(document, diagnostic,
                                     "Use " + *rewrite + " (None when the key is missing)",
                                     Replacement{from, to, *rewrite}, false, encoding));

@@ -65,16 +65,26 @@ std::string LspSession::report_path(const OpenDocument& document) const {
   return relative.starts_with("..") ? document.path() : relative;
 }
 
-void LspSession::submit(const OpenDocument& document) {
+void LspSession::submit(OpenDocument& document) {
   {
     std::lock_guard lock(published_mutex_);
     published_[document.uri()].latest_version = document.version();
+  }
+  if (document.tree() == nullptr) {
+    // Too large to parse here: no findings, and one message saying why.
+    worker_->forget(document.uri());
+    AnalysisResult refused{.uri = document.uri(), .version = document.version(),
+                           .text = document.text(), .findings = {}, .fault = {}};
+    if (!document.refusal_told) refused.fault = document.refusal().value_or("");
+    document.refusal_told = true;
+    publish(std::move(refused));
+    return;
   }
   worker_->submit(AnalysisJob{.uri = document.uri(),
                               .version = document.version(),
                               .path = report_path(document),
                               .text = document.text(),
-                              .tree = document.tree().snapshot(),
+                              .tree = document.tree()->snapshot(),
                               .settings = settings_for(document.path())});
 }
 
@@ -140,7 +150,7 @@ void LspSession::did_close(const nlohmann::json& params) {
 void LspSession::reload_configurations() {
   settings_by_directory_.clear();
   shown_problems_.clear();
-  for (const auto& [uri, document] : documents_) submit(document);
+  for (auto& [uri, document] : documents_) submit(document);
 }
 
 void LspSession::did_save(const nlohmann::json& params) {

@@ -21,6 +21,8 @@ struct TreeDeleter {
 using Tree = std::unique_ptr<TSTree, TreeDeleter>;
 
 inline TSNode root_of(const Tree& tree) { return ts_tree_root_node(tree.get()); }
+// The nodes of the tree below `node`, itself included, without a walk.
+inline uint32_t node_count(TSNode node) { return ts_node_descendant_count(node); }
 
 // A cursor is a plain struct the runtime fills in, so the owner holds it by
 // value. The node it starts on acts as the cursor's root: goto_parent fails

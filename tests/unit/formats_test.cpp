@@ -33,8 +33,13 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"quote_and_backslash", "we\"ird\\x", "\"we\\\"ird\\\\x\""},
         EscapeCase{"short_controls", "a\nb\rc\td\be\ff", "\"a\\nb\\rc\\td\\be\\ff\""},
         EscapeCase{"other_controls", std::string("\x01\x1f\0", 3), "\"\\u0001\\u001f\\u0000\""},
-        EscapeCase{"del_and_non_ascii_kept", "\x7f\xc3\xa9\xe2\x80\xae",
-                   "\"\x7f\xc3\xa9\xe2\x80\xae\""},
+        // Text is kept; what a terminal acts on (DEL, C1 controls) or what
+        // reorders what a reader sees (bidirectional controls) is escaped.
+        EscapeCase{"non_ascii_kept", "\xc3\xa9\xe6\x97\xa5\xe2\x80\xa9",
+                   "\"\xc3\xa9\xe6\x97\xa5\xe2\x80\xa9\""},
+        EscapeCase{"del_c1_and_bidi_escaped",
+                   "\x7f\xc2\x85\xc2\x9b\xe2\x80\xaa\xe2\x80\xae\xe2\x81\xa6\xe2\x81\xa9",
+                   "\"\\u007f\\u0085\\u009b\\u202a\\u202e\\u2066\\u2069\""},
         EscapeCase{"invalid_bytes_replaced", "a\xff\xc3", "\"a\xef\xbf\xbd\xef\xbf\xbd\""}),
     [](const ::testing::TestParamInfo<EscapeCase>& info) { return info.param.label; });
 

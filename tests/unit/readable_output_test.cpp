@@ -88,6 +88,70 @@ INSTANTIATE_TEST_SUITE_P(
         WidthCase{"d[", 0, 2, "d[", 0, 2}),
     [](const auto& info) { return testing::case_name(info.index, info.param.line); });
 
+struct WindowCase {
+  const char* name;
+  std::string line;
+  std::size_t start;
+  std::size_t end;
+  std::string shown;
+  std::size_t start_column;
+  std::size_t end_column;
+};
+
+class LayOutWindowTest : public ::testing::TestWithParam<WindowCase> {};
+
+// A line wider than the window is shown as a window of it around the
+// lookup, cut with "…", the carets under the window; the carets always
+// stand under what they mark.
+TEST_P(LayOutWindowTest, WindowAroundTheSpan) {
+  const WindowCase& c = GetParam();
+  LaidOutLine laid = lay_out_window(c.line, c.start, c.end, 20);
+  EXPECT_EQ(laid.text, c.shown);
+  EXPECT_EQ(laid.start_column, c.start_column);
+  EXPECT_EQ(laid.end_column, c.end_column);
+  EXPECT_LE(laid.width, 20u);
+}
+
+const std::string kCut = "\xe2\x80\xa6";
+const std::string kLong = "abcdefghij0123456789ABCDEFGHIJklmnopqrst";  // 40 columns
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, LayOutWindowTest,
+    ::testing::Values(
+        // Fits: shown whole, as lay_out_line shows it.
+        WindowCase{"fits", "x = d[k]", 4, 8, "x = d[k]", 4, 8},
+        // Near the start: cut on the right only.
+        WindowCase{"start", kLong, 2, 4, "abcdefghij012345678" + kCut, 2, 4},
+        // In the middle: a third of the window before the span.
+        WindowCase{"middle", kLong, 20, 22, kCut + "456789ABCDEFGHIJkl" + kCut, 7, 9},
+        // At the end: as much before it as fits.
+        WindowCase{"end", kLong, 38, 40, kCut + "BCDEFGHIJklmnopqrst", 18, 20},
+        // A span wider than the window: marked to the window's edge.
+        WindowCase{"wide span", kLong, 10, 40, kCut + "efghij0123456789AB" + kCut, 7, 19},
+        // Wide characters are never cut in half.
+        WindowCase{"wide characters",
+                   "\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5"
+                   "\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5 d[k] \xe6\x97\xa5\xe6\x97\xa5"
+                   "\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5",
+                   25, 29,
+                   kCut + "\xe6\x97\xa5\xe6\x97\xa5 d[k] \xe6\x97\xa5\xe6\x97\xa5"
+                          "\xe6\x97\xa5" + kCut,
+                   6, 10}),
+    [](const auto& info) { return testing::case_name(info.index, info.param.name); });
+
+// The work per finding is bounded by the window: a line of a million
+// bytes costs no more than a short one.
+TEST(LayOutWindowTest, LongLineIsNeverLaidOutWhole) {
+  std::string line;
+  for (int i = 0; i < 100000; ++i) line += "d[k] + ";
+  LaidOutLine laid = lay_out_window(line, 350000, 350004, 120);
+  EXPECT_LE(laid.width, 120u);
+  EXPECT_LE(laid.text.size(), 130u);
+  // The text opens with "…", three bytes in one column.
+  ASSERT_TRUE(laid.text.starts_with(kCut));
+  EXPECT_EQ(laid.text.substr(laid.start_column + 2, laid.end_column - laid.start_column), "d[k]");
+}
+
 TEST(CodePointWidthTest, WideNarrowAndZero) {
   EXPECT_EQ(code_point_width(U'a'), 1u);
   EXPECT_EQ(code_point_width(U'\u00e9'), 1u);

@@ -14,6 +14,7 @@
 #include "server/document_findings.hpp"
 #include "server/file_uri.hpp"
 #include "server/json_members.hpp"
+#include "test_support.hpp"
 #include "server/message_framing.hpp"
 #include "server/open_document.hpp"
 #include "server/quick_fixes.hpp"
@@ -95,6 +96,41 @@ TEST(FrameReader, ReadsFramesAndSkipsWhatIsNone) {
   EXPECT_EQ(read_frames(bytes, 10), expected);
 }
 
+struct BadFrameCase {
+  const char* name;
+  std::string bad;
+  std::string error;
+};
+
+class FrameReaderResyncTest : public ::testing::TestWithParam<BadFrameCase> {};
+
+// A frame whose length is missing or unreadable costs one error: its body
+// is skipped and the frame after it is read as sent, not from the middle.
+TEST_P(FrameReaderResyncTest, OneBadFrameCostsOneError) {
+  const BadFrameCase& c = GetParam();
+  const std::string good = "Content-Length: 7\r\n\r\n{\"a\":1}";
+  EXPECT_EQ(read_frames(c.bad + good + good, 1 << 20),
+            (std::vector<std::string>{"error:" + c.error, "body:{\"a\":1}", "body:{\"a\":1}"}));
+}
+
+const std::string kNotANumber = "the frame's Content-Length is not a number: ";
+const std::string kNoLength = "a frame without a Content-Length header was skipped";
+
+INSTANTIATE_TEST_SUITE_P(
+    BadLengths, FrameReaderResyncTest,
+    ::testing::Values(
+        BadFrameCase{"plus", "Content-Length: +2\r\n\r\n{}", kNotANumber + "'+2'"},
+        BadFrameCase{"decimal", "Content-Length: 2.0\r\n\r\n{}", kNotANumber + "'2.0'"},
+        BadFrameCase{"hex", "Content-Length: 0x2\r\n\r\n{}", kNotANumber + "'0x2'"},
+        BadFrameCase{"no length", "Content-Type: x\r\n\r\n{\"id\":1,\"p\":[1,{}]}", kNoLength},
+        // Brackets, quotes and header text inside strings do not count.
+        BadFrameCase{"strings", "Content-Length: x\r\n\r\n{\"t\":\"}]\\\"{ Content-Length: 9\"}",
+                     kNotANumber + "'x'"},
+        // Not JSON: everything up to the next header goes.
+        BadFrameCase{"junk body", "Content-Length: x\r\n\r\nnot json at all", kNotANumber + "'x'"},
+        BadFrameCase{"unclosed", "Content-Length: x\r\n\r\nzz{", kNotANumber + "'x'"}),
+    [](const auto& info) { return keyhound::testing::case_name(info.index, info.param.name); });
+
 TEST(FrameReader, FramesAreWrittenWithTheirLength) {
   EXPECT_EQ(frame_message("{\"a\":1}"), "Content-Length: 7\r\n\r\n{\"a\":1}");
 }
@@ -130,7 +166,7 @@ TEST(OpenDocument, IncrementalEditsGiveTheFreshParsesFindings) {
     document.apply({change}, version, encoding);
     const std::string& text = *document.text();
     EditableTree fresh(text);
-    ASSERT_EQ(findings_of(text, document.tree().root()), findings_of(text, fresh.root()))
+    ASSERT_EQ(findings_of(text, document.tree()->root()), findings_of(text, fresh.root()))
         << "after version " << version << ":\n" << text;
   }
 }
@@ -182,7 +218,7 @@ TEST(QuickFixes, TheLineCommentGoesWhereAddNoqaPutsIt) {
   OpenDocument document("file:///a.py", "/a.py", 1, text);
   const AnalysisOptions options{.honour_suppressions = true, .precise = true};
   const auto findings =
-      shown_findings(analyze_parsed("a.py", text, document.tree().root(), options));
+      shown_findings(analyze_parsed("a.py", text, document.tree()->root(), options));
   ASSERT_EQ(findings.size(), 1u);
   const nlohmann::json actions = quick_fixes(document, findings, 0, 1000, PositionEncoding::Utf16);
   ASSERT_EQ(actions.size(), 3u);
