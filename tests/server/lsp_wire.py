@@ -21,9 +21,10 @@ def frame(message):
 class WireClient:
     """The server in a child process; what it sends is read on a thread."""
 
-    def __init__(self, cwd=None):
+    def __init__(self, cwd=None, preexec_fn=None):
         self.process = subprocess.Popen([str(NATIVE), "server"], stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd)
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd,
+                                        preexec_fn=preexec_fn)
         self.received = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
 

@@ -4,6 +4,7 @@ server answers what it can with the protocol's errors and goes on."""
 
 import json
 import random
+import resource
 
 import pytest
 
@@ -207,3 +208,68 @@ def test_initialization_options_override_the_configuration(server, tmp_path, opt
     assert [d["code"] for d in messages[-1]["params"]["diagnostics"]] == codes
     notices = [m["params"]["message"] for m in messages if m.get("method") == "window/showMessage"]
     assert (shown is None and notices == []) or (len(notices) == 1 and shown in notices[0])
+
+
+@pytest.mark.parametrize("bad", [
+    b"Content-Length: +2\r\n\r\n{}",
+    b"Content-Length: 2.0\r\n\r\n{}",
+    b"Content-Length: 0x2\r\n\r\n{}",
+    b"Content-Type: application/json\r\n\r\n" + json.dumps(
+        {"jsonrpc": "2.0", "id": 5, "method": "shutdown", "params": {"t": "}] Content-Length: 3"}}
+    ).encode(),
+])
+def test_a_frame_with_a_bad_length_costs_one_error_answer(server, bad):
+    """The body of a frame whose length cannot be read is skipped, not read
+    as the headers of the frames after it: every later request is answered."""
+    server.initialize()
+    server.send(bad)
+    for id in (801, 802, 803):
+        before = still_serving(server, id=id)
+        errors = [m for m in before if "error" in m]
+        assert len(errors) == (1 if id == 801 else 0), before
+
+
+def limited_address_space(megabytes):
+    def apply():
+        resource.setrlimit(resource.RLIMIT_AS, (megabytes << 20, megabytes << 20))
+    return apply
+
+
+def test_a_document_too_large_for_the_memory_gets_one_message_and_the_server_goes_on(tmp_path):
+    """Under a memory limit, a document whose parse would not fit is refused
+    with one message and no diagnostics; the server serves the others."""
+    client = WireClient(cwd=tmp_path, preexec_fn=limited_address_space(1024))
+    try:
+        client.initialize(root=tmp_path)
+        big = (tmp_path / "big.py").as_uri()
+        depth = 2_000_000
+        client.notify("textDocument/didOpen", {"textDocument": {
+            "uri": big, "languageId": "python", "version": 1,
+            "text": "x = " + "[" * depth + "]" * depth + "\n"}})
+        for version in (2, 3):
+            client.notify("textDocument/didChange", {
+                "textDocument": {"uri": big, "version": version},
+                "contentChanges": [{"range": {"start": {"line": 0, "character": 0},
+                                              "end": {"line": 0, "character": 1}},
+                                    "text": "y"}]})
+        small = (tmp_path / "small.py").as_uri()
+        client.notify("textDocument/didOpen", {"textDocument": {
+            "uri": small, "languageId": "python", "version": 1, "text": SOURCE}})
+        messages = []
+        while True:
+            message = client.next(timeout=60)
+            assert message is not None, f"the server ended: {messages}"
+            messages.append(message)
+            if (message.get("method") == "textDocument/publishDiagnostics"
+                    and message["params"]["uri"] == small):
+                break
+        shown = [m["params"]["message"] for m in messages if m.get("method") == "window/showMessage"]
+        assert len(shown) == 1 and "too large to analyse in the available memory" in shown[0]
+        for m in messages:
+            if m.get("method") == "textDocument/publishDiagnostics" and m["params"]["uri"] == big:
+                assert m["params"]["diagnostics"] == []
+        assert [d["code"] for d in messages[-1]["params"]["diagnostics"]] == ["KH001"]
+        still_serving(client, id=950)
+    finally:
+        client.process.kill()
+        client.process.wait()
