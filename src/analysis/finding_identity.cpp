@@ -145,4 +145,12 @@ std::string finding_key(std::string_view path, const Finding& finding, KeyFields
   return key;
 }
 
+std::string key_path_field(std::string_view path, KeyFields fields) {
+  std::string field;
+  append_field(field, path, fields);
+  return field;
+}
+
+std::string_view path_field_of_key(std::string_view key) { return key.substr(0, key.find('\t')); }
+
 }  // namespace keyhound

@@ -44,5 +44,9 @@ enum class KeyFields { AsWritten, Escaped };
 // the code, the function, the node's tokens without white space, and for a
 // call the callee, tab-separated; no line numbers.
 std::string finding_key(std::string_view path, const Finding& finding, KeyFields fields);
+// The path field a key begins with, for the file `path`.
+std::string key_path_field(std::string_view path, KeyFields fields);
+// The path field of `key`, as it stands in it.
+std::string_view path_field_of_key(std::string_view key);
 
 }  // namespace keyhound

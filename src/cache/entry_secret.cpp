@@ -1,5 +1,7 @@
 #include "cache/entry_secret.hpp"
 
+#include "base/home_directory.hpp"
+
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -74,14 +76,16 @@ std::expected<void, std::string> create_secret(const std::string& directory,
 std::string entry_secret_directory() {
   const char* cache_home = std::getenv("XDG_CACHE_HOME");
   if (cache_home != nullptr && cache_home[0] == '/') return std::string(cache_home) + "/keyhound";
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return std::string(home) + "/.cache/keyhound";
+  const std::string home = home_directory();
+  if (!home.empty()) return home + "/.cache/keyhound";
   return {};
 }
 
 std::expected<EntrySecret, std::string> load_entry_secret() {
   std::string directory = entry_secret_directory();
-  if (directory.empty()) return std::unexpected("neither XDG_CACHE_HOME nor HOME is set");
+  if (directory.empty()) {
+    return std::unexpected("neither XDG_CACHE_HOME nor HOME is set, and the user has no home directory");
+  }
   std::string file = directory + "/secret";
   struct stat status;
   if (::lstat(file.c_str(), &status) != 0) {

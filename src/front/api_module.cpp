@@ -94,6 +94,22 @@ std::optional<std::string> text_of(PyObject* object, const char* what,
   return text;
 }
 
+// A path: a str, or an os.PathLike whose path is a str (a pathlib.Path).
+std::optional<std::string> path_of(PyObject* object, const char* what) {
+  if (PyUnicode_Check(object)) return text_of(object, what);
+  Ref path(PyOS_FSPath(object));
+  if (!path) {
+    PyErr_Clear();
+    PyErr_Format(PyExc_TypeError, "%s must be a str or os.PathLike", what);
+    return std::nullopt;
+  }
+  if (!PyUnicode_Check(path.get())) {
+    PyErr_Format(PyExc_TypeError, "%s must be a str or an os.PathLike of str, not bytes", what);
+    return std::nullopt;
+  }
+  return text_of(path.get(), what);
+}
+
 // A list or tuple of str (a lone str is refused: it would be read as its
 // characters).
 std::optional<std::vector<std::string>> texts_of(PyObject* object, const char* what) {
@@ -179,10 +195,13 @@ bool read_option(const std::string& name, PyObject* value, Request& request) {
     if (name == "extend_exclude") request.extend_exclude = std::move(*texts);
     return true;
   }
-  return raise_value_error(
-      "unknown option '" + name +
-      "' (expected exact, precise, ignore_noqa, select, ignore, per_file_ignores, include_tests, "
-      "test_paths, exclude, extend_exclude, respect_gitignore or force_exclude)");
+  // As Python itself answers a keyword a function does not take.
+  PyErr_Format(PyExc_TypeError,
+               "got an unexpected keyword argument '%s' (expected exact, precise, ignore_noqa, "
+               "select, ignore, per_file_ignores, include_tests, test_paths, exclude, "
+               "extend_exclude, respect_gitignore or force_exclude)",
+               name.c_str());
+  return false;
 }
 
 bool read_options(PyObject* kwargs, Request& request) {
@@ -393,10 +412,28 @@ PyObject* check_without_gil(Work work) {
   return report_object(outcome);
 }
 
+// A list or tuple of paths; a lone str or path is refused, since a str
+// would be read as its characters.
+std::optional<std::vector<std::string>> paths_of(PyObject* object) {
+  if (PyUnicode_Check(object) || !PySequence_Check(object)) {
+    PyErr_SetString(PyExc_TypeError, "paths must be a list of str or os.PathLike");
+    return std::nullopt;
+  }
+  Ref items(PySequence_Tuple(object));
+  if (!items) return std::nullopt;
+  std::vector<std::string> paths;
+  for (Py_ssize_t i = 0; i < PyTuple_Size(items.get()); ++i) {
+    auto path = path_of(PyTuple_GetItem(items.get(), i), "paths");
+    if (!path) return std::nullopt;
+    paths.push_back(std::move(*path));
+  }
+  return paths;
+}
+
 PyObject* check_paths(PyObject*, PyObject* args, PyObject* kwargs) {
   PyObject* paths_argument = nullptr;
   if (!PyArg_ParseTuple(args, "O:check_paths", &paths_argument)) return nullptr;
-  auto paths = texts_of(paths_argument, "paths");
+  auto paths = paths_of(paths_argument);
   Request request;
   if (!paths || !read_options(kwargs, request)) return nullptr;
   return check_without_gil([&] { return check_paths_without_gil(*paths, request); });
@@ -426,7 +463,7 @@ PyObject* check_source(PyObject*, PyObject* args, PyObject* kwargs) {
   auto text = text_of(text_argument, "text", NulByte::Allowed);
   if (!text) return nullptr;
   std::optional<std::string> filename = std::string("<string>");
-  if (filename_argument != nullptr) filename = text_of(filename_argument, "filename");
+  if (filename_argument != nullptr) filename = path_of(filename_argument, "filename");
   Request request;
   if (!filename || !read_options(options.get(), request)) return nullptr;
   return check_without_gil([&] { return check_source_without_gil(*text, *filename, request); });
@@ -440,7 +477,7 @@ PyMethodDef kFunctions[] = {
      "Options are named like the configuration keys, '_' for '-': exact, precise,\n"
      "ignore_noqa, select, ignore, per_file_ignores, include_tests, test_paths,\n"
      "exclude, extend_exclude, respect_gitignore, force_exclude. No configuration\n"
-     "file is read. A bad option raises ValueError."},
+     "file is read. A bad option value raises ValueError, an unknown option TypeError."},
     {"check_source", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_source)),
      METH_VARARGS | METH_KEYWORDS,
      "check_source(text, filename='<string>', **options)\n--\n\n"

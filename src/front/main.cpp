@@ -1,5 +1,6 @@
 // The native `keyhound` command, on the same core as the Python module.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -157,13 +158,25 @@ void close_cache(const keyhound::ResultCache& cache) {
 
 // After the report: the baseline's counts, or the new baseline written.
 std::expected<void, keyhound::CommandExit> finish_baseline(const keyhound::NativeOptions& options,
-                                                           const keyhound::ReportStage* stage) {
+                                                           keyhound::ReportStage* stage) {
   if (options.baseline) {
     warn("The baseline hid " + keyhound::counted(stage->hidden(), "finding", "findings") + "; " +
          keyhound::counted(stage->stale_entries(), "entry", "entries") + " of it no longer match" +
          (stage->stale_entries() == 1 ? "es" : "") + ".\n");
   }
   if (!options.write_baseline) return {};
+  // A run that checked only some files (pre-commit names the staged ones)
+  // keeps the entries of the others.
+  std::size_t kept = 0;
+  {
+    struct stat existing;
+    if (::stat(options.write_baseline->c_str(), &existing) == 0) {
+      auto previous = keyhound::read_baseline(*options.write_baseline,
+                                              options.discovery.working_directory);
+      if (!previous) return std::unexpected(keyhound::configuration_error(previous.error()));
+      kept = stage->keep_unchecked(*previous);
+    }
+  }
   auto target = keyhound::AtomicOutputFile::create(*options.write_baseline);
   if (!target) return std::unexpected(keyhound::configuration_error(target.error()));
   target->write_line(keyhound::Stream::Stdout, keyhound::baseline_text(stage->written()));
@@ -172,7 +185,11 @@ std::expected<void, keyhound::CommandExit> finish_baseline(const keyhound::Nativ
   }
   std::size_t total = 0;
   for (const auto& [key, count] : stage->written()) total += count;
-  warn("Wrote " + keyhound::counted(total, "finding", "findings") + " to the baseline.\n");
+  warn("Wrote " + keyhound::counted(total, "finding", "findings") + " to the baseline" +
+       (kept > 0 ? " (" + keyhound::counted(kept, "entry", "entries") +
+                       " of files this run did not check kept as they were)"
+                 : std::string()) +
+       ".\n");
   return {};
 }
 

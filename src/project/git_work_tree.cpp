@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "base/environment.hpp"
+#include "base/home_directory.hpp"
 #include "base/path_names.hpp"
 #include "base/plain_file.hpp"
 
@@ -160,7 +161,7 @@ std::optional<std::string> excludes_file_setting(std::string_view config, std::s
 }
 
 std::optional<std::string> global_excludes_path() {
-  std::string home(environment_value("HOME").value_or(""));
+  const std::string home = home_directory();
   std::string xdg(environment_value("XDG_CONFIG_HOME").value_or(""));
   if (xdg.empty() && !home.empty()) xdg = home + "/.config";
   std::vector<std::string> configs;

@@ -1,5 +1,7 @@
 #include "run/report_stage.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -161,6 +163,17 @@ std::string ReportStage::key(const std::string& directory, std::string_view path
 
 FileTally ReportStage::process(FileReport& report, std::size_t project) const {
   FileTally tally;
+  if (report.outcome.status != FileStatus::ReadError) {
+    const std::string absolute = absolute_path(report.path, working_directory_);
+    if (baseline_) {
+      tally.read_path = key_path_field(relative_path(absolute, baseline_->directory),
+                                       KeyFields::Escaped);
+    }
+    if (writing_directory_) {
+      tally.written_path = key_path_field(relative_path(absolute, *writing_directory_),
+                                          KeyFields::Escaped);
+    }
+  }
   if (report.outcome.status != FileStatus::HasFindings) return tally;
   if (project >= selections_.size()) throw InternalFault("a report of no configuration of the run");
   const CodeSelection& selection = selections_[project];
@@ -199,6 +212,8 @@ FileTally ReportStage::process(FileReport& report, std::size_t project) const {
 }
 
 void ReportStage::tally(FileTally tally) {
+  if (!tally.read_path.empty()) checked_read_.insert(std::move(tally.read_path));
+  if (!tally.written_path.empty()) checked_written_.insert(std::move(tally.written_path));
   for (std::string& key : tally.keys) ++written_[std::move(key)];
   hidden_ += tally.hidden.size();
   for (std::string& key : tally.hidden) ++used_[std::move(key)];
@@ -208,10 +223,45 @@ std::size_t ReportStage::stale_entries() const {
   if (!baseline_) return 0;
   std::size_t stale = 0;
   for (const auto& [key, count] : baseline_->counts) {
+    if (!checked_read_.contains(path_field_of_key(key))) continue;
     auto used = used_.find(key);
     if (used == used_.end() || used->second < count) ++stale;
   }
   return stale;
+}
+
+namespace {
+
+// A key's path field back to the path it names (the escapes undone).
+std::string unescaped_path(std::string_view field) {
+  std::string path;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] != '\\' || i + 1 == field.size()) {
+      path += field[i];
+      continue;
+    }
+    const char next = field[++i];
+    path += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+  }
+  return path;
+}
+
+}  // namespace
+
+std::size_t ReportStage::keep_unchecked(const Baseline& previous) {
+  std::size_t kept = 0;
+  for (const auto& [key, count] : previous.counts) {
+    const std::string_view field = path_field_of_key(key);
+    if (checked_written_.contains(field)) continue;
+    // A file that is gone takes its entries with it.
+    struct stat status;
+    const std::string path = absolute_path(unescaped_path(field), previous.directory);
+    if (::stat(path.c_str(), &status) != 0) continue;
+    std::size_t& total = written_[key];
+    total = count > SIZE_MAX - total ? SIZE_MAX : total + count;
+    ++kept;
+  }
+  return kept;
 }
 
 }  // namespace keyhound

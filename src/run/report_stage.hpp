@@ -3,6 +3,7 @@
 #include <expected>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,6 +55,10 @@ struct FileTally {
   std::vector<std::string> keys;
   // The keys the baseline hid.
   std::vector<std::string> hidden;
+  // The file's path as the baseline's keys hold it (relative to the
+  // baseline read and to the one written), whatever the file showed.
+  std::string read_path;
+  std::string written_path;
 };
 
 // Selection and baseline, applied to each report between the analysis and
@@ -70,11 +75,16 @@ class ReportStage {
   void tally(FileTally tally);
 
   // Findings the baseline hid, and its entries that matched less often
-  // than recorded (stale).
+  // than recorded (stale). Only the files the run checked can make an
+  // entry stale: pre-commit names the staged files alone.
   std::size_t hidden() const { return hidden_; }
   std::size_t stale_entries() const;
   // Every key of the run with its count, for --write-baseline.
   const std::map<std::string, std::size_t, std::less<>>& written() const { return written_; }
+  // The entries of `previous` (the baseline being replaced) for files this
+  // run did not check but which still exist, added to written(): how many
+  // entries were kept that way.
+  std::size_t keep_unchecked(const Baseline& previous);
 
  private:
   std::string key(const std::string& directory, std::string_view path,
@@ -87,6 +97,8 @@ class ReportStage {
   std::size_t hidden_ = 0;
   std::map<std::string, std::size_t, std::less<>> used_;
   std::map<std::string, std::size_t, std::less<>> written_;
+  std::set<std::string, std::less<>> checked_read_;
+  std::set<std::string, std::less<>> checked_written_;
 };
 
 }  // namespace keyhound

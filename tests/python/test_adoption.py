@@ -253,3 +253,33 @@ def test_selection_from_the_configuration(tmp_path):
     (tmp_path / "new.py").write_text(ORIGINAL)
     found, _ = concise(["legacy", "new.py"], tmp_path)
     assert sorted(found) == ["2:12 KH001", "6:12 KH001", "6:26 KH001"]
+
+
+def test_a_run_on_some_files_judges_and_keeps_the_baseline_of_the_others(tmp_path):
+    """pre-commit names the staged files only: the other files' entries are
+    neither stale nor dropped from a baseline written by such a run."""
+    for name in ("a.py", "b.py", "c.py"):
+        (tmp_path / name).write_text(LOOKUP_IN_H.format(comment=""))
+    written = run_native(["--write-baseline", "base.txt", "."], cwd=tmp_path)
+    assert written.returncode == 0, written.stderr
+    full = (tmp_path / "base.txt").read_text()
+    assert all(f"\t{name}\t" in full for name in ("a.py", "b.py", "c.py"))
+
+    staged = run_native(["--baseline", "base.txt", "a.py"], cwd=tmp_path)
+    assert staged.returncode == 0
+    assert staged.stderr.endswith(b"The baseline hid 1 finding; 0 entries of it no longer match.\n")
+
+    # a.py fixed: its entries, and only its, no longer match.
+    (tmp_path / "a.py").write_text("x = 1\n")
+    fixed = run_native(["--baseline", "base.txt", "a.py"], cwd=tmp_path)
+    assert fixed.stderr.endswith(b"The baseline hid 0 findings; 1 entry of it no longer matches.\n")
+
+    # Rewritten from a.py alone: b.py and c.py keep their entries; a deleted
+    # file takes its own with it.
+    (tmp_path / "c.py").unlink()
+    rewritten = run_native(["--write-baseline", "base.txt", "a.py"], cwd=tmp_path)
+    assert rewritten.returncode == 0
+    assert rewritten.stderr == (b"Wrote 1 finding to the baseline (1 entry of files this run "
+                                b"did not check kept as they were).\n")
+    text = (tmp_path / "base.txt").read_text()
+    assert "\tb.py\t" in text and "\ta.py\t" not in text and "\tc.py\t" not in text

@@ -67,21 +67,34 @@ def test_exact_gives_the_module_messages():
 @pytest.mark.parametrize("options, message", [
     ({"select": ["KH9"]}, "select holds 'KH9', but no rule code starts with it"),
     ({"ignore": ["kh001"]}, "did you mean 'KH001'?"),
-    ({"colour": True}, "unknown option 'colour'"),
 ])
 def test_a_bad_option_is_a_value_error(options, message):
     with pytest.raises(ValueError, match=message.replace("?", r"\?")):
         keyhound_api.check_source(SOURCE, **options)
 
 
-@pytest.mark.parametrize("call", [
-    lambda: keyhound_api.check_source(b"x = 1\n"),
-    lambda: keyhound_api.check_paths("app.py"),
-    lambda: keyhound_api.check_source("x", exact="yes"),
+@pytest.mark.parametrize("call, message", [
+    (lambda: keyhound_api.check_source(b"x = 1\n"), "text must be a str"),
+    (lambda: keyhound_api.check_paths("app.py"), "paths must be a list"),
+    (lambda: keyhound_api.check_paths([b"app.py"]), "paths must be a str or an os.PathLike of str"),
+    (lambda: keyhound_api.check_paths([3]), "paths must be a str or os.PathLike"),
+    (lambda: keyhound_api.check_source("x", exact="yes"), "exact must be True or False"),
+    (lambda: keyhound_api.check_source("x", colour=True),
+     "got an unexpected keyword argument 'colour'"),
 ])
-def test_a_wrong_type_is_a_type_error(call):
-    with pytest.raises(TypeError):
+def test_a_wrong_type_or_an_unknown_keyword_is_a_type_error(call, message):
+    with pytest.raises(TypeError, match=message):
         call()
+
+
+def test_paths_may_be_path_objects(tmp_path):
+    import pathlib
+    (tmp_path / "app.py").write_text(SOURCE)
+    by_text = keyhound_api.check_paths([str(tmp_path)])
+    by_path = keyhound_api.check_paths([tmp_path])
+    assert by_path.findings == by_text.findings and len(by_text.findings) > 0
+    named = keyhound_api.check_source(SOURCE, filename=pathlib.PurePosixPath("pkg/app.py"))
+    assert named.findings[0].filename == "pkg/app.py"
 
 
 def test_two_threads_at_once_get_the_same_findings():

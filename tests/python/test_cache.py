@@ -141,3 +141,20 @@ def test_where_the_cache_lives(project, tmp_path_factory):
     assert (elsewhere / "c" / ".gitignore").exists()
     run(["--cache-dir", "given", "a.py"], sub)
     assert (sub / "given" / ".gitignore").exists()
+
+
+def test_without_home_the_secret_is_found_through_the_password_database(project, tmp_path):
+    """Some containers and CI runners start without HOME: the user still has
+    a home directory, and the cache is used as usual."""
+    import pwd
+    home = pwd.getpwuid(os.geteuid()).pw_dir
+    if not os.access(home, os.W_OK):
+        pytest.skip("the home directory of this user is not writable")
+    environment = clean_env(KEYHOUND_CACHE_STATS="1")
+    for name in ("HOME", "XDG_CACHE_HOME"):
+        environment.pop(name, None)
+    environment["KEYHOUND_CACHE_DIR"] = str(tmp_path / "cache")
+    for _ in range(2):
+        result = run_native(["--exact", "inventory.py"], cwd=project, env=environment)
+        assert b"cannot use the cache" not in result.stderr
+    assert stats(result) == (1, 0)
