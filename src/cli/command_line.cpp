@@ -121,7 +121,7 @@ class Parser {
       }
       if (decided) return std::move(*decided);
     }
-    if (parsed_.positionals.empty() && !stands_alone_option_given()) {
+    if (parsed_.positionals.empty() && !spec_.positional_optional && !stands_alone_option_given()) {
       return CommandLineError{CommandLineError::Kind::MissingFiles, {}, {}, {}};
     }
     return std::move(parsed_);
@@ -293,6 +293,24 @@ std::vector<std::string> help_lines(const CommandSpec& spec, std::string_view na
   LineBuilder usage(styles);
   append_usage(usage, spec, name, std::nullopt);
   lines.push_back(usage.line());
+  if (!spec.subcommands.empty()) {
+    // Each command's own usage, under the first, then what each does.
+    const std::string indent(std::string_view("Usage: ").size(), ' ');
+    std::size_t widest = 0;
+    for (const SubcommandSpec& command : spec.subcommands) {
+      lines.push_back(LineBuilder(styles).plain(indent).literal(terminal_safe_name(name))
+                          .plain(" ").literal(command.name).plain(command.usage.empty() ? "" : " ")
+                          .plain(command.usage).line());
+      widest = std::max(widest, command.name.size());
+    }
+    lines.push_back("\n");
+    lines.push_back(LineBuilder(styles).heading("Commands:").line());
+    for (const SubcommandSpec& command : spec.subcommands) {
+      lines.push_back(LineBuilder(styles).plain("  ").literal(command.name)
+                          .plain(std::string(widest - command.name.size() + 2, ' '))
+                          .plain(command.help).line());
+    }
+  }
   lines.push_back("\n");
   lines.push_back(LineBuilder(styles).heading("Arguments:").line());
   lines.push_back(LineBuilder(styles).plain("  ").plain(spec.positional).plain("  ")

@@ -28,6 +28,12 @@ struct OptionSpec {
   bool stands_alone = false;
 };
 
+struct SubcommandSpec {
+  std::string_view name;
+  std::string_view usage;  // what follows the name on its usage line
+  std::string_view help;
+};
+
 // A front end's whole command line.
 struct CommandSpec {
   std::string_view about;
@@ -35,6 +41,11 @@ struct CommandSpec {
   std::string_view positional;
   std::string_view positional_help;
   std::span<const OptionSpec> options;
+  // Whether the paths may be left out (the native command then checks ".").
+  bool positional_optional = false;
+  // Commands named by the first argument ("check", "server"), with the
+  // rest of their usage line and their help; help lists them.
+  std::span<const SubcommandSpec> subcommands = {};
 };
 
 // The Python module's command line: files, -h and -V, nothing else.

@@ -146,6 +146,7 @@ Step settle_output(const Sources& from, NativeOptions& options) {
   }
   options.output_file = from.arguments.last("output-file");
   options.statistics = from.arguments.has("statistics");
+  options.show_files = from.arguments.has("show-files");
   return {};
 }
 
@@ -281,13 +282,21 @@ Step settle_selection(const Sources& from, NativeOptions& options) {
 
 namespace {
 
+// The paths to check: those named; with none, standard input when it was
+// given a name, else the working directory (as ruff checks ".").
+std::vector<std::string> paths_to_check(const ParsedArguments& arguments) {
+  if (!arguments.positionals.empty()) return arguments.positionals;
+  if (arguments.has("stdin-filename")) return {"-"};
+  return {"."};
+}
+
 std::expected<NativeOptions, CommandExit> settle_with(const ParsedArguments& arguments,
                                                       std::span<const std::string> argv,
                                                       const std::optional<Configuration>& configuration,
                                                       const std::string& working_directory) {
   const Sources from{arguments, argv, configuration, working_directory};
   NativeOptions options;
-  options.paths = arguments.positionals;
+  options.paths = paths_to_check(arguments);
   if (auto jobs = settle_jobs(from, options); !jobs) return std::unexpected(jobs.error());
   settle_discovery(from, options);
   if (auto output = settle_output(from, options); !output) return std::unexpected(output.error());
@@ -352,7 +361,7 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
     if (!found) return std::unexpected(configuration_error(found.error()));
     return settle_with(arguments, argv, *found, working_directory);
   }
-  auto found = configurations_of_paths(arguments.positionals, working_directory);
+  auto found = configurations_of_paths(paths_to_check(arguments), working_directory);
   if (!found) return std::unexpected(configuration_error(found.error()));
   if (found->distinct.empty()) return settle_with(arguments, argv, std::nullopt, working_directory);
   auto options = settle_with(arguments, argv, found->distinct.front(), working_directory);

@@ -24,6 +24,8 @@ struct NativeOptions {
   std::optional<std::string> output_file;
   // --statistics: counts per code instead of the findings.
   bool statistics = false;
+  // --show-files: the files a run would check, and nothing else.
+  bool show_files = false;
   DiscoveryOptions discovery;
   bool ignore_noqa = false;
   bool precise = true;

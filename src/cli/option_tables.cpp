@@ -17,7 +17,8 @@ const std::array kNativeOptions = {
     OptionSpec{"extend-exclude", '\0', "<PATTERN>", "Paths to skip in addition to the default list"},
     OptionSpec{"force-exclude", '\0', "", "Apply the exclusions to paths named on the command line too"},
     OptionSpec{"no-respect-gitignore", '\0', "", "Analyse files that git ignores too"},
-    OptionSpec{"stdin-filename", '\0', "<PATH>", "The name shown for standard input (-)"},
+    OptionSpec{"stdin-filename", '\0', "<PATH>",
+               "The name shown for standard input; alone, it reads standard input"},
     OptionSpec{"exit-zero", '\0', "", "Exit with status 0 even when there are findings"},
     OptionSpec{"output-format", '\0', "<FORMAT>", output_format_help()},
     OptionSpec{"output-file", 'o', "<PATH>",
@@ -46,6 +47,8 @@ const std::array kNativeOptions = {
     OptionSpec{"statistics", '\0', "",
                "Print one line per code with its count, most frequent first, instead of the "
                "findings"},
+    OptionSpec{"show-files", '\0', "",
+               "Print the files a run would check, one a line, and check none"},
     OptionSpec{"explain", '\0', "<CODE>",
                "Explain a rule (KH001, KH002, KH003): what it finds, why, and how to fix it",
                true},
@@ -58,10 +61,23 @@ const CommandSpec& module_command() {
   return spec;
 }
 
+// The native command's about text: what it finds, in one line.
+constexpr std::string_view kNativeAbout =
+    "keyhound finds the lookups in Python code that can raise KeyError (a d[k] that no try "
+    "guards, a call that lets one escape)";
+
+const std::array kNativeCommands = {
+    SubcommandSpec{"check", "[OPTIONS] [PATHS]...",
+                   "Check files and directories (what keyhound does when no command is named)"},
+    SubcommandSpec{"server", "",
+                   "Run as a language server for editors, on standard input and output"},
+};
+
 const CommandSpec& native_command() {
   static const CommandSpec spec{
-      kAbout, "<PATHS>...",
-      "Python files or directories to analyze; - reads standard input", kNativeOptions};
+      kNativeAbout, "[PATHS]...",
+      "Python files or directories to analyze [default: .]; - reads standard input",
+      kNativeOptions, true, kNativeCommands};
   return spec;
 }
 

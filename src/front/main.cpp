@@ -215,6 +215,24 @@ keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
   return result;
 }
 
+// --show-files: each file the run would check, in the order it would check
+// them; a path that cannot be walked is an error, as in a run.
+int show_files(const std::vector<keyhound::LintInput>& inputs) {
+  keyhound::DescriptorWriter out;
+  bool any_error = false;
+  for (const keyhound::LintInput& input : inputs) {
+    if (input.error) {
+      out.write_line(keyhound::Stream::Stderr, "Error reading file '" +
+                                                   keyhound::terminal_safe_name(input.display) +
+                                                   "': " + *input.error + "\n");
+      any_error = true;
+      continue;
+    }
+    out.write_line(keyhound::Stream::Stdout, keyhound::terminal_safe_name(input.display) + "\n");
+  }
+  return any_error ? kUsageOrUnreadable : kClean;
+}
+
 // `keyhound server`: the language server on standard input and output.
 // To check a directory named `server`, name it `./server`.
 int serve(const std::vector<std::string>& argv) {
@@ -233,8 +251,11 @@ int serve(const std::vector<std::string>& argv) {
   return keyhound::run_language_server(STDIN_FILENO, STDOUT_FILENO);
 }
 
-int run(const std::vector<std::string>& argv) {
+int run(std::vector<std::string> argv) {
   if (argv.size() >= 2 && argv[1] == "server") return serve(argv);
+  // `keyhound check PATHS` is `keyhound PATHS`, as ruff has it. To check a
+  // file or directory named `check`, name it `./check`.
+  if (argv.size() >= 2 && argv[1] == "check") argv.erase(argv.begin() + 1);
   keyhound::CommandDecision decision = keyhound::decide_command(keyhound::native_command(), argv);
   if (const auto* exit = std::get_if<keyhound::CommandExit>(&decision)) return end_with(*exit);
   const auto& arguments = std::get<keyhound::ParsedArguments>(decision);
@@ -244,6 +265,7 @@ int run(const std::vector<std::string>& argv) {
   for (const std::string& warning : options->warnings) warn(warning);
 
   std::vector<keyhound::LintInput> inputs = find_inputs(*options);
+  if (options->show_files) return show_files(inputs);
   if (auto clash = output_among_inputs(*options, inputs)) {
     return end_with(keyhound::configuration_error("the output file '" + *clash +
                                                   "' is one of the files to check"));

@@ -199,19 +199,19 @@ INSTANTIATE_TEST_SUITE_P(
         NativeCase{{"--exit-zero=1", "x"},
                    "error: unexpected value '1' for '--exit-zero' found; no more were expected\n"
                    "\n"
-                   "Usage: keyhound --exit-zero [OPTIONS] <PATHS>...\n"
+                   "Usage: keyhound --exit-zero [OPTIONS] [PATHS]...\n"
                    "\n"
                    "For more information, try '--help'.\n"},
         NativeCase{{"x", "--jobs"},
                    "error: a value is required for '--jobs <N>' but none was supplied\n"
                    "\n"
-                   "Usage: keyhound --jobs <N> [OPTIONS] <PATHS>...\n"
+                   "Usage: keyhound --jobs <N> [OPTIONS] [PATHS]...\n"
                    "\n"
                    "For more information, try '--help'.\n"},
         NativeCase{{"--jobs", "--exit-zero", "x"},
                    "error: a value is required for '--jobs <N>' but none was supplied\n"
                    "\n"
-                   "Usage: keyhound --jobs <N> [OPTIONS] <PATHS>...\n"
+                   "Usage: keyhound --jobs <N> [OPTIONS] [PATHS]...\n"
                    "\n"
                    "For more information, try '--help'.\n"},
         NativeCase{{"--exlude", "x"},
@@ -219,17 +219,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "\n"
                    "  tip: a similar argument exists: '--exclude'\n"
                    "\n"
-                   "Usage: keyhound --exclude <PATTERN> [OPTIONS] <PATHS>...\n"
+                   "Usage: keyhound --exclude <PATTERN> [OPTIONS] [PATHS]...\n"
                    "\n"
                    "For more information, try '--help'.\n"},
         NativeCase{{"-jh", "x"}, "paths: x jobs=[h]"},
-        NativeCase{{},
-                   "error: the following required arguments were not provided:\n"
-                   "  <PATHS>...\n"
-                   "\n"
-                   "Usage: keyhound [OPTIONS] <PATHS>...\n"
-                   "\n"
-                   "For more information, try '--help'.\n"}),
+        // No path: the parse leaves the paths to the options, which take ".".
+        NativeCase{{}, "paths:"},
+        NativeCase{{"--no-cache"}, "paths: no-cache=[]"}),
     [](const ::testing::TestParamInfo<NativeCase>& info) {
       std::string arguments;
       for (const std::string& argument : info.param.arguments) arguments += argument + " ";
@@ -238,15 +234,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HelpTextTest, NativeOptionsArePaddedToTheLongestEntry) {
   std::vector<std::string> lines = help_lines(native_command(), "keyhound", Stylesheet::plain());
-  EXPECT_EQ(lines[2], "Usage: keyhound [OPTIONS] <PATHS>...\n");
+  // Every way to call it, the commands, then the arguments and options.
+  EXPECT_EQ(lines[2], "Usage: keyhound [OPTIONS] [PATHS]...\n");
+  EXPECT_EQ(lines[3], "       keyhound check [OPTIONS] [PATHS]...\n");
+  EXPECT_EQ(lines[4], "       keyhound server\n");
+  EXPECT_EQ(lines[6], "Commands:\n");
+  EXPECT_TRUE(lines[8].starts_with("  server  Run as a language server")) << lines[8];
   // Padded to the longest entry, "    --per-file-ignores <GLOB:CODES>".
-  EXPECT_EQ(lines[8], "  -j, --jobs <N>                       Files analysed at once [default: the "
+  EXPECT_EQ(lines[14], "  -j, --jobs <N>                       Files analysed at once [default: the "
                       "processors available]\n");
-  EXPECT_EQ(lines[10], "      --extend-exclude <PATTERN>       Paths to skip in addition to the "
+  EXPECT_EQ(lines[16], "      --extend-exclude <PATTERN>       Paths to skip in addition to the "
                        "default list\n");
   EXPECT_EQ(lines.back(), "  -V, --version                        Print version\n");
   std::vector<std::string> styled = help_lines(native_command(), "kh", Stylesheet::styled());
-  EXPECT_EQ(styled[9], "      \x1b[1m--exclude\x1b[0m <PATTERN>              Paths to skip in "
+  EXPECT_EQ(styled[15], "      \x1b[1m--exclude\x1b[0m <PATTERN>              Paths to skip in "
                        "directories instead of the defaults (globs, comma-separated, "
                        "repeatable)\n");
 }
