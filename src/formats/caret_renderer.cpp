@@ -23,9 +23,11 @@ void append_number(std::string& line, uint64_t number) {
   line.append(digits, result.ptr);
 }
 
-// "{path}:{line}:{column}: {label} {message}", then the excerpt.
+// "{path}:{line}:{column}: {label} {message}", then the excerpt. The
+// module's label is "Warning:"; the readable way shows the rule's code
+// there, which is what `# noqa:` and --explain take.
 void print_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
-                   Position start, Position end, std::string_view message,
+                   Position start, Position end, std::string_view code, std::string_view message,
                    std::string_view source_line, ExcerptStyle style) {
   std::string line;
   append_terminal_safe_name(line, path);
@@ -35,7 +37,8 @@ void print_warning(LineWriter& out, const Stylesheet& styles, std::string_view p
   append_number(line, uint64_t{style == ExcerptStyle::Readable ? start.code_point_column
                                                                : start.byte_column} + 1);
   line += ": ";
-  append_styled(line, kWarningLabel, styles.warning_label);
+  append_styled(line, style == ExcerptStyle::Readable ? code : kWarningLabel,
+                styles.warning_label);
   line += ' ';
   // A readable message quotes source text, which may hold anything.
   if (style == ExcerptStyle::Readable) {
@@ -88,7 +91,7 @@ void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string
                           const AccessFinding& finding, ExcerptStyle style) {
   std::string message = style == ExcerptStyle::Readable ? readable_message(finding)
                                                         : message_of(finding);
-  print_warning(out, styles, path, finding.start, finding.end, message,
+  print_warning(out, styles, path, finding.start, finding.end, kAccessCode, message,
                 excerpt_of(finding.source_line), style);
 }
 
@@ -96,13 +99,13 @@ void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_v
                         const CallFinding& finding, ExcerptStyle style) {
   std::string message = style == ExcerptStyle::Readable ? readable_message(finding, path)
                                                         : message_of(finding);
-  print_warning(out, styles, path, finding.start, finding.end, message,
+  print_warning(out, styles, path, finding.start, finding.end, kCallCode, message,
                 excerpt_of(finding.source_line), style);
 }
 
 void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
                         const SyntaxErrorFinding& finding, ExcerptStyle style) {
-  print_warning(out, styles, path, finding.start, finding.end, message_of(finding),
+  print_warning(out, styles, path, finding.start, finding.end, kSyntaxCode, message_of(finding),
                 excerpt_of(finding.source_line), style);
 }
 

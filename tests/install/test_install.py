@@ -32,7 +32,7 @@ def test_command_on_the_shipped_example():
                             cwd=ROOT, capture_output=True, env=env(), timeout=60)
     assert result.returncode == 1
     out = result.stdout.decode()
-    assert ("examples/inventory.py:8:12: Warning: Possible KeyError: PRICES[item] in function "
+    assert ("examples/inventory.py:8:12: KH001 Possible KeyError: PRICES[item] in function "
             "'price_of'") in out
     assert "in function 'describe'" in out
     assert "in function 'safe_total'" not in out

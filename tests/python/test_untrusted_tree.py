@@ -169,7 +169,7 @@ def test_an_analysis_over_its_share_refuses_that_file_and_the_others_are_checked
     assert result.stderr.startswith(
         b"Error reading file 'nested.py': file too large to analyse in the available memory")
     for i in range(4):
-        assert f"plain{i}.py:2:12: Warning".encode() in result.stdout
+        assert f"plain{i}.py:2:12: KH001".encode() in result.stdout
     assert b"internal fault" not in result.stderr
 
 
