@@ -1,5 +1,9 @@
 #include "analysis/rule_catalog.hpp"
 
+#include <vector>
+
+#include "base/edit_distance.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -113,21 +117,9 @@ bool selects_any(std::string_view selector) {
 // The code that differs from the selector in fewest characters, when it is
 // close enough to be what was meant ("KH01" for "KH001" is not a prefix).
 std::optional<std::string_view> nearest_code(std::string_view selector) {
-  std::optional<std::string_view> best;
-  std::size_t fewest = 3;
-  for (const RuleDescription& rule : kRules) {
-    std::string_view code = rule.code;
-    std::size_t differing = code.size() > selector.size() ? code.size() - selector.size()
-                                                         : selector.size() - code.size();
-    for (std::size_t i = 0; i < std::min(code.size(), selector.size()); ++i) {
-      if (code[i] != selector[i]) ++differing;
-    }
-    if (differing < fewest) {
-      fewest = differing;
-      best = code;
-    }
-  }
-  return best;
+  std::vector<std::string_view> codes;
+  for (const RuleDescription& rule : kRules) codes.push_back(rule.code);
+  return nearest_by_edits(selector, codes);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "formats/concise_format.hpp"
 
 #include "formats/caret_renderer.hpp"
+#include "output/color.hpp"
+#include "output/stylesheet.hpp"
 #include "output/terminal_text.hpp"
 #include "formats/finding_fields.hpp"
 
@@ -14,7 +16,12 @@ void ConciseFormat::render(const FileReport& report, LineWriter& out) const {
     std::string line;
     append_terminal_safe_name(line, report.path);
     line += ':' + std::to_string(finding.line()) + ':' + std::to_string(finding.column()) + ": ";
-    line += finding.code;
+    // Coloured as the full format colours its head, by the same decision
+    // (a terminal, or CLICOLOR_FORCE), taken once findings are shown.
+    append_styled(line, finding.code,
+                  (SHOULD_COLORIZE.get().should_colorize() ? Stylesheet::styled()
+                                                           : Stylesheet::plain())
+                      .warning_label);
     line += ' ';
     append_terminal_safe_name(line, finding.message);
     line += '\n';

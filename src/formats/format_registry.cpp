@@ -59,8 +59,13 @@ std::unique_ptr<ReportFormat> make_output_format(std::string_view name,
   return (entry != nullptr ? *entry : kFormats.front()).make(context);
 }
 
-std::unique_ptr<ReportFormat> make_statistics_format(const FormatContext& context) {
-  return std::make_unique<StatisticsFormat>(context.summary_stream);
+std::unique_ptr<ReportFormat> make_statistics_format(const FormatContext& context,
+                                                     std::string_view output_format) {
+  const StatisticsFormat::Shape shape = output_format == "json" ? StatisticsFormat::Shape::Json
+                                        : output_format == "json-lines"
+                                            ? StatisticsFormat::Shape::JsonLines
+                                            : StatisticsFormat::Shape::Table;
+  return std::make_unique<StatisticsFormat>(context.summary_stream, shape);
 }
 
 std::string output_format_names(bool quoted) {

@@ -38,8 +38,10 @@ bool is_output_format(std::string_view name);
 std::unique_ptr<ReportFormat> make_output_format(std::string_view name,
                                                  const FormatContext& context);
 
-// --statistics: the counts per code instead of the findings.
-std::unique_ptr<ReportFormat> make_statistics_format(const FormatContext& context);
+// --statistics: the counts per code instead of the findings; as JSON (an
+// array, or one object a line) when `output_format` asks for it.
+std::unique_ptr<ReportFormat> make_statistics_format(const FormatContext& context,
+                                                     std::string_view output_format);
 
 // The names as a list: "full, concise, json" for errors, or with
 // `quoted` "\"full\", \"concise\", \"json\"".

@@ -7,6 +7,7 @@
 #include "analysis/rule_catalog.hpp"
 #include "formats/caret_renderer.hpp"
 #include "formats/finding_fields.hpp"
+#include "formats/json_text.hpp"
 
 namespace keyhound {
 
@@ -34,6 +35,27 @@ void StatisticsFormat::finish(const RunSummary& summary, std::span<const std::st
   std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
     return a.second != b.second ? a.second > b.second : a.first < b.first;
   });
+  if (shape_ != Shape::Table) {
+    std::string document = shape_ == Shape::Json ? "[\n" : "";
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+      const auto& [code, count] = ordered[i];
+      const RuleDescription* rule = find_rule(code);
+      std::string object = JsonObject()
+                               .string("code", code)
+                               .string("name", rule != nullptr ? rule->name : std::string_view())
+                               .string("summary", rule != nullptr ? rule->summary : std::string_view())
+                               .number("count", count)
+                               .text();
+      if (shape_ == Shape::Json) {
+        document += "  " + object + (i + 1 < ordered.size() ? ",\n" : "\n");
+      } else {
+        document += object + "\n";
+      }
+    }
+    if (shape_ == Shape::Json) document = ordered.empty() ? "[]\n" : document + "]\n";
+    if (!document.empty()) out.write_line(Stream::Stdout, document);
+    return;
+  }
   std::size_t widest = 0;
   for (const auto& [code, count] : ordered) widest = std::max(widest, std::to_string(count).size());
   for (const auto& [code, count] : ordered) {

@@ -5,10 +5,14 @@
 namespace keyhound {
 
 // --statistics: instead of the findings, one line per code with its count,
-// most frequent first, then the run's summary on `summary_stream`.
+// most frequent first, then the run's summary on `summary_stream`. As JSON,
+// the same counts as objects ({"code", "name", "count"}) in an array or one
+// a line, and no summary: the output is the document alone.
 class StatisticsFormat final : public ReportFormat {
  public:
-  explicit StatisticsFormat(Stream summary_stream) : summary_stream_(summary_stream) {}
+  enum class Shape { Table, Json, JsonLines };
+  StatisticsFormat(Stream summary_stream, Shape shape = Shape::Table)
+      : summary_stream_(summary_stream), shape_(shape) {}
 
   void render(const FileReport& report, LineWriter& out) const override;
   // The counts need every file: each finding is a record of its code.
@@ -18,6 +22,7 @@ class StatisticsFormat final : public ReportFormat {
 
  private:
   Stream summary_stream_;
+  Shape shape_;
 };
 
 }  // namespace keyhound

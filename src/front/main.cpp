@@ -203,7 +203,7 @@ keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
       to_file ? keyhound::Stream::Stderr : keyhound::Stream::Stdout,
       options.discovery.working_directory, options.precise};
   std::unique_ptr<keyhound::ReportFormat> format =
-      options.statistics ? keyhound::make_statistics_format(context)
+      options.statistics ? keyhound::make_statistics_format(context, options.output_format)
                          : keyhound::make_output_format(options.output_format, context);
   keyhound::LintPlan plan{keyhound::AnalysisOptions{!options.ignore_noqa, options.precise}, stage,
                           cache};

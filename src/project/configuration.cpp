@@ -1,5 +1,7 @@
 #include "project/configuration.hpp"
 
+#include "base/edit_distance.hpp"
+
 #define TOML_EXCEPTIONS 0
 #define TOML_ENABLE_FORMATTERS 0
 #include <toml.hpp>
@@ -54,12 +56,18 @@ class TableReader {
                                [&](const ConfigurationKey& known) { return known.name == name; });
       if (rule == kConfigurationKeys.end()) {
         std::string known;
+        std::vector<std::string_view> names;
         for (const ConfigurationKey& each : kConfigurationKeys) {
           known += (known.empty() ? "" : ", ") + std::string(each.name);
+          names.push_back(each.name);
+        }
+        std::string suggestion;
+        if (auto nearest = nearest_by_edits(name, names)) {
+          suggestion = "did you mean '" + std::string(*nearest) + "'? ";
         }
         return std::unexpected("invalid configuration in '" + file_ + "': unknown key '" +
-                               std::string(name) + "' in [tool.keyhound]; expected one of: " +
-                               known);
+                               std::string(name) + "' in [tool.keyhound]; " + suggestion +
+                               "expected one of: " + known);
       }
       if (auto read = rule->read(*this, name, node); !read) return read;
     }

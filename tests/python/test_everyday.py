@@ -68,3 +68,41 @@ def test_a_file_named_check_is_checked_as_dot_slash_check(tree):
     (tree / "check").write_text(LOOKUP)
     result = run_native(["--no-cache", "--output-format", "concise", "./check"], cwd=tree)
     assert result.stdout.decode().startswith("./check:2:12: KH001")
+
+
+@pytest.mark.parametrize("selector, suggestion", [
+    ("KH0002", "KH002"), ("KH01", "KH001"), ("kh003", "KH003"), ("KH0001", "KH001"),
+    ("XYZ123", None),
+])
+def test_a_mistyped_code_suggests_the_nearest_by_edits(tree, selector, suggestion):
+    result = run_native(["--select", selector, "."], cwd=tree)
+    assert result.returncode == 2
+    first = result.stderr.decode().splitlines()[0]
+    if suggestion:
+        assert first.endswith(f"did you mean '{suggestion}'?")
+    else:
+        assert "did you mean" not in first
+
+
+@pytest.mark.parametrize("fmt, expected", [
+    ("json", '[\n  {"code": "KH001", "name": "unguarded-lookup", "summary": '
+             '"A subscript that may raise KeyError", "count": 2}\n]\n'),
+    ("json-lines", '{"code": "KH001", "name": "unguarded-lookup", "summary": '
+                   '"A subscript that may raise KeyError", "count": 2}\n'),
+    ("concise", "2  KH001  A subscript that may raise KeyError\nFound 2 findings in 2 files.\n"),
+])
+def test_statistics_honour_the_output_format(tree, fmt, expected):
+    result = run_native(["--no-cache", "--statistics", "--output-format", fmt], cwd=tree)
+    assert result.stdout.decode() == expected
+    if fmt.startswith("json"):
+        assert result.stderr == b""
+
+
+def test_the_concise_format_is_coloured_like_the_full_one(tree):
+    env = clean_env(CLICOLOR_FORCE="1")
+    forced = run_native(["--no-cache", "--output-format", "concise", "b.py"], cwd=tree, env=env)
+    assert forced.stdout.startswith(b"b.py:2:12: \x1b[1;33mKH001\x1b[0m Possible KeyError")
+    full = run_native(["--no-cache", "b.py"], cwd=tree, env=env)
+    assert b"\x1b[1;33mKH001\x1b[0m" in full.stdout
+    plain = run_native(["--no-cache", "--output-format", "concise", "b.py"], cwd=tree)
+    assert b"\x1b" not in plain.stdout

@@ -266,8 +266,11 @@ def test_command_line_wins_over_the_configuration(tmp_path):
      "invalid configuration in '{file}': 'force-exclude' must be true or false, "
      "not an integer 1"),
     ('[tool.keyhound]\nexclud = []\n',
-     "invalid configuration in '{file}': unknown key 'exclud' in [tool.keyhound]; expected "
-     "one of: exclude, extend-exclude, force-exclude, respect-gitignore, jobs"),
+     "invalid configuration in '{file}': unknown key 'exclud' in [tool.keyhound]; did you mean "
+     "'exclude'? expected one of: exclude, extend-exclude, force-exclude, respect-gitignore, jobs"),
+    ('[tool.keyhound]\nselect-codes = []\n',
+     "invalid configuration in '{file}': unknown key 'select-codes' in [tool.keyhound]; expected "
+     "one of: exclude, extend-exclude"),
     ('[tool.keyhound]\njobs = \n',
      "cannot parse '{file}': "),
 ])
