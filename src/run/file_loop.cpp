@@ -8,6 +8,7 @@
 
 #include "analysis/analyze_file.hpp"
 #include "base/memory_budget.hpp"
+#include "base/source_encoding.hpp"
 #include "base/os_error.hpp"
 #include "base/file_descriptor.hpp"
 #include "base/utf8.hpp"
@@ -23,10 +24,11 @@ constexpr std::size_t kMemoryCheckStep = 4u << 20;
 }  // namespace
 
 std::expected<std::string, ReadFailure> read_source(const std::string& path,
-                                                    const InterruptCheck& interrupted) {
+                                                    const InterruptCheck& interrupted,
+                                                    SourceDecoding decoding) {
   for (;;) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.is_open()) return read_source_descriptor(file.get(), interrupted);
+    if (file.is_open()) return read_source_descriptor(file.get(), interrupted, decoding);
     int error = errno;
     if (error != EINTR) return std::unexpected(ReadFailure{os_error_text(error)});
     if (interrupted && interrupted()) return std::unexpected(ReadFailure{{}, true});
@@ -34,7 +36,8 @@ std::expected<std::string, ReadFailure> read_source(const std::string& path,
 }
 
 std::expected<std::string, ReadFailure> read_source_descriptor(int fd,
-                                                               const InterruptCheck& interrupted) {
+                                                               const InterruptCheck& interrupted,
+                                                               SourceDecoding decoding) {
   std::string content;
   struct stat status;
   if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
@@ -69,7 +72,11 @@ std::expected<std::string, ReadFailure> read_source_descriptor(int fd,
       }
     }
   }
-  if (!is_valid_utf8(content)) {
+  if (decoding == SourceDecoding::Declared) {
+    auto decoded = decode_python_source(std::move(content));
+    if (!decoded) return std::unexpected(ReadFailure{std::move(decoded.error())});
+    content = std::move(*decoded);
+  } else if (!is_valid_utf8(content)) {
     return std::unexpected(ReadFailure{"stream did not contain valid UTF-8"});
   }
   if (auto refusal = memory_refusal(content.size())) return std::unexpected(ReadFailure{*refusal});

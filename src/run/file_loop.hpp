@@ -24,15 +24,21 @@ struct ReadFailure {
   bool interrupted = false;
 };
 
+// How a source's bytes become text: strict UTF-8 (the module's rule), or
+// by the encoding it declares (PEP 263), as CPython reads it.
+enum class SourceDecoding { StrictUtf8, Declared };
+
 // The whole content of the file at `path` (relative paths against the
 // working directory), read to its end so that pipes work as well, and
-// checked for UTF-8. A regular file too large for the parser (4 GiB) or for
-// the memory there is is refused before it is read.
-std::expected<std::string, ReadFailure> read_source(const std::string& path,
-                                                    const InterruptCheck& interrupted = {});
+// checked for UTF-8 (or decoded). A regular file too large for the parser
+// (4 GiB) or for the memory there is is refused before it is read.
+std::expected<std::string, ReadFailure> read_source(
+    const std::string& path, const InterruptCheck& interrupted = {},
+    SourceDecoding decoding = SourceDecoding::StrictUtf8);
 // The same for an open descriptor (standard input).
-std::expected<std::string, ReadFailure> read_source_descriptor(int fd,
-                                                               const InterruptCheck& interrupted = {});
+std::expected<std::string, ReadFailure> read_source_descriptor(
+    int fd, const InterruptCheck& interrupted = {},
+    SourceDecoding decoding = SourceDecoding::StrictUtf8);
 // read_source with its error as the message alone.
 std::expected<std::string, std::string> read_source_file(const std::string& path);
 

@@ -24,9 +24,13 @@ std::expected<FileReport, Interrupted> lint_input(const LintInput& input,
                                                   const ResultCache* cache,
                                                   const InterruptCheck& interrupted) {
   if (input.error) return unreadable(input, *input.error);
+  // The readable mode reads a source as CPython does, by the encoding it
+  // declares; the module's rule is strict UTF-8.
+  const SourceDecoding decoding =
+      options.precise ? SourceDecoding::Declared : SourceDecoding::StrictUtf8;
   std::expected<std::string, ReadFailure> source =
-      input.is_stdin ? read_source_descriptor(STDIN_FILENO, interrupted)
-                     : read_source(input.path, interrupted);
+      input.is_stdin ? read_source_descriptor(STDIN_FILENO, interrupted, decoding)
+                     : read_source(input.path, interrupted, decoding);
   if (!source) {
     if (source.error().interrupted) return std::unexpected(Interrupted{});
     return unreadable(input, std::move(source.error().message));

@@ -106,3 +106,41 @@ def test_the_concise_format_is_coloured_like_the_full_one(tree):
     assert b"\x1b[1;33mKH001\x1b[0m" in full.stdout
     plain = run_native(["--no-cache", "--output-format", "concise", "b.py"], cwd=tree)
     assert b"\x1b" not in plain.stdout
+
+
+@pytest.mark.parametrize("source, expected", [
+    # Declared on the first line, or the second after a comment line.
+    (b'# -*- coding: latin-1 -*-\nd = {}\nx = d["caf\xe9"]\n',
+     'a.py:3:5: KH001 Possible KeyError: d["caf\u00e9"] at module level'),
+    (b'#!/usr/bin/env python\n# vim: set fileencoding=cp1252 :\nx = {}["\x80"] + {}["k"]\n',
+     'a.py:3:5: KH001 Possible KeyError: {}["\u20ac"] at module level'),
+    (b'# coding=iso-8859-15\nx = {}["\xa4"]\n',
+     'a.py:2:5: KH001 Possible KeyError: {}["\u20ac"] at module level'),
+    (b'\xef\xbb\xbf# coding: utf-8\nx = {}["\xc3\xa9"]\n',
+     'a.py:2:5: KH001 Possible KeyError: {}["\u00e9"] at module level'),
+    # Errors: one line each, status 2.
+    (b"# coding: nope\nx = 1\n", "Error reading file 'a.py': unknown encoding 'nope' declared"),
+    (b"\xef\xbb\xbf# coding: latin-1\nx = 1\n",
+     "Error reading file 'a.py': encoding problem: a UTF-8 byte order mark with the "
+     "declaration 'latin-1'"),
+    (b"x = 1\n# coding: latin-1\n\xe9 = 2\n",
+     "Error reading file 'a.py': stream did not contain valid UTF-8"),
+    (b"# coding: ascii\nx = '\xe9'\n",
+     "Error reading file 'a.py': cannot be decoded as 'ascii': invalid bytes at offset 21"),
+])
+def test_a_source_is_read_by_the_encoding_it_declares(tmp_path, source, expected):
+    (tmp_path / "a.py").write_bytes(source)
+    result = run_native(["--no-cache", "--output-format", "concise", "a.py"], cwd=tmp_path)
+    if expected.startswith("Error"):
+        assert result.returncode == 2
+        assert result.stderr.decode().splitlines()[0] == expected
+    else:
+        assert result.returncode == 1, result.stderr
+        assert result.stdout.decode().splitlines()[0] == expected
+
+
+def test_exact_keeps_strict_utf8(tmp_path):
+    (tmp_path / "a.py").write_bytes(b'# -*- coding: latin-1 -*-\nx = {}["caf\xe9"]\n')
+    result = run_native(["--exact", "--no-cache", "a.py"], cwd=tmp_path)
+    assert result.returncode == 2
+    assert result.stderr == b"Error reading file 'a.py': stream did not contain valid UTF-8\n"
