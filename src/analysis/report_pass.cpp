@@ -23,7 +23,7 @@ AccessFinding FindingMaker::access(const std::string& function, TSNode node) con
                        .end = end,
                        .source_line = line_of(start),
                        .source_text = token_text(node, source_, kLongestSourceText),
-                       .display_text = display_text(node, source_, kMostShownCharacters),
+                       .display_text = display_lookup(node, source_, kMostShownCharacters),
                        .comment_row = suppressions_.comment_row(end.row)};
 }
 

@@ -134,7 +134,7 @@ ResultCache::ResultCache(ResultCache&& other) noexcept
 std::string ResultCache::key(std::string_view source, const AnalysisOptions& options) const {
   // What changes what the analysis finds: the version, the revision of the
   // rules and of the entries (raised whenever either changes), the options.
-  std::string header = "keyhound " + std::string(kVersion) + " entry 4";
+  std::string header = "keyhound " + std::string(kVersion) + " entry 5";
   header += options.honour_suppressions ? " noqa" : " ignore-noqa";
   header += options.precise ? " precise" : " default";
   KeyedHash hash(secret_);

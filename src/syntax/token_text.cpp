@@ -3,6 +3,11 @@
 #include <algorithm>
 
 #include "syntax/node_text.hpp"
+#include "syntax/python_grammar.hpp"
+#include "syntax/tree_sitter_handles.hpp"
+
+#include <utility>
+#include <vector>
 
 namespace keyhound {
 
@@ -110,8 +115,9 @@ class ShownText {
 
 }  // namespace
 
-std::string display_text(TSNode node, std::string_view source, std::size_t most_characters) {
-  std::string_view text = node_text(node, source);
+namespace {
+
+std::string display_of(std::string_view text, std::size_t most_characters) {
   ShownText shown(most_characters);
   std::size_t i = 0;
   while (i < text.size() && !shown.full()) {
@@ -150,6 +156,71 @@ std::string display_text(TSNode node, std::string_view source, std::size_t most_
     }
   }
   return shown.take();
+}
+
+// Nodes whose brackets a collapsed lookup may show as "(…)".
+bool is_bracketed(std::string_view kind) {
+  return kind == "argument_list" || kind == "parenthesized_expression" || kind == "list" ||
+         kind == "dictionary" || kind == "set" || kind == "tuple" || kind == "list_comprehension" ||
+         kind == "dictionary_comprehension" || kind == "set_comprehension" ||
+         kind == "generator_expression";
+}
+
+// The most nodes looked at for brackets to collapse: a lookup nested
+// thousands deep costs no more than a plain one.
+constexpr std::size_t kMostNodesLooked = 2048;
+
+}  // namespace
+
+std::string display_text(TSNode node, std::string_view source, std::size_t most_characters) {
+  return display_of(node_text(node, source), most_characters);
+}
+
+std::string display_lookup(TSNode subscript, std::string_view source,
+                           std::size_t most_characters) {
+  const TSNode value = ts_node_child_by_field_id(subscript, python_grammar().value_field);
+  if (ts_node_is_null(value) || ts_node_start_point(value).row == ts_node_end_point(value).row) {
+    return display_text(subscript, source, most_characters);
+  }
+  // The value's bracketed parts that span rows, outermost first, by byte.
+  std::vector<std::pair<uint32_t, uint32_t>> collapsed;
+  TreeCursor cursor(value);
+  std::size_t looked = 0;
+  bool descend = true;
+  for (;;) {
+    if (++looked > kMostNodesLooked) break;
+    const TSNode node = cursor.node();
+    descend = true;
+    if (ts_node_start_point(node).row != ts_node_end_point(node).row &&
+        is_bracketed(ts_node_type(node)) && ts_node_end_byte(node) - ts_node_start_byte(node) >= 2) {
+      collapsed.emplace_back(ts_node_start_byte(node), ts_node_end_byte(node));
+      descend = false;
+    }
+    if (descend && cursor.goto_first_child()) continue;
+    bool moved = false;
+    while (!moved) {
+      if (cursor.goto_next_sibling()) {
+        moved = true;
+      } else if (!cursor.goto_parent()) {
+        break;
+      }
+    }
+    if (!moved) break;
+  }
+  // The lookup's text with each of those parts as its brackets around "…".
+  const uint32_t begin = ts_node_start_byte(subscript);
+  const uint32_t end = ts_node_end_byte(subscript);
+  std::string shown;
+  uint32_t at = begin;
+  for (const auto& [from, to] : collapsed) {
+    shown.append(source.substr(at, from - at));
+    shown += source[from];
+    shown += "\u2026";
+    shown += source[to - 1];
+    at = to;
+  }
+  shown.append(source.substr(at, end - at));
+  return display_of(shown, most_characters);
 }
 
 }  // namespace keyhound

@@ -21,4 +21,11 @@ std::string token_text(TSNode node, std::string_view source, std::size_t longest
 // code points, the last of them then "…".
 std::string display_text(TSNode node, std::string_view source, std::size_t most_characters);
 
+// A lookup as a message quotes it when what it looks up in is written over
+// several rows: each bracketed part of that which spans rows shown as its
+// brackets around "…", so that the key stays in view,
+// `current_stacktrace(…)["frames"]`. On one row, display_text().
+std::string display_lookup(TSNode subscript, std::string_view source,
+                           std::size_t most_characters);
+
 }  // namespace keyhound

@@ -144,3 +144,18 @@ def test_exact_keeps_strict_utf8(tmp_path):
     result = run_native(["--exact", "--no-cache", "a.py"], cwd=tmp_path)
     assert result.returncode == 2
     assert result.stderr == b"Error reading file 'a.py': stream did not contain valid UTF-8\n"
+
+
+@pytest.mark.parametrize("source, message", [
+    ("def f(s):\n    return current_stacktrace(\n        s,\n        limit=3,\n    )['frames']\n",
+     "current_stacktrace(\u2026)['frames']"),
+    ("def f(d):\n    return {\n        'a': 1,\n    }['b']\n", "{\u2026}['b']"),
+    ("def f(g):\n    return g(\n        1)(2, [\n        3])['k']\n", "g(\u2026)(\u2026)['k']"),
+    # A key written over rows is only made one line.
+    ("def f(d):\n    return d[\n        'k'\n    ]\n", "d['k']"),
+    ("def f(d):\n    return d.get_all(1, 2)['k']\n", "d.get_all(1, 2)['k']"),
+])
+def test_a_lookup_over_several_rows_is_quoted_with_its_key(tmp_path, source, message):
+    (tmp_path / "a.py").write_text(source)
+    result = run_native(["--no-cache", "--output-format", "concise", "a.py"], cwd=tmp_path)
+    assert f"KH001 Possible KeyError: {message} in function 'f'" in result.stdout.decode()
