@@ -168,7 +168,9 @@ FileReport analyze_text(std::string_view path, std::string_view source,
   ParseArenaScope arena(share);
   Tree tree = parse_python(source, arena.cancellation_flag());
   if (!tree) return refused_file(path, parse_refusal(share.value_or(0)));
-  return analyze_parsed(path, source, root_of(tree), options);
+  FileReport report = analyze_parsed(path, source, root_of(tree), options);
+  arena.abandon(std::move(tree));
+  return report;
 }
 
 }  // namespace

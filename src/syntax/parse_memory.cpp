@@ -144,6 +144,10 @@ const std::size_t* ParseArenaScope::cancellation_flag() const {
   return reinterpret_cast<const std::size_t*>(&g_arena.cancel);
 }
 bool ParseArenaScope::cancelled() const { return g_arena.cancel.load() != 0; }
+void ParseArenaScope::abandon(Tree&& tree) const {
+  Tree owned = std::move(tree);
+  if (g_arena.depth > 0) static_cast<void>(owned.release());
+}
 ParseArenaScope::~ParseArenaScope() {
   if (--g_arena.depth == 0) g_arena.reset();
 }

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <optional>
 
+#include "syntax/tree_sitter_handles.hpp"
+
 namespace keyhound {
 
 // What happens when tree-sitter cannot get memory. The runtime is C and
@@ -30,6 +32,9 @@ class ParseArenaScope {
 
   const std::size_t* cancellation_flag() const;
   bool cancelled() const;
+  // Ends a tree parsed inside this scope without freeing it node by node:
+  // its every byte is the arena's, which the end of the scope frees at once.
+  void abandon(Tree&& tree) const;
   ParseArenaScope(const ParseArenaScope&) = delete;
   ParseArenaScope& operator=(const ParseArenaScope&) = delete;
 };
