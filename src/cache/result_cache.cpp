@@ -129,18 +129,41 @@ ResultCache::ResultCache(ResultCache&& other) noexcept
       misses_(other.misses_.load()),
       rejected_(other.rejected_.load()),
       stores_(other.stores_.load()),
+      hashed_(other.hashed_.load()),
       store_failed_(other.store_failed_.load()) {}
 
-std::string ResultCache::key(std::string_view source, const AnalysisOptions& options) const {
+std::string ResultCache::options_header(const AnalysisOptions& options) const {
   // What changes what the analysis finds: the version, the revision of the
   // rules and of the entries (raised whenever either changes), the options.
   std::string header = "keyhound " + std::string(kVersion) + " entry 5";
   header += options.honour_suppressions ? " noqa" : " ignore-noqa";
   header += options.precise ? " precise" : " default";
+  return header;
+}
+
+std::string ResultCache::key(std::string_view source, const AnalysisOptions& options) const {
+  ++hashed_;
   KeyedHash hash(secret_);
   hash.add("key");
-  hash.add(header);
+  hash.add(options_header(options));
   hash.add(source);
+  return hex(hash.finish(kKeyBytes));
+}
+
+std::string ResultCache::identity_key(const FileIdentity& identity,
+                                      const AnalysisOptions& options) const {
+  std::string fields;
+  for (int64_t field : {static_cast<int64_t>(identity.device), static_cast<int64_t>(identity.inode),
+                        static_cast<int64_t>(identity.size), identity.modified_seconds,
+                        identity.modified_nanoseconds, identity.changed_seconds,
+                        identity.changed_nanoseconds}) {
+    fields += std::to_string(field);
+    fields += ' ';
+  }
+  KeyedHash hash(secret_);
+  hash.add("identity");
+  hash.add(options_header(options));
+  hash.add(fields);
   return hex(hash.finish(kKeyBytes));
 }
 
@@ -152,8 +175,10 @@ std::string ResultCache::entry_mac(const std::string& key, std::string_view payl
   return hash.finish(kMacBytes);
 }
 
-std::optional<FileReport> ResultCache::load(const std::string& key, std::string_view path,
-                                            std::string_view source) const {
+// An entry's payload when its MAC, made with `label`, holds; nothing (and
+// a rejection counted) when it is there but does not.
+std::optional<std::string> ResultCache::read_entry(const std::string& key, std::string_view label,
+                                                   FileDescriptor* kept_subdirectory) const {
   EntryName name = entry_name(key);
   FileDescriptor subdirectory = open_subdirectory(top_.get(), name.subdirectory);
   std::expected<std::string, PlainReadError> bytes =
@@ -163,55 +188,92 @@ std::optional<FileReport> ResultCache::load(const std::string& key, std::string_
           : std::unexpected(PlainReadError{ENOENT, {}});
   if (!bytes) {
     if (bytes.error().error != ENOENT) ++rejected_;
-    ++misses_;
     return std::nullopt;
   }
-  std::optional<FileReport> report;
   std::string_view entry = *bytes;
-  if (entry.size() >= kMacBytes &&
-      same_mac(entry.substr(0, kMacBytes), entry_mac(key, entry.substr(kMacBytes)))) {
+  KeyedHash hash(secret_);
+  hash.add(label);
+  hash.add(key);
+  hash.add(entry.size() >= kMacBytes ? entry.substr(kMacBytes) : std::string_view());
+  if (entry.size() < kMacBytes || !same_mac(entry.substr(0, kMacBytes), hash.finish(kMacBytes))) {
+    ++rejected_;
+    return std::nullopt;
+  }
+  if (kept_subdirectory != nullptr) *kept_subdirectory = std::move(subdirectory);
+  return std::string(entry.substr(kMacBytes));
+}
+
+bool ResultCache::write_entry(const std::string& key, std::string_view label,
+                              std::string_view payload) const {
+  EntryName name = entry_name(key);
+  if (::mkdirat(top_.get(), name.subdirectory.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  FileDescriptor subdirectory = open_subdirectory(top_.get(), name.subdirectory);
+  if (!subdirectory.is_open()) return false;
+  auto file = TemporaryFile::create(subdirectory.get(), name.file, 0666);
+  if (!file) return false;
+  KeyedHash hash(secret_);
+  hash.add(label);
+  hash.add(key);
+  hash.add(payload);
+  const std::string mac = hash.finish(kMacBytes);
+  return write_whole(file->fd(), mac) && write_whole(file->fd(), payload) && file->commit();
+}
+
+std::optional<FileReport> ResultCache::load(const std::string& key, std::string_view path,
+                                            std::string_view source) const {
+  FileDescriptor subdirectory;
+  std::optional<std::string> payload = read_entry(key, "entry", &subdirectory);
+  std::optional<FileReport> report;
+  if (payload) {
     // An entry too large for the memory left is a miss, not the end of
     // the run.
     try {
-      report = decode_findings(entry.substr(kMacBytes), path, source);
+      report = decode_findings(*payload, path, source);
     } catch (const std::bad_alloc&) {
       report.reset();
     }
+    if (!report) ++rejected_;
   }
   if (!report) {
-    ++rejected_;
     ++misses_;
     return std::nullopt;
   }
   // Used now: pruning keeps it.
-  ::utimensat(subdirectory.get(), name.file.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+  ::utimensat(subdirectory.get(), entry_name(key).file.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
   ++hits_;
   return report;
 }
 
 void ResultCache::store(const std::string& key, const FileReport& report) const {
-  EntryName name = entry_name(key);
-  if (::mkdirat(top_.get(), name.subdirectory.c_str(), 0777) != 0 && errno != EEXIST) {
-    store_failed_ = true;
-    return;
-  }
-  FileDescriptor subdirectory = open_subdirectory(top_.get(), name.subdirectory);
-  if (!subdirectory.is_open()) {
-    store_failed_ = true;
-    return;
-  }
-  auto file = TemporaryFile::create(subdirectory.get(), name.file, 0666);
-  if (!file) {
-    store_failed_ = true;
-    return;
-  }
-  std::string payload = encode_findings(report);
-  bool written = write_whole(file->fd(), entry_mac(key, payload)) && write_whole(file->fd(), payload);
-  if (!written || !file->commit()) {
+  if (!write_entry(key, "entry", encode_findings(report))) {
     store_failed_ = true;
     return;
   }
   ++stores_;
+}
+
+std::optional<std::string> ResultCache::key_by_identity(const FileIdentity& identity,
+                                                        const AnalysisOptions& options) const {
+  const std::string record = identity_key(identity, options);
+  FileDescriptor subdirectory;
+  std::optional<std::string> key = read_entry(record, "identity", &subdirectory);
+  if (!key || !is_hex(*key, 2 * kKeyBytes)) return std::nullopt;
+  // Used now: pruning keeps it.
+  ::utimensat(subdirectory.get(), entry_name(record).file.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+  return key;
+}
+
+void ResultCache::remember_identity(const FileIdentity& identity, const AnalysisOptions& options,
+                                    const std::string& key) const {
+  // A file changed within the clock's grain of now could change again with
+  // the same times: it is not remembered until its times are past.
+  constexpr int64_t kGrainSeconds = 2;
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  if (now - identity.modified_seconds < kGrainSeconds ||
+      now - identity.changed_seconds < kGrainSeconds) {
+    return;
+  }
+  if (!write_entry(identity_key(identity, options), "identity", key)) store_failed_ = true;
 }
 
 void ResultCache::prune() const {

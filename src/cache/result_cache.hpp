@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <optional>
 #include <string>
@@ -13,6 +14,20 @@
 #include "cache/entry_secret.hpp"
 
 namespace keyhound {
+
+// What a file was when it was read: a file whose identity is the same as
+// when its entry was made has the same bytes, so its entry is found without
+// hashing them. Every field of the identity must match, the change time
+// (which no user can set) included.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modified_seconds = 0;
+  int64_t modified_nanoseconds = 0;
+  int64_t changed_seconds = 0;
+  int64_t changed_nanoseconds = 0;
+};
 
 // Where the cache directory was named: a directory that a configuration
 // file names must already be keyhound's (or not exist yet), since the file
@@ -47,6 +62,21 @@ class ResultCache {
                                  std::string_view source) const;
   void store(const std::string& key, const FileReport& report) const;
 
+  // The index of identities: the key of the entry made for a file of this
+  // identity with these options, when a record of it is there and
+  // authentic; then the file's bytes need not be hashed. A record is made
+  // only for a file whose times lie in the past by more than the clock's
+  // grain, so that a change in the same instant as the record cannot go
+  // unseen (git's "racy" files). A forged or stale record costs a hash,
+  // never a hidden finding: the entry it names is still checked against
+  // the file's text.
+  std::optional<std::string> key_by_identity(const FileIdentity& identity,
+                                             const AnalysisOptions& options) const;
+  void remember_identity(const FileIdentity& identity, const AnalysisOptions& options,
+                         const std::string& key) const;
+  // Files whose bytes were hashed for their key.
+  std::size_t hashed() const { return hashed_.load(); }
+
   std::size_t hits() const { return hits_.load(); }
   std::size_t misses() const { return misses_.load(); }
   // Entries that were there but failed the check or did not decode.
@@ -66,6 +96,11 @@ class ResultCache {
   ResultCache(std::string directory, FileDescriptor top, const EntrySecret& secret)
       : directory_(std::move(directory)), top_(std::move(top)), secret_(secret) {}
   std::string entry_mac(const std::string& key, std::string_view payload) const;
+  std::string options_header(const AnalysisOptions& options) const;
+  std::string identity_key(const FileIdentity& identity, const AnalysisOptions& options) const;
+  std::optional<std::string> read_entry(const std::string& key, std::string_view label,
+                                        FileDescriptor* subdirectory = nullptr) const;
+  bool write_entry(const std::string& key, std::string_view label, std::string_view payload) const;
 
   std::string directory_;
   FileDescriptor top_;
@@ -74,6 +109,7 @@ class ResultCache {
   mutable std::atomic<std::size_t> misses_{0};
   mutable std::atomic<std::size_t> rejected_{0};
   mutable std::atomic<std::size_t> stores_{0};
+  mutable std::atomic<std::size_t> hashed_{0};
   mutable std::atomic<bool> store_failed_{false};
 };
 

@@ -152,7 +152,8 @@ void close_cache(const keyhound::ResultCache& cache) {
   }
   if (std::getenv("KEYHOUND_CACHE_STATS") != nullptr) {
     warn("cache: " + std::to_string(cache.hits()) + " hits, " + std::to_string(cache.misses()) +
-         " misses, " + std::to_string(cache.rejected()) + " rejected\n");
+         " misses, " + std::to_string(cache.rejected()) + " rejected, " +
+         std::to_string(cache.hashed()) + " hashed\n");
   }
 }
 

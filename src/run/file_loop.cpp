@@ -25,10 +25,10 @@ constexpr std::size_t kMemoryCheckStep = 4u << 20;
 
 std::expected<std::string, ReadFailure> read_source(const std::string& path,
                                                     const InterruptCheck& interrupted,
-                                                    SourceDecoding decoding) {
+                                                    SourceDecoding decoding, struct stat* after) {
   for (;;) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.is_open()) return read_source_descriptor(file.get(), interrupted, decoding);
+    if (file.is_open()) return read_source_descriptor(file.get(), interrupted, decoding, after);
     int error = errno;
     if (error != EINTR) return std::unexpected(ReadFailure{os_error_text(error)});
     if (interrupted && interrupted()) return std::unexpected(ReadFailure{{}, true});
@@ -37,7 +37,8 @@ std::expected<std::string, ReadFailure> read_source(const std::string& path,
 
 std::expected<std::string, ReadFailure> read_source_descriptor(int fd,
                                                                const InterruptCheck& interrupted,
-                                                               SourceDecoding decoding) {
+                                                               SourceDecoding decoding,
+                                                               struct stat* after) {
   std::string content;
   struct stat status;
   if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
@@ -72,6 +73,7 @@ std::expected<std::string, ReadFailure> read_source_descriptor(int fd,
       }
     }
   }
+  if (after != nullptr && ::fstat(fd, after) != 0) *after = {};
   if (decoding == SourceDecoding::Declared) {
     auto decoded = decode_python_source(std::move(content));
     if (!decoded) return std::unexpected(ReadFailure{std::move(decoded.error())});

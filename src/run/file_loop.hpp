@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <expected>
 #include <functional>
 #include <span>
@@ -32,13 +34,15 @@ enum class SourceDecoding { StrictUtf8, Declared };
 // working directory), read to its end so that pipes work as well, and
 // checked for UTF-8 (or decoded). A regular file too large for the parser
 // (4 GiB) or for the memory there is is refused before it is read.
+// `after`, when given, receives the file's status once it is read (for
+// the cache's index of identities).
 std::expected<std::string, ReadFailure> read_source(
     const std::string& path, const InterruptCheck& interrupted = {},
-    SourceDecoding decoding = SourceDecoding::StrictUtf8);
+    SourceDecoding decoding = SourceDecoding::StrictUtf8, struct stat* after = nullptr);
 // The same for an open descriptor (standard input).
 std::expected<std::string, ReadFailure> read_source_descriptor(
     int fd, const InterruptCheck& interrupted = {},
-    SourceDecoding decoding = SourceDecoding::StrictUtf8);
+    SourceDecoding decoding = SourceDecoding::StrictUtf8, struct stat* after = nullptr);
 // read_source with its error as the message alone.
 std::expected<std::string, std::string> read_source_file(const std::string& path);
 

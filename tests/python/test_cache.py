@@ -112,7 +112,7 @@ def test_an_unwritable_cache_directory_is_one_warning(project):
             os.chmod(project, 0o777)
             command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
         result = subprocess.run(command, cwd=project, capture_output=True, env=clean_env())
-        if b"Warning" not in result.stdout:
+        if b"KH001" not in result.stdout:
             pytest.skip("the unprivileged user cannot run the built binary here")
         expected = run_native(["--no-cache", "."], cwd=project)
         warning = (f"warning: cannot use the cache directory '{cache}': "
@@ -158,3 +158,63 @@ def test_without_home_the_secret_is_found_through_the_password_database(project,
         result = run_native(["--exact", "inventory.py"], cwd=project, env=environment)
         assert b"cannot use the cache" not in result.stderr
     assert stats(result) == (1, 0)
+
+
+def hashed(result):
+    """How many files' bytes a run hashed, from the stats line."""
+    line = result.stderr.decode().splitlines()[-1]
+    assert line.endswith(" hashed"), line
+    return int(line.split()[-2])
+
+
+@pytest.fixture
+def settled(tmp_path):
+    """Files whose times are past the clock's grain: the index remembers
+    only those."""
+    import time
+    (tmp_path / "a.py").write_text(RAISING)
+    (tmp_path / "b.py").write_text("x = 1\n")
+    time.sleep(2.2)
+    return tmp_path
+
+
+def test_an_unchanged_file_is_answered_without_hashing_its_bytes(settled, tmp_path_factory):
+    import time
+    cache = str(tmp_path_factory.mktemp("cache") / "c")
+    cold = run(["a.py", "b.py"], settled, KEYHOUND_CACHE_DIR=cache)
+    assert hashed(cold) == 2
+    warm = run(["a.py", "b.py"], settled, KEYHOUND_CACHE_DIR=cache)
+    assert stats(warm) == (2, 0) and hashed(warm) == 0
+    assert without_stats(warm) == without_stats(cold)
+    # Touched, same bytes: hashed again, still a hit.
+    os.utime(settled / "a.py")
+    touched = run(["a.py", "b.py"], settled, KEYHOUND_CACHE_DIR=cache)
+    assert stats(touched) == (2, 0) and hashed(touched) == 1
+    # Changed bytes, same size and times put back: the change time differs,
+    # so the bytes are hashed and the new finding shown.
+    before = os.stat(settled / "a.py")
+    (settled / "a.py").write_text(RAISING.replace("'k'", "'j'"))
+    os.utime(settled / "a.py", ns=(before.st_atime_ns, before.st_mtime_ns))
+    changed = run(["--output-format", "concise", "a.py"], settled, KEYHOUND_CACHE_DIR=cache)
+    assert hashed(changed) == 1
+    assert b"d['j']" in changed.stdout
+
+
+@pytest.mark.parametrize("damage", ["forged", "other user"])
+def test_an_index_record_that_is_not_ours_costs_a_hash_never_a_finding(settled, tmp_path_factory,
+                                                                      damage):
+    cache = tmp_path_factory.mktemp("cache") / "c"
+    run(["a.py", "b.py"], settled, KEYHOUND_CACHE_DIR=str(cache))
+    entries = [p for p in cache.rglob("*") if p.is_file() and len(p.parent.name) == 2]
+    env = {"KEYHOUND_CACHE_DIR": str(cache)}
+    if damage == "forged":
+        # Every record swapped with another: an identity then names the
+        # wrong entry, or no valid one.
+        contents = [p.read_bytes() for p in entries]
+        for path, content in zip(entries, contents[1:] + contents[:1]):
+            path.write_bytes(content)
+    else:
+        env["XDG_CACHE_HOME"] = str(tmp_path_factory.mktemp("other-user"))
+    result = run(["--output-format", "concise", "a.py", "b.py"], settled, **env)
+    assert hashed(result) == 2
+    assert b"a.py:2:12: KH001" in result.stdout
