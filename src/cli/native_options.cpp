@@ -297,6 +297,7 @@ std::expected<NativeOptions, CommandExit> settle_with(const ParsedArguments& arg
   const Sources from{arguments, argv, configuration, working_directory};
   NativeOptions options;
   options.paths = paths_to_check(arguments);
+  if (configuration) options.configuration_directory = configuration->directory;
   if (auto jobs = settle_jobs(from, options); !jobs) return std::unexpected(jobs.error());
   settle_discovery(from, options);
   if (auto output = settle_output(from, options); !output) return std::unexpected(output.error());
@@ -369,8 +370,9 @@ std::expected<NativeOptions, CommandExit> settle_native_options(
   for (std::size_t i = 1; i < found->distinct.size(); ++i) {
     auto other = settle_with(arguments, argv, found->distinct[i], working_directory);
     if (!other) return std::unexpected(other.error());
-    options->other_projects.push_back(
-        NativeOptions::Project{std::move(other->discovery), std::move(other->selection)});
+    options->other_projects.push_back(NativeOptions::Project{std::move(other->discovery),
+                                                             std::move(other->selection),
+                                                             other->configuration_directory});
   }
   options->path_projects = std::move(found->of_path);
   return options;

@@ -36,12 +36,16 @@ struct NativeOptions {
   std::optional<std::string> baseline;
   std::optional<std::string> write_baseline;
   CodeSelection selection;
+  // The directory of the configuration file in use, if any: the project
+  // root, inside which --add-noqa may follow a link.
+  std::optional<std::string> configuration_directory;
   // When paths have configurations of their own: what differs with each
   // of the others (project 1 on), and which governs each path (empty: the
   // run's configuration governs every path).
   struct Project {
     DiscoveryOptions discovery;
     CodeSelection selection;
+    std::optional<std::string> configuration_directory;
   };
   std::vector<Project> other_projects;
   std::vector<std::size_t> path_projects;

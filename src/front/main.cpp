@@ -101,8 +101,12 @@ int add_noqa(const keyhound::NativeOptions& options,
              const std::vector<keyhound::LintInput>& inputs, keyhound::LineWriter& terminal) {
   keyhound::ReportStage selection_only(selections(options), std::nullopt, std::nullopt,
                                        options.discovery.working_directory);
+  std::vector<std::optional<std::string>> project_roots{options.configuration_directory};
+  for (const auto& project : options.other_projects) {
+    project_roots.push_back(project.configuration_directory);
+  }
   keyhound::AddNoqaResult added =
-      keyhound::add_noqa(inputs, selection_only, options.precise, terminal);
+      keyhound::add_noqa(inputs, selection_only, options.precise, terminal, project_roots);
   terminal.write_line(keyhound::Stream::Stderr,
                       "Added " + keyhound::counted(added.comments, "noqa comment", "noqa comments") +
                           " to " + keyhound::counted(added.files, "file", "files") + ".\n");

@@ -235,7 +235,8 @@ void report_refused(LineWriter& out, const std::string& display,
 }  // namespace
 
 AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& stage,
-                       bool precise, LineWriter& out) {
+                       bool precise, LineWriter& out,
+                       std::span<const std::optional<std::string>> project_roots) {
   AddNoqaResult result;
   for (const LintInput& input : inputs) {
     if (input.is_stdin) continue;
@@ -272,7 +273,10 @@ AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& sta
     if (tokenized) text = with_original_line_ends(read->text, text);
     // Only a file that would change is looked at: a link that leads
     // outside is refused, not followed.
-    if (!input.named_root.empty() && !lies_inside(input.path, input.named_root)) {
+    const std::optional<std::string> project_root =
+        input.project < project_roots.size() ? project_roots[input.project] : std::nullopt;
+    if (!input.named_root.empty() && !lies_inside(input.path, input.named_root) &&
+        !(project_root && lies_inside(input.path, *project_root))) {
       out.write_line(Stream::Stderr,
                      "Error writing file '" + terminal_safe_name(input.display) +
                          "': a symbolic link leads it outside '" +

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <span>
+#include <string>
 
 #include "output/line_writer.hpp"
 #include "project/discovery.hpp"
@@ -20,7 +22,11 @@ struct AddNoqaResult {
 // is mostly enough), and replaces each changed file atomically, keeping its
 // mode. A file that cannot be read or written is reported and left as it
 // was. Standard input is passed over.
+// An edit follows a symbolic link only to a file inside what was named
+// (the input's `named_root`) or inside the project root of the input's
+// configuration (`project_roots[input.project]`, when there is one).
 AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& stage,
-                       bool precise, LineWriter& out);
+                       bool precise, LineWriter& out,
+                       std::span<const std::optional<std::string>> project_roots = {});
 
 }  // namespace keyhound

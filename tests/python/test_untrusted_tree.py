@@ -56,6 +56,25 @@ def test_add_noqa_never_edits_through_a_link_that_leads_outside(tmp_path, named)
     assert "# noqa: KH001" in (repo / "ok.py").read_text()
 
 
+def test_add_noqa_follows_a_link_inside_the_project_root(tmp_path):
+    """pre-commit names each staged file: a link from src/ to lib/ of the
+    same project is followed when the project has a configuration."""
+    (tmp_path / "pyproject.toml").write_text("[tool.keyhound]\n")
+    (tmp_path / "src").mkdir()
+    (tmp_path / "lib").mkdir()
+    (tmp_path / "lib" / "real.py").write_text(LOOKUP)
+    (tmp_path / "src" / "alias.py").symlink_to("../lib/real.py")
+    result = native(["--add-noqa", "src/alias.py"], cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert "# noqa: KH001" in (tmp_path / "lib" / "real.py").read_text()
+    # Without the configuration, src/ is all that was named.
+    (tmp_path / "pyproject.toml").unlink()
+    (tmp_path / "lib" / "real.py").write_text(LOOKUP)
+    refused = native(["--add-noqa", "src/alias.py"], cwd=tmp_path)
+    assert refused.returncode == 2
+    assert (tmp_path / "lib" / "real.py").read_text() == LOOKUP
+
+
 def test_add_noqa_follows_a_link_that_stays_inside(tmp_path):
     (tmp_path / "lib").mkdir()
     (tmp_path / "lib" / "real.py").write_text(LOOKUP)
