@@ -42,7 +42,19 @@ std::size_t code_point_width(char32_t point) {
   return in_ranges(wide_ranges(), point) ? 2 : 1;
 }
 
-LaidOutLine lay_out_line(std::string_view line, std::size_t start_byte, std::size_t end_byte) {
+namespace {
+
+// Where each code point of a laid-out text starts: its offset in the text
+// and its column.
+struct CodePointStart {
+  std::size_t offset;
+  std::size_t column;
+};
+
+// The layout of lay_out_line(), noting where each code point starts when
+// `starts` is given (and where the text ends, last).
+LaidOutLine lay_out(std::string_view line, std::size_t start_byte, std::size_t end_byte,
+                    std::vector<CodePointStart>* starts) {
   LaidOutLine laid;
   laid.text.reserve(line.size() + 16);
   std::size_t column = 0;
@@ -50,6 +62,7 @@ LaidOutLine lay_out_line(std::string_view line, std::size_t start_byte, std::siz
   while (i < line.size()) {
     if (i == start_byte) laid.start_column = column;
     if (i == end_byte) laid.end_column = column;
+    if (starts != nullptr) starts->push_back({laid.text.size(), column});
     if (line[i] == '\t') {
       std::size_t next = (column / kTabStop + 1) * kTabStop;
       laid.text.append(next - column, ' ');
@@ -68,22 +81,22 @@ LaidOutLine lay_out_line(std::string_view line, std::size_t start_byte, std::siz
     column += shown == sequence ? code_point_width(decode(sequence)) : code_points(shown);
     i += length;
   }
+  if (starts != nullptr) starts->push_back({laid.text.size(), column});
   laid.width = column;
   if (start_byte >= line.size()) laid.start_column = column + (start_byte - line.size());
   if (end_byte >= line.size()) laid.end_column = column + (end_byte - line.size());
   return laid;
 }
 
+}  // namespace
+
+LaidOutLine lay_out_line(std::string_view line, std::size_t start_byte, std::size_t end_byte) {
+  return lay_out(line, start_byte, end_byte, nullptr);
+}
+
 namespace {
 
 constexpr std::string_view kCut = "\u2026";  // …, one column
-
-// Where each code point of a laid-out text starts: its offset in the text
-// and its column.
-struct CodePointStart {
-  std::size_t offset;
-  std::size_t column;
-};
 
 }  // namespace
 
@@ -105,37 +118,14 @@ LaidOutLine lay_out_window(std::string_view line, std::size_t start_byte, std::s
   const std::size_t start = start_byte - std::min(start_byte, from);
   const std::size_t end = end_byte > from ? end_byte - from : 0;
 
-  LaidOutLine laid;
   std::vector<CodePointStart> starts;
-  std::size_t column = 0;
-  std::size_t start_column = 0;
-  std::size_t end_column = SIZE_MAX;
-  for (std::size_t i = 0; i < slice.size();) {
-    if (i == start) start_column = column;
-    if (i == end) end_column = column;
-    starts.push_back({laid.text.size(), column});
-    if (slice[i] == '\t') {
-      std::size_t next = (column / kTabStop + 1) * kTabStop;
-      laid.text.append(next - column, ' ');
-      column = next;
-      ++i;
-      continue;
-    }
-    std::size_t length = std::max<std::size_t>(valid_utf8_sequence_at(slice, i), 1);
-    std::string_view sequence = slice.substr(i, length);
-    const std::size_t before = laid.text.size();
-    append_terminal_safe_name(laid.text, sequence);
-    std::string_view shown = std::string_view(laid.text).substr(before);
-    column += shown == sequence ? code_point_width(decode(sequence)) : code_points(shown);
-    i += length;
-  }
-  starts.push_back({laid.text.size(), column});
-  if (start >= slice.size()) start_column = column + (start - slice.size());
-  if (end_column == SIZE_MAX) end_column = column + (end > slice.size() ? end - slice.size() : 0);
+  const LaidOutLine laid = lay_out(slice, start, end, &starts);
+  const std::size_t start_column = laid.start_column;
+  const std::size_t end_column = laid.end_column;
 
   // The window: a third of it before the start, then as far as it goes;
   // at the end of the line, as much before it as fits.
-  const std::size_t total = column;
+  const std::size_t total = laid.width;
   std::size_t left = start_column > width / 3 ? start_column - width / 3 : 0;
   // Cut on the left, the window holds one column less of the line.
   left = total > width ? std::min(left, total - width + 1) : 0;
