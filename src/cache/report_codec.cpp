@@ -1,5 +1,7 @@
 #include "cache/report_codec.hpp"
 
+#include "syntax/node_positions.hpp"
+
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -149,26 +151,41 @@ namespace {
 // show as it is.
 class EntryChecker {
  public:
-  explicit EntryChecker(std::string_view source) : lines_(source_lines(source)) {}
+  // The rows are cut only once a record asks: a clean file's entry needs
+  // none of them.
+  explicit EntryChecker(std::string_view source) : source_(source) {}
 
-  bool position(const Position& at) const {
-    if (at.row > lines_.size()) return false;
-    std::string_view line = line_at(lines_, at.row);
+  bool position(const Position& at, CodePointColumns& columns) {
+    const std::vector<std::string_view>& rows = lines();
+    if (at.row > rows.size()) return false;
+    std::string_view line = line_at(rows, at.row);
     // A node may end past its line's text, at the carriage return or the
     // line feed, never further.
     if (at.byte_column > line.size() + 2) return false;
-    auto bytes = std::min<std::size_t>(at.byte_column, line.size());
-    uint32_t count = 0;
-    for (std::size_t i = 0; i < bytes; ++i) {
-      count += (static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 ? 1 : 0;
-    }
-    return at.code_point_column == count + (at.byte_column - bytes);
+    return columns.at(TSPoint{at.row, at.byte_column}).code_point_column == at.code_point_column;
   }
-  bool span(const Position& start, const Position& end) const {
-    return position(start) && position(end) &&
+  // Starts and ends are counted apart, each moving along its rows, so that
+  // thousands of findings on one long row cost the row once, not once each.
+  bool span(const Position& start, const Position& end) {
+    lines();
+    return position(start, *starts_) && position(end, *ends_) &&
            (start.row < end.row || (start.row == end.row && start.byte_column <= end.byte_column));
   }
-  bool row(uint32_t row) const { return row <= lines_.size(); }
+  bool origin(const Position& at) {
+    lines();
+    return position(at, *origins_);
+  }
+  bool row(uint32_t row) { return row <= lines().size(); }
+  const std::vector<std::string_view>& lines() {
+    if (!lines_) {
+      lines_ = source_lines(source_);
+      starts_.emplace(*lines_);
+      ends_.emplace(*lines_);
+      origins_.emplace(*lines_);
+    }
+    return *lines_;
+  }
+
   static bool name(std::string_view text) {
     return text.size() <= 4096 && is_valid_utf8(text) &&
            terminal_safe_name(text) == text;
@@ -182,12 +199,16 @@ class EntryChecker {
   }
   SourceLine line(uint32_t row) {
     SourceLine& line = shared_[row];
-    if (!line) line = make_source_line(line_at(lines_, row));
+    if (!line) line = make_source_line(line_at(lines(), row));
     return line;
   }
 
  private:
-  std::vector<std::string_view> lines_;
+  std::string_view source_;
+  std::optional<std::vector<std::string_view>> lines_;
+  std::optional<CodePointColumns> starts_;
+  std::optional<CodePointColumns> ends_;
+  std::optional<CodePointColumns> origins_;
   std::unordered_map<uint32_t, SourceLine> shared_;
 };
 
@@ -230,7 +251,7 @@ std::optional<Finding> decode_call(Reader& in, EntryChecker& check, std::size_t 
   if (!in.ok() || !check.name(call.function) || !check.name(call.callee) ||
       !check.span(call.start, call.end) || !check.source_text(call.source_text) ||
       !check.display_text(call.display_text) ||
-      (call.origin && (!check.position(call.origin->position) ||
+      (call.origin && (!check.origin(call.origin->position) ||
                        !check.display_text(call.origin->display_text))) ||
       !check.row(call.comment_row)) {
     return std::nullopt;

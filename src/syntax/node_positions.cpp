@@ -17,7 +17,7 @@ bool reported_before(TSNode a, TSNode b) {
   return ts_node_start_byte(a) > ts_node_start_byte(b);
 }
 
-Position NodePositions::CodePointColumns::at(TSPoint point) {
+Position CodePointColumns::at(TSPoint point) {
   std::string_view line = line_at(lines_, point.row);
   uint32_t bytes = std::min<uint32_t>(point.column, static_cast<uint32_t>(line.size()));
   if (point.row != row_) {

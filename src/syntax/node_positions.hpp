@@ -19,6 +19,21 @@ std::pair<uint32_t, uint32_t> rows_of(TSNode node);
 // together, the inner one (which starts later).
 bool reported_before(TSNode a, TSNode b);
 
+// Code-point columns of points of a text's rows, each count moving from
+// the last point asked for on the same row: points asked in order along a
+// long row cost the bytes between them, not the whole row each.
+class CodePointColumns {
+ public:
+  explicit CodePointColumns(const std::vector<std::string_view>& lines) : lines_(lines) {}
+  Position at(TSPoint point);
+
+ private:
+  const std::vector<std::string_view>& lines_;
+  uint32_t row_ = UINT32_MAX;
+  uint32_t byte_ = 0;
+  uint32_t count_ = 0;
+};
+
 // Positions of nodes with their columns also counted in code points, which
 // needs the text of their rows. Each count moves from the last point asked
 // for, so that the many ends of nested nodes on one long row cost the bytes
@@ -33,18 +48,6 @@ class NodePositions {
   Position end_of(TSNode node) { return ends_.at(ts_node_end_point(node)); }
 
  private:
-  class CodePointColumns {
-   public:
-    explicit CodePointColumns(const std::vector<std::string_view>& lines) : lines_(lines) {}
-    Position at(TSPoint point);
-
-   private:
-    const std::vector<std::string_view>& lines_;
-    uint32_t row_ = UINT32_MAX;
-    uint32_t byte_ = 0;
-    uint32_t count_ = 0;
-  };
-
   CodePointColumns starts_;
   CodePointColumns ends_;
 };
