@@ -259,7 +259,14 @@ std::expected<std::optional<Configuration>, std::string> find_configuration(
     std::string absolute = absolute_path(*explicit_file, working_directory);
     std::string directory = absolute.substr(0, absolute.rfind('/'));
     if (directory.empty()) directory = "/";
-    return parse_configuration(*text, *explicit_file, directory);
+    auto parsed = parse_configuration(*text, *explicit_file, directory);
+    // A file named for its configuration that holds none is a mistake
+    // (another tool's table, a misspelt one), not a run with the defaults.
+    if (parsed && !*parsed) {
+      return std::unexpected("the configuration file '" + *explicit_file +
+                             "' has no [tool.keyhound] table");
+    }
+    return parsed;
   }
   std::string directory = working_directory;
   for (;;) {

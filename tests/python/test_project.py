@@ -294,6 +294,11 @@ def test_explicit_configuration_file(tmp_path, write):
     assert analysed(merged(["--config", "kh.toml", "a.py"], cwd=tmp_path)) == []
     both = run_exact(["--config", "kh.toml", "--isolated", "a.py"], cwd=tmp_path)
     assert both.returncode == 2
+    # A file named for its configuration must hold one.
+    (tmp_path / "other.toml").write_text('[tool.ruff]\nline-length = 99\n')
+    none = run_exact(["--config", "other.toml", "a.py"], cwd=tmp_path)
+    assert none.returncode == 2
+    assert none.stderr == b"error: the configuration file 'other.toml' has no [tool.keyhound] table\n"
 
 
 def test_configuration_is_found_from_a_path_in_another_directory(tmp_path):
