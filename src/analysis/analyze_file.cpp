@@ -12,6 +12,7 @@
 #include "analysis/function_graph.hpp"
 #include "analysis/report_pass.hpp"
 #include "analysis/suppression.hpp"
+#include "analysis/unused_suppressions.hpp"
 #include "base/memory_budget.hpp"
 #include "syntax/comment_tokens.hpp"
 #include "syntax/file_index.hpp"
@@ -224,6 +225,18 @@ FileReport analyze_tree(std::string_view path, std::string_view source, TSNode r
   }
   report_findings(options.precise ? ReportMode::Precise : ReportMode::Exact, graph, index, make,
                   file.findings);
+  if (options.precise && options.honour_suppressions && options.report_unused_suppressions) {
+    // What the file would show with no suppression at all: a comment that
+    // hides none of it hides nothing.
+    AnalysisOptions unsuppressed = options;
+    unsuppressed.honour_suppressions = false;
+    unsuppressed.report_unused_suppressions = false;
+    const FileReport without = analyze_tree(path, source, root, unsuppressed);
+    for (UnusedSuppressionFinding& unused :
+         unused_suppressions(index.comments, source, suppressions, without.findings, make)) {
+      file.findings.emplace_back(std::move(unused));
+    }
+  }
   if (options.precise) order_by_position(file.findings);
   if (!file.findings.empty()) {
     file.outcome = FileOutcome{FileStatus::HasFindings, file_issues_message(path)};

@@ -24,6 +24,10 @@ struct AnalysisOptions {
   // under the innermost function; bare calls relate to functions by scope;
   // a syntax error is a finding.
   bool precise = false;
+  // Precise mode with suppressions honoured: report the suppression
+  // comments that suppress nothing (KH100), which costs a second analysis
+  // of the file without its suppressions.
+  bool report_unused_suppressions = false;
 };
 
 FileReport analyze_file(std::string_view path, std::string_view source,

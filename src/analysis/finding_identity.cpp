@@ -33,6 +33,7 @@ std::string_view code_of(const Finding& finding) {
   if (std::holds_alternative<AccessFinding>(finding)) return kAccessCode;
   if (std::holds_alternative<CallFinding>(finding)) return kCallCode;
   if (std::holds_alternative<SyntaxErrorFinding>(finding)) return kSyntaxCode;
+  if (std::holds_alternative<UnusedSuppressionFinding>(finding)) return kUnusedSuppressionCode;
   return {};
 }
 
@@ -40,6 +41,9 @@ std::optional<uint32_t> comment_row_of(const Finding& finding) {
   if (const auto* access = std::get_if<AccessFinding>(&finding)) return access->comment_row;
   if (const auto* call = std::get_if<CallFinding>(&finding)) return call->comment_row;
   if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) return syntax->comment_row;
+  if (const auto* unused = std::get_if<UnusedSuppressionFinding>(&finding)) {
+    return unused->comment_row;
+  }
   return std::nullopt;
 }
 
@@ -58,6 +62,13 @@ std::string message_of(const CallFinding& call) {
 }
 
 std::string message_of(const SyntaxErrorFinding&) { return std::string(kSyntaxErrorMessage); }
+
+std::string message_of(const UnusedSuppressionFinding& unused) {
+  if (unused.codes.empty()) return "Unused suppression: nothing on this line is reported";
+  std::string codes;
+  for (const std::string& code : unused.codes) codes += (codes.empty() ? "" : ", ") + code;
+  return "Unused suppression: nothing on this line is reported as " + codes;
+}
 
 std::string message_of(const FunctionSummary& summary) {
   return function_warnings_message(summary.function);
@@ -138,6 +149,11 @@ std::string finding_key(std::string_view path, const Finding& finding, KeyFields
     append_field(key, call->source_text, fields);
     key += '\t';
     append_field(key, call->callee, fields);
+  } else if (const auto* unused = std::get_if<UnusedSuppressionFinding>(&finding)) {
+    // The comment's own text is on no node: its codes stand for it.
+    key += kModuleEntryName;
+    key += '\t';
+    for (const std::string& code : unused->codes) append_field(key, code + " ", fields);
   } else {
     key += kModuleEntryName;
     key += '\t';

@@ -23,6 +23,7 @@ std::string message_of(const Finding& finding);
 std::string message_of(const AccessFinding& access);
 std::string message_of(const CallFinding& call);
 std::string message_of(const SyntaxErrorFinding& syntax);
+std::string message_of(const UnusedSuppressionFinding& unused);
 std::string message_of(const FunctionSummary& summary);
 
 // The message of the command's default reports, which names the lookup:

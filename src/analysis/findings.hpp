@@ -31,6 +31,7 @@ inline std::string_view excerpt_of(const SourceLine& line) {
 inline constexpr std::string_view kAccessCode = "KH001";
 inline constexpr std::string_view kCallCode = "KH002";
 inline constexpr std::string_view kSyntaxCode = "KH003";
+inline constexpr std::string_view kUnusedSuppressionCode = "KH100";
 // The longest token text a finding keeps.
 inline constexpr std::size_t kLongestSourceText = 200;
 // The most characters of a node's text that a message quotes.
@@ -94,6 +95,18 @@ struct SyntaxErrorFinding {
   uint32_t comment_row = 0;
 };
 
+// A suppression comment that suppressed nothing in this run (precise mode,
+// when KH100 is selected): where the comment stands.
+struct UnusedSuppressionFinding {
+  Position start;
+  Position end;
+  SourceLine source_line;
+  uint32_t comment_row = 0;
+  // The codes it names that suppressed nothing; none for a bare
+  // `# keyhound: ignore`.
+  std::vector<std::string> codes;
+};
+
 // Closes the findings of one function that had any.
 struct FunctionSummary {
   std::string function;
@@ -101,7 +114,8 @@ struct FunctionSummary {
 
 // One record of a file's report, in the order the report shows them: per
 // function, its access findings, its call findings, then its summary.
-using Finding = std::variant<AccessFinding, CallFinding, FunctionSummary, SyntaxErrorFinding>;
+using Finding = std::variant<AccessFinding, CallFinding, FunctionSummary, SyntaxErrorFinding,
+                             UnusedSuppressionFinding>;
 
 enum class FileStatus { Clean, HasFindings, ReadError };
 

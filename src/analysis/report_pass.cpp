@@ -51,6 +51,14 @@ SyntaxErrorFinding FindingMaker::syntax_error(TSNode node) const {
   return SyntaxErrorFinding{start, end, line_of(start), suppressions_.comment_row(end.row)};
 }
 
+UnusedSuppressionFinding FindingMaker::unused_suppression(TSNode comment,
+                                                          std::vector<std::string> codes) const {
+  Position start = positions().start_of(comment);
+  Position end = positions().end_of(comment);
+  return UnusedSuppressionFinding{start, end, line_of(start), suppressions_.comment_row(end.row),
+                                  std::move(codes)};
+}
+
 const std::vector<std::string_view>& FindingMaker::lines() const {
   if (!lines_) lines_ = source_lines(source_);
   return *lines_;

@@ -28,6 +28,7 @@ class FindingMaker {
   CallFinding call(const std::string& function, const IndexedCall& call,
                    const FunctionEntry& callee, TSNode origin) const;
   SyntaxErrorFinding syntax_error(TSNode node) const;
+  UnusedSuppressionFinding unused_suppression(TSNode comment, std::vector<std::string> codes) const;
 
  private:
   // The lines are needed only once something is found.

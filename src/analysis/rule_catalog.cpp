@@ -11,7 +11,7 @@
 namespace keyhound {
 namespace {
 
-constexpr std::array<RuleDescription, 3> kRules = {{
+constexpr std::array<RuleDescription, 4> kRules = {{
     {"KH001", "unguarded-lookup", "A subscript that may raise KeyError",
      "A subscript that no try statement catching KeyError encloses: when the key is missing, "
      "the lookup raises KeyError, and a KeyError that nothing catches ends the program with a "
@@ -61,6 +61,19 @@ constexpr std::array<RuleDescription, 3> kRules = {{
      "    pass\n",
      "only it reports this; with --exact a file that does not parse is analysed "
      "silently as far as the tree goes."},
+    {"KH100", "unused-suppression", "A suppression comment that suppresses nothing",
+     "A '# noqa: KH00x' or '# keyhound: ignore' comment whose codes no finding on its line "
+     "has in this run: the lookup it was written for was fixed, guarded or moved, and the "
+     "comment now hides nothing but would hide the next finding on its line. Only codes "
+     "that the run selects and checks count, and a bare '# noqa' is left alone, since other "
+     "tools read it too. Not selected by default: select it by name (--select KH100, or "
+     "ALL).",
+     "Delete the comment, or the codes in it that no longer suppress anything.",
+     "def port(cfg):\n"
+     "    return cfg.get(\"port\", 8080)  # noqa: KH001\n",
+     "def port(cfg):\n"
+     "    return cfg.get(\"port\", 8080)\n",
+     "only it reports this, and only when suppression comments are honoured."},
 }};
 
 void append_indented(std::string& text, std::string_view block) {
@@ -161,6 +174,12 @@ bool selector_matches(std::string_view selector, std::string_view code) {
   return selector == kAllCodes || (!selector.empty() && code.starts_with(selector));
 }
 
+bool is_opt_in(std::string_view code) { return code == kUnusedSuppressionCode; }
+
+bool selects_opt_in(std::string_view selector, std::string_view code) {
+  return selector == kAllCodes || (selector.size() > 2 && code.starts_with(selector));
+}
+
 std::optional<std::string> selector_problem(std::string_view selector) {
   if (selects_any(selector)) return std::nullopt;
   std::string problem = "no rule code starts with it";
@@ -176,7 +195,7 @@ std::optional<std::string> selector_problem(std::string_view selector) {
     problem += *suggestion;
     problem += "'?";
   } else {
-    problem += " (the codes are KH001, KH002 and KH003, or ALL for every one)";
+    problem += " (the codes are KH001, KH002, KH003 and KH100, or ALL for every one)";
   }
   return problem;
 }

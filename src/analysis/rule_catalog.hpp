@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/findings.hpp"
+
 namespace keyhound {
 
 // What keyhound says about each of its rules: the one place their names
@@ -39,6 +41,12 @@ inline constexpr std::string_view kAllCodes = "ALL";
 
 // Whether a selector (a code, a prefix of one, or ALL) picks out `code`.
 bool selector_matches(std::string_view selector, std::string_view code);
+
+// Unused suppression comments (KH100) are reported only when a selector
+// asks for them by more than the common prefix (KH1, KH10, KH100) or ALL,
+// since the default is to report what can raise.
+bool selects_opt_in(std::string_view selector, std::string_view code);
+bool is_opt_in(std::string_view code);
 
 // Why a selector picks out no rule, with a suggestion when one is near
 // ("did you mean 'KH001'?"); nothing for a good selector.

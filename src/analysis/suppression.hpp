@@ -52,10 +52,10 @@ class Suppressions {
   // last row of its logical line.
   uint32_t comment_row(uint32_t last_row) const;
 
- private:
-  // The first row of the logical line holding `row`.
+  // The first and last rows of the logical line holding `row`.
   std::pair<uint32_t, uint32_t> logical_line(uint32_t row) const;
 
+ private:
   // Joined rows merged into sorted, disjoint [first, last] ranges.
   std::vector<std::pair<uint32_t, uint32_t>> logical_lines_;
   // By the first row of a logical line.

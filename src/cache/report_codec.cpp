@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::string_view kMagic = "KHR2";
 
-enum Tag : uint8_t { kAccess = 1, kCall = 2, kSummary = 3, kSyntax = 4 };
+enum Tag : uint8_t { kAccess = 1, kCall = 2, kSummary = 3, kSyntax = 4, kUnused = 5 };
 
 class Writer {
  public:
@@ -131,6 +131,13 @@ std::string encode_findings(const FileReport& report) {
           } else if constexpr (std::is_same_v<Item, FunctionSummary>) {
             out.u8(kSummary);
             out.text(item.function);
+          } else if constexpr (std::is_same_v<Item, UnusedSuppressionFinding>) {
+            out.u8(kUnused);
+            out.position(item.start);
+            out.position(item.end);
+            out.u32(item.comment_row);
+            out.u32(static_cast<uint32_t>(item.codes.size()));
+            for (const std::string& code : item.codes) out.text(code);
           } else {
             out.u8(kSyntax);
             out.position(item.start);
@@ -266,6 +273,25 @@ std::optional<Finding> decode_summary(Reader& in, EntryChecker& check) {
   return summary;
 }
 
+std::optional<Finding> decode_unused_suppression(Reader& in, EntryChecker& check,
+                                                 std::size_t body_size) {
+  UnusedSuppressionFinding unused;
+  unused.start = in.position();
+  unused.end = in.position();
+  unused.comment_row = in.u32();
+  uint32_t count = in.u32();
+  if (!in.ok() || count > body_size) return std::nullopt;
+  for (uint32_t i = 0; i < count && in.ok(); ++i) {
+    unused.codes.push_back(in.text());
+    if (!check.name(unused.codes.back()) || unused.codes.back().size() > 16) return std::nullopt;
+  }
+  if (!in.ok() || !check.span(unused.start, unused.end) || !check.row(unused.comment_row)) {
+    return std::nullopt;
+  }
+  unused.source_line = check.line(unused.start.row);
+  return unused;
+}
+
 std::optional<Finding> decode_syntax_error(Reader& in, EntryChecker& check) {
   SyntaxErrorFinding syntax;
   syntax.start = in.position();
@@ -285,6 +311,7 @@ std::optional<Finding> decode_finding(Reader& in, EntryChecker& check, std::size
     case kCall: return decode_call(in, check, body_size);
     case kSummary: return decode_summary(in, check);
     case kSyntax: return decode_syntax_error(in, check);
+    case kUnused: return decode_unused_suppression(in, check, body_size);
     default: return std::nullopt;
   }
 }

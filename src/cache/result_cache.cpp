@@ -138,6 +138,7 @@ std::string ResultCache::options_header(const AnalysisOptions& options) const {
   std::string header = "keyhound " + std::string(kVersion) + " entry 5";
   header += options.honour_suppressions ? " noqa" : " ignore-noqa";
   header += options.precise ? " precise" : " default";
+  if (options.report_unused_suppressions) header += " unused-suppressions";
   return header;
 }
 

@@ -198,6 +198,11 @@ void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
     void operator()(const SyntaxErrorFinding& finding) const {
       print_syntax_error(out, renderer.styles(), report.path, finding, style());
     }
+    void operator()(const UnusedSuppressionFinding& finding) const {
+      print_warning(out, renderer.styles(), report.path, finding.start, finding.end,
+                    kUnusedSuppressionCode, message_of(finding), excerpt_of(finding.source_line),
+                    style());
+    }
     void operator()(const CallFinding& finding) const {
       print_call_warning(out, renderer.styles(), report.path, finding, style());
     }

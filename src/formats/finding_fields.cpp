@@ -14,6 +14,10 @@ std::vector<FindingFields> finding_fields(const FileReport& report) {
       fields.push_back(FindingFields{code_of(finding), report_message(report, finding), kModuleEntryName,
                                      syntax->start, syntax->end, "", "", nullptr,
                                      syntax->comment_row, &finding});
+    } else if (const auto* unused = std::get_if<UnusedSuppressionFinding>(&finding)) {
+      fields.push_back(FindingFields{code_of(finding), report_message(report, finding), kModuleEntryName,
+                                     unused->start, unused->end, "", "", nullptr,
+                                     unused->comment_row, &finding});
     } else if (const auto* access = std::get_if<AccessFinding>(&finding)) {
       if (!report.shows(*access)) continue;
       fields.push_back(FindingFields{code_of(finding), report_message(report, finding), access->function,

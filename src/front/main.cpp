@@ -25,6 +25,7 @@
 #include "run/add_noqa.hpp"
 #include "formats/format_registry.hpp"
 #include "cli/explain.hpp"
+#include "analysis/rule_catalog.hpp"
 #include "cli/native_options.hpp"
 #include "output/output_file.hpp"
 #include "front/out_of_memory.hpp"
@@ -198,6 +199,21 @@ std::expected<void, keyhound::CommandExit> finish_baseline(const keyhound::Nativ
   return {};
 }
 
+// Whether some configuration of the run asks for unused suppressions
+// (KH100), which precise mode with suppressions honoured can report.
+bool reports_unused_suppressions(const keyhound::NativeOptions& options) {
+  if (!options.precise || options.ignore_noqa) return false;
+  auto asks = [](const keyhound::CodeSelection& selection) {
+    return std::any_of(selection.select.begin(), selection.select.end(),
+                       [](const std::string& selector) {
+                         return keyhound::selects_opt_in(selector, keyhound::kUnusedSuppressionCode);
+                       });
+  };
+  if (asks(options.selection)) return true;
+  return std::any_of(options.other_projects.begin(), options.other_projects.end(),
+                     [&](const auto& project) { return asks(project.selection); });
+}
+
 // Lints the inputs into `out` in the chosen format; the run's outcome.
 keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
                               const std::vector<keyhound::LintInput>& inputs,
@@ -210,8 +226,9 @@ keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
   std::unique_ptr<keyhound::ReportFormat> format =
       options.statistics ? keyhound::make_statistics_format(context, options.output_format)
                          : keyhound::make_output_format(options.output_format, context);
-  keyhound::LintPlan plan{keyhound::AnalysisOptions{!options.ignore_noqa, options.precise}, stage,
-                          cache};
+  keyhound::LintPlan plan{keyhound::AnalysisOptions{!options.ignore_noqa, options.precise,
+                                                    reports_unused_suppressions(options)},
+                          stage, cache};
   // A document is held back until it is whole.
   keyhound::RecordCollector records(out);
   keyhound::LineWriter& report_to = format->is_document() ? records : out;

@@ -215,6 +215,8 @@ std::expected<void, std::string> replace_file(const std::string& path, const std
 std::map<uint32_t, std::set<std::string>> codes_by_comment_row(const FileReport& report) {
   std::map<uint32_t, std::set<std::string>> codes_by_row;
   for (const Finding& finding : report.findings) {
+    // A comment is never the answer to a comment that suppresses nothing.
+    if (std::holds_alternative<UnusedSuppressionFinding>(finding)) continue;
     if (auto row = comment_row_of(finding)) codes_by_row[*row].emplace(code_of(finding));
   }
   return codes_by_row;

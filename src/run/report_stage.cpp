@@ -32,7 +32,14 @@ bool matches_prefix(const std::vector<std::string>& prefixes, std::string_view c
 
 bool CodeSelection::reports(std::string_view code, std::string_view path,
                             std::string_view absolute) const {
-  if (!select.empty() && !matches_prefix(select, code)) return false;
+  if (is_opt_in(code)) {
+    if (!std::any_of(select.begin(), select.end(),
+                     [&](const std::string& selector) { return selects_opt_in(selector, code); })) {
+      return false;
+    }
+  } else if (!select.empty() && !matches_prefix(select, code)) {
+    return false;
+  }
   if (matches_prefix(ignore, code)) return false;
   std::vector<std::string> components = path_components(path);
   for (const auto& [pattern, codes] : per_file_ignores) {
@@ -186,6 +193,21 @@ FileTally ReportStage::process(FileReport& report, std::size_t project) const {
       report.outcome = FileOutcome{};
       return tally;
     }
+    // An unused suppression counts only for codes this file is checked
+    // for: a `# noqa: KH002` where KH002 is not selected may well be used.
+    std::vector<Finding> kept;
+    kept.reserve(report.findings.size());
+    for (Finding& finding : report.findings) {
+      if (auto* unused = std::get_if<UnusedSuppressionFinding>(&finding); unused != nullptr &&
+                                                                         !unused->codes.empty()) {
+        std::erase_if(unused->codes, [&](const std::string& code) {
+          return !selection.reports(code, report.path, absolute);
+        });
+        if (unused->codes.empty()) continue;
+      }
+      kept.push_back(std::move(finding));
+    }
+    report.findings = std::move(kept);
     filter_report(report, [&](const Finding& finding) {
       return selection.reports(code_of(finding), report.path, absolute);
     });

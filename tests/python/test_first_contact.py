@@ -114,9 +114,9 @@ def test_a_clean_run_says_so_once(app):
 
 
 @pytest.mark.parametrize("option, value, hint", [
-    ("--select", "KH9", "(the codes are KH001, KH002 and KH003, or ALL for every one)"),
+    ("--select", "KH9", "(the codes are KH001, KH002, KH003 and KH100, or ALL for every one)"),
     ("--select", "kh001", "did you mean 'KH001'?"),
-    ("--select", "E501", "(the codes are KH001, KH002 and KH003, or ALL for every one)"),
+    ("--select", "E501", "(the codes are KH001, KH002, KH003 and KH100, or ALL for every one)"),
     ("--ignore", "KH01", "did you mean 'KH001'?"),
     ("--select", "KH001,all", "did you mean 'ALL'?"),
     ("--per-file-ignores", "app.py:KH4", "(the codes are KH001"),
@@ -142,7 +142,7 @@ def test_a_configured_selector_that_matches_no_rule_is_an_error(app, table, hint
     assert result.returncode == 2
     assert result.stderr.decode() == f"error: {app / 'pyproject.toml'}: {hint}" + (
         "" if "did you mean" in hint else
-        ", but no rule code starts with it (the codes are KH001, KH002 and KH003, or ALL for "
+        ", but no rule code starts with it (the codes are KH001, KH002, KH003 and KH100, or ALL for "
         "every one)") + "\n"
 
 
