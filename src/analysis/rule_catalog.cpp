@@ -180,6 +180,12 @@ bool selects_opt_in(std::string_view selector, std::string_view code) {
   return selector == kAllCodes || (selector.size() > 2 && code.starts_with(selector));
 }
 
+bool selects_unused_suppressions(const std::vector<std::string>& selectors) {
+  return std::any_of(selectors.begin(), selectors.end(), [](const std::string& selector) {
+    return selects_opt_in(selector, kUnusedSuppressionCode);
+  });
+}
+
 std::optional<std::string> selector_problem(std::string_view selector) {
   if (selects_any(selector)) return std::nullopt;
   std::string problem = "no rule code starts with it";

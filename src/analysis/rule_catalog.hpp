@@ -47,6 +47,8 @@ bool selector_matches(std::string_view selector, std::string_view code);
 // since the default is to report what can raise.
 bool selects_opt_in(std::string_view selector, std::string_view code);
 bool is_opt_in(std::string_view code);
+// Whether `selectors` (a select list) ask for unused suppressions.
+bool selects_unused_suppressions(const std::vector<std::string>& selectors);
 
 // Why a selector picks out no rule, with a suggestion when one is near
 // ("did you mean 'KH001'?"); nothing for a good selector.

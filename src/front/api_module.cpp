@@ -255,11 +255,19 @@ void keep(keyhound::FileReport report, const keyhound::ReportStage& stage,
   outcome.reports.push_back(std::move(report));
 }
 
+// Unused suppressions (KH100) when the selection asks for them by name.
+keyhound::AnalysisOptions analysis_of(const Request& request) {
+  return keyhound::AnalysisOptions{
+      request.honour_suppressions, request.precise,
+      request.precise && request.honour_suppressions &&
+          keyhound::selects_unused_suppressions(request.select)};
+}
+
 Outcome check_paths_without_gil(const std::vector<std::string>& paths, const Request& request) {
   const std::string directory = keyhound::current_directory();
   keyhound::ReportStage stage({selection_of(request, directory)}, std::nullopt, std::nullopt,
                               directory);
-  const keyhound::AnalysisOptions analysis{request.honour_suppressions, request.precise};
+  const keyhound::AnalysisOptions analysis = analysis_of(request);
   Outcome outcome;
   std::vector<std::string> skipped;
   for (const keyhound::LintInput& input :
@@ -280,10 +288,7 @@ Outcome check_source_without_gil(const std::string& text, const std::string& fil
   keyhound::ReportStage stage({selection_of(request, directory)}, std::nullopt, std::nullopt,
                               directory);
   Outcome outcome;
-  keep(keyhound::analyze_file(filename, text,
-                              keyhound::AnalysisOptions{request.honour_suppressions,
-                                                        request.precise}),
-       stage, outcome);
+  keep(keyhound::analyze_file(filename, text, analysis_of(request)), stage, outcome);
   return outcome;
 }
 
@@ -292,7 +297,7 @@ PyTypeObject* finding_type = nullptr;
 PyTypeObject* report_type = nullptr;
 
 PyStructSequence_Field kFindingFields[] = {
-    {"code", "The rule code: KH001, KH002 or KH003"},
+    {"code", "The rule code: KH001, KH002, KH003 or KH100"},
     {"message", "The message, as the command's report gives it"},
     {"filename", "The file, as it was named"},
     {"row", "The 1-based line where the node starts"},

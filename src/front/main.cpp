@@ -204,10 +204,7 @@ std::expected<void, keyhound::CommandExit> finish_baseline(const keyhound::Nativ
 bool reports_unused_suppressions(const keyhound::NativeOptions& options) {
   if (!options.precise || options.ignore_noqa) return false;
   auto asks = [](const keyhound::CodeSelection& selection) {
-    return std::any_of(selection.select.begin(), selection.select.end(),
-                       [](const std::string& selector) {
-                         return keyhound::selects_opt_in(selector, keyhound::kUnusedSuppressionCode);
-                       });
+    return keyhound::selects_unused_suppressions(selection.select);
   };
   if (asks(options.selection)) return true;
   return std::any_of(options.other_projects.begin(), options.other_projects.end(),

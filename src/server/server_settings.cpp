@@ -59,6 +59,9 @@ std::expected<DocumentSettings, std::string> settle_document_settings(
       selection.per_file_ignores.emplace_back(ExclusionPattern(glob, root), codes);
     }
   }
+  // Unused suppressions (KH100) when the selection asks for them by name.
+  settings.analysis.report_unused_suppressions =
+      settings.analysis.precise && selects_unused_suppressions(selection.select);
   const bool include_tests = overrides.include_tests.value_or(
       configuration && configuration->include_tests.value_or(false));
   // Test code goes unreported in precise mode only, as on the command line.

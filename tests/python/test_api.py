@@ -118,3 +118,10 @@ def test_two_threads_at_once_get_the_same_findings():
     assert errors == []
     assert all(result == expected for result in results)
     assert len(expected.findings) > 100
+
+
+def test_unused_suppressions_when_asked_for_by_name():
+    source = "def f(d):\n    return d.get('k')  # noqa: KH001\n"
+    assert keyhound_api.check_source(source, "a.py").findings == ()
+    report = keyhound_api.check_source(source, "a.py", select=["KH001", "KH100"])
+    assert [(f.code, f.row) for f in report.findings] == [("KH100", 2)]

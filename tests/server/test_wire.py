@@ -273,3 +273,17 @@ def test_a_document_too_large_for_the_memory_gets_one_message_and_the_server_goe
     finally:
         client.process.kill()
         client.process.wait()
+
+
+def test_unused_suppressions_when_the_selection_asks_for_them(server, tmp_path):
+    server.initialize(root=tmp_path, options={"select": ["KH001", "KH100"]})
+    uri = (tmp_path / "app.py").as_uri()
+    server.notify("textDocument/didOpen", {"textDocument": {
+        "uri": uri, "languageId": "python", "version": 1,
+        "text": "def f(d):\n    return d.get('k')  # noqa: KH001\n"}})
+    while True:
+        message = server.next()
+        if message.get("method") == "textDocument/publishDiagnostics":
+            break
+    assert [(d["code"], d["range"]["start"]["line"]) for d in message["params"]["diagnostics"]] == [
+        ("KH100", 1)]
