@@ -56,6 +56,11 @@ struct AccessFinding {
   // The 0-based row where a suppression comment for it belongs: the last
   // row of the logical line its node ends on.
   uint32_t comment_row = 0;
+  // For a lookup whose key's bracket stands on a later row than its start
+  // (`f(\n  x,\n)["k"]`): where that bracket is, and its row, which the
+  // readable excerpt shows, so that the key is in view.
+  std::optional<Position> key_start = {};
+  SourceLine key_line = {};
 
   // A lookup outside every function, recorded under "<module>": it makes
   // the file fail, but the default report shows it nowhere, since the

@@ -18,13 +18,22 @@ namespace keyhound {
 AccessFinding FindingMaker::access(const std::string& function, TSNode node) const {
   Position start = positions().start_of(node);
   Position end = positions().end_of(node);
-  return AccessFinding{.function = function,
+  AccessFinding access{.function = function,
                        .start = start,
                        .end = end,
                        .source_line = line_of(start),
                        .source_text = token_text(node, source_, kLongestSourceText),
                        .display_text = display_lookup(node, source_, kMostShownCharacters),
                        .comment_row = suppressions_.comment_row(end.row)};
+  if (start.row != end.row) {
+    std::optional<TSPoint> bracket = subscript_bracket(node);
+    if (bracket && bracket->row != start.row) {
+      // Counted apart from the starts and ends, which move along their own rows.
+      access.key_start = CodePointColumns(lines()).at(*bracket);
+      access.key_line = line_of(*access.key_start);
+    }
+  }
+  return access;
 }
 
 CallFinding FindingMaker::call(const std::string& function, const IndexedCall& call,

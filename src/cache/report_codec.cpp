@@ -112,6 +112,8 @@ std::string encode_findings(const FileReport& report) {
             out.text(item.source_text);
             out.text(item.display_text);
             out.u32(item.comment_row);
+            out.u8(item.key_start ? 1 : 0);
+            if (item.key_start) out.position(*item.key_start);
           } else if constexpr (std::is_same_v<Item, CallFinding>) {
             out.u8(kCall);
             out.text(item.function);
@@ -227,12 +229,19 @@ std::optional<Finding> decode_access(Reader& in, EntryChecker& check) {
   access.source_text = in.text();
   access.display_text = in.text();
   access.comment_row = in.u32();
+  const uint8_t has_key = in.u8();
+  if (has_key > 1) return std::nullopt;
+  if (has_key == 1) access.key_start = in.position();
   if (!in.ok() || !check.name(access.function) || !check.span(access.start, access.end) ||
       !check.source_text(access.source_text) || !check.display_text(access.display_text) ||
-      !check.row(access.comment_row)) {
+      !check.row(access.comment_row) ||
+      (access.key_start && (!check.origin(*access.key_start) ||
+                            access.key_start->row <= access.start.row ||
+                            access.key_start->row > access.end.row))) {
     return std::nullopt;
   }
   access.source_line = check.line(access.start.row);
+  if (access.key_start) access.key_line = check.line(access.key_start->row);
   return access;
 }
 

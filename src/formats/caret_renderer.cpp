@@ -28,7 +28,7 @@ void append_number(std::string& line, uint64_t number) {
 // there, which is what `# noqa:` and --explain take.
 void print_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
                    Position start, Position end, std::string_view code, std::string_view message,
-                   std::string_view source_line, ExcerptStyle style) {
+                   std::string_view source_line, ExcerptStyle style, bool snippet = true) {
   std::string line;
   append_terminal_safe_name(line, path);
   line += ':';
@@ -48,7 +48,7 @@ void print_warning(LineWriter& out, const Stylesheet& styles, std::string_view p
   }
   line += '\n';
   out.write_line(Stream::Stdout, line);
-  print_source_snippet(out, styles, start, end, source_line, style);
+  if (snippet) print_source_snippet(out, styles, start, end, source_line, style);
 }
 
 void append_gutter_blank(std::string& line, const Stylesheet& styles, std::size_t width) {
@@ -89,6 +89,15 @@ CaretPlacement readable_placement(Position start, Position end, std::string_view
 
 void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
                           const AccessFinding& finding, ExcerptStyle style) {
+  if (style == ExcerptStyle::Readable && finding.key_start) {
+    // A lookup over several rows: the header names where it starts, the
+    // excerpt shows the row of its key.
+    print_warning(out, styles, path, finding.start, finding.end, kAccessCode,
+                  readable_message(finding), std::string_view(), style, /*snippet=*/false);
+    print_source_snippet(out, styles, *finding.key_start, finding.end,
+                         excerpt_of(finding.key_line), style);
+    return;
+  }
   std::string message = style == ExcerptStyle::Readable ? readable_message(finding)
                                                         : message_of(finding);
   print_warning(out, styles, path, finding.start, finding.end, kAccessCode, message,

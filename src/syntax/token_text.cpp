@@ -223,4 +223,16 @@ std::string display_lookup(TSNode subscript, std::string_view source,
   return display_of(shown, most_characters);
 }
 
+std::optional<TSPoint> subscript_bracket(TSNode subscript) {
+  // The bracket follows the value: the first `[` among the children.
+  const uint32_t count = ts_node_child_count(subscript);
+  for (uint32_t i = 0; i < count; ++i) {
+    const TSNode child = ts_node_child(subscript, i);
+    if (!ts_node_is_named(child) && std::string_view(ts_node_type(child)) == "[") {
+      return ts_node_start_point(child);
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace keyhound

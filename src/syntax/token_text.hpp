@@ -3,6 +3,7 @@
 #include <tree_sitter/api.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,8 @@ std::string display_text(TSNode node, std::string_view source, std::size_t most_
 // `current_stacktrace(…)["frames"]`. On one row, display_text().
 std::string display_lookup(TSNode subscript, std::string_view source,
                            std::size_t most_characters);
+
+// Where the `[` of a subscript stands; nothing for a node that has none.
+std::optional<TSPoint> subscript_bracket(TSNode subscript);
 
 }  // namespace keyhound

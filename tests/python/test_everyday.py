@@ -159,3 +159,18 @@ def test_a_lookup_over_several_rows_is_quoted_with_its_key(tmp_path, source, mes
     (tmp_path / "a.py").write_text(source)
     result = run_native(["--no-cache", "--output-format", "concise", "a.py"], cwd=tmp_path)
     assert f"KH001 Possible KeyError: {message} in function 'f'" in result.stdout.decode()
+
+
+def test_a_lookup_over_several_rows_shows_the_row_of_its_key(tmp_path):
+    (tmp_path / "a.py").write_text(
+        "def f(s):\n    return current_stacktrace(\n        s,\n    )['frames']\n")
+    result = run_native(["--no-cache", "a.py"], cwd=tmp_path)
+    assert result.stdout.decode().splitlines()[:4] == [
+        "a.py:2:12: KH001 Possible KeyError: current_stacktrace(\u2026)['frames'] in function 'f'",
+        "4|",
+        " |     )['frames']",
+        " |      ^^^^^^^^^^",
+    ]
+    # The module's excerpt is its first row, as always.
+    exact = run_native(["--no-cache", "--exact", "a.py"], cwd=tmp_path)
+    assert exact.stdout.decode().splitlines()[2] == " |     return current_stacktrace("
