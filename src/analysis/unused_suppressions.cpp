@@ -1,21 +1,19 @@
 #include "analysis/unused_suppressions.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 #include <string>
 
 #include "analysis/finding_identity.hpp"
 #include "analysis/rule_catalog.hpp"
+#include "base/ascii_case.hpp"
 #include "syntax/comment_tokens.hpp"
 
 namespace keyhound {
 namespace {
 
 bool mentions_noqa(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lowered.find("noqa") != std::string::npos;
+  return ascii_lowercase(text).find("noqa") != std::string::npos;
 }
 
 // The codes of keyhound's own rules that a finding may be suppressed by.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/utf8.hpp"
+#include "base/ascii_case.hpp"
 
 namespace keyhound {
 namespace {
@@ -28,12 +29,6 @@ class Converter {
  private:
   iconv_t handle_;
 };
-
-std::string lower(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lowered;
-}
 
 // The declaration in one line, if it is a comment that holds one.
 std::optional<std::string> declaration_in(std::string_view line) {
@@ -65,7 +60,7 @@ bool is_blank_or_comment(std::string_view line) {
 }
 
 bool is_utf8_name(const std::string& name) {
-  const std::string lowered = lower(name);
+  const std::string lowered = ascii_lowercase(name);
   return lowered == "utf-8" || lowered == "utf8" || lowered == "utf_8" || lowered.starts_with("utf-8-") ||
          lowered.starts_with("utf_8_");
 }

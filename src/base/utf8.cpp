@@ -62,4 +62,14 @@ std::size_t valid_utf8_sequence_at(std::string_view text, std::size_t at) noexce
   return length;
 }
 
+char32_t decode_utf8_sequence(std::string_view sequence) noexcept {
+  auto lead = static_cast<unsigned char>(sequence[0]);
+  if (sequence.size() == 1) return lead;
+  char32_t point = lead & (0x7F >> sequence.size());
+  for (std::size_t i = 1; i < sequence.size(); ++i) {
+    point = (point << 6) | (static_cast<unsigned char>(sequence[i]) & 0x3F);
+  }
+  return point;
+}
+
 }  // namespace keyhound

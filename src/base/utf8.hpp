@@ -17,4 +17,7 @@ std::size_t utf8_sequence_length(unsigned char lead) noexcept;
 // does.
 std::size_t valid_utf8_sequence_at(std::string_view text, std::size_t at) noexcept;
 
+// The code point of one valid sequence (as valid_utf8_sequence_at found it).
+char32_t decode_utf8_sequence(std::string_view sequence) noexcept;
+
 }  // namespace keyhound

@@ -19,18 +19,6 @@ void append_unicode_escape(std::string& out, char32_t point) {
   for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(point >> shift) & 0xF];
 }
 
-char32_t decode_utf8_sequence(std::string_view sequence) {
-  auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(sequence[i])); };
-  switch (sequence.size()) {
-    case 2: return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-    case 3: return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-    case 4:
-      return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
-             (byte(3) & 0x3F);
-    default: return byte(0);
-  }
-}
-
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {

@@ -95,8 +95,9 @@ std::optional<std::string> text_of(PyObject* object, const char* what,
 }
 
 // A path: a str, or an os.PathLike whose path is a str (a pathlib.Path).
-std::optional<std::string> path_of(PyObject* object, const char* what) {
-  if (PyUnicode_Check(object)) return text_of(object, what);
+std::optional<std::string> path_of(PyObject* object, const char* what,
+                                   NulByte nul = NulByte::Refused) {
+  if (PyUnicode_Check(object)) return text_of(object, what, nul);
   Ref path(PyOS_FSPath(object));
   if (!path) {
     PyErr_Clear();
@@ -107,25 +108,32 @@ std::optional<std::string> path_of(PyObject* object, const char* what) {
     PyErr_Format(PyExc_TypeError, "%s must be a str or an os.PathLike of str, not bytes", what);
     return std::nullopt;
   }
-  return text_of(path.get(), what);
+  return text_of(path.get(), what, nul);
 }
 
-// A list or tuple of str (a lone str is refused: it would be read as its
-// characters).
-std::optional<std::vector<std::string>> texts_of(PyObject* object, const char* what) {
+// A list or tuple, each item read by `item` (text_of, path_of); a lone str
+// is refused: it would be read as its characters.
+using ItemReader = std::optional<std::string> (*)(PyObject*, const char*, NulByte);
+
+std::optional<std::vector<std::string>> list_of(PyObject* object, const char* what,
+                                                const char* expected, ItemReader item) {
   if (PyUnicode_Check(object) || !PySequence_Check(object)) {
-    PyErr_Format(PyExc_TypeError, "%s must be a list of str", what);
+    PyErr_Format(PyExc_TypeError, "%s must be a list of %s", what, expected);
     return std::nullopt;
   }
   Ref items(PySequence_Tuple(object));
   if (!items) return std::nullopt;
   std::vector<std::string> texts;
   for (Py_ssize_t i = 0; i < PyTuple_Size(items.get()); ++i) {
-    auto text = text_of(PyTuple_GetItem(items.get(), i), what);
+    auto text = item(PyTuple_GetItem(items.get(), i), what, NulByte::Refused);
     if (!text) return std::nullopt;
     texts.push_back(std::move(*text));
   }
   return texts;
+}
+
+std::optional<std::vector<std::string>> texts_of(PyObject* object, const char* what) {
+  return list_of(object, what, "str", text_of);
 }
 
 bool flag_of(PyObject* value, const char* what, bool& into) {
@@ -417,28 +425,10 @@ PyObject* check_without_gil(Work work) {
   return report_object(outcome);
 }
 
-// A list or tuple of paths; a lone str or path is refused, since a str
-// would be read as its characters.
-std::optional<std::vector<std::string>> paths_of(PyObject* object) {
-  if (PyUnicode_Check(object) || !PySequence_Check(object)) {
-    PyErr_SetString(PyExc_TypeError, "paths must be a list of str or os.PathLike");
-    return std::nullopt;
-  }
-  Ref items(PySequence_Tuple(object));
-  if (!items) return std::nullopt;
-  std::vector<std::string> paths;
-  for (Py_ssize_t i = 0; i < PyTuple_Size(items.get()); ++i) {
-    auto path = path_of(PyTuple_GetItem(items.get(), i), "paths");
-    if (!path) return std::nullopt;
-    paths.push_back(std::move(*path));
-  }
-  return paths;
-}
-
 PyObject* check_paths(PyObject*, PyObject* args, PyObject* kwargs) {
   PyObject* paths_argument = nullptr;
   if (!PyArg_ParseTuple(args, "O:check_paths", &paths_argument)) return nullptr;
-  auto paths = paths_of(paths_argument);
+  auto paths = list_of(paths_argument, "paths", "str or os.PathLike", path_of);
   Request request;
   if (!paths || !read_options(kwargs, request)) return nullptr;
   return check_without_gil([&] { return check_paths_without_gil(*paths, request); });

@@ -18,16 +18,6 @@ bool in_ranges(std::span<const CodePointRange> ranges, char32_t point) {
   return after != ranges.begin() && point <= (after - 1)->last;
 }
 
-char32_t decode(std::string_view sequence) {
-  auto lead = static_cast<unsigned char>(sequence[0]);
-  if (sequence.size() == 1) return lead;
-  char32_t point = lead & (0x7F >> sequence.size());
-  for (std::size_t i = 1; i < sequence.size(); ++i) {
-    point = (point << 6) | (static_cast<unsigned char>(sequence[i]) & 0x3F);
-  }
-  return point;
-}
-
 std::size_t code_points(std::string_view text) {
   return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
     return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -78,7 +68,7 @@ LaidOutLine lay_out(std::string_view line, std::size_t start_byte, std::size_t e
     std::string_view shown = std::string_view(laid.text).substr(before);
     // What was replaced (a control character, a reordering mark) is as
     // wide as its replacement, which is narrow text.
-    column += shown == sequence ? code_point_width(decode(sequence)) : code_points(shown);
+    column += shown == sequence ? code_point_width(decode_utf8_sequence(sequence)) : code_points(shown);
     i += length;
   }
   if (starts != nullptr) starts->push_back({laid.text.size(), column});

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "base/environment.hpp"
+#include "base/ascii_case.hpp"
 #include "base/home_directory.hpp"
 #include "base/path_names.hpp"
 #include "base/plain_file.hpp"
@@ -34,12 +35,6 @@ std::string_view trimmed(std::string_view text) {
     text.remove_suffix(1);
   }
   return text;
-}
-
-std::string lower(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lowered;
 }
 
 // The directory holding `info/exclude` for the work tree at `top`: its
@@ -142,7 +137,7 @@ std::optional<std::string> excludes_file_setting(std::string_view config, std::s
       std::string_view header = trimmed(text.substr(1, close == std::string_view::npos
                                                            ? std::string_view::npos
                                                            : close - 1));
-      in_core = lower(header) == "core";
+      in_core = ascii_lowercase(header) == "core";
       // A setting may follow the header on its line.
       if (close == std::string_view::npos) continue;
       text = trimmed(text.substr(close + 1));
@@ -151,7 +146,7 @@ std::optional<std::string> excludes_file_setting(std::string_view config, std::s
     if (!in_core) continue;
     std::size_t equals = text.find('=');
     std::string_view key = trimmed(text.substr(0, equals));
-    if (lower(key) != "excludesfile" || equals == std::string_view::npos) continue;
+    if (ascii_lowercase(key) != "excludesfile" || equals == std::string_view::npos) continue;
     std::string value = config_value(trimmed(text.substr(equals + 1)));
     if (value.starts_with("~/") && !home.empty()) value = std::string(home) + value.substr(1);
     setting = std::move(value);

@@ -168,24 +168,53 @@ std::string ReportStage::key(const std::string& directory, std::string_view path
                      KeyFields::Escaped);
 }
 
+namespace {
+
+// An unused suppression counts only for codes this file is checked for: a
+// `# noqa: KH002` where KH002 is not selected may well be used. One that
+// named codes and has none left says nothing.
+void narrow_unused_suppressions(FileReport& report, const CodeSelection& selection,
+                                std::string_view absolute) {
+  auto named = [](const Finding& finding) {
+    const auto* unused = std::get_if<UnusedSuppressionFinding>(&finding);
+    return unused != nullptr && !unused->codes.empty();
+  };
+  if (std::none_of(report.findings.begin(), report.findings.end(), named)) return;
+  std::vector<Finding> kept;
+  kept.reserve(report.findings.size());
+  for (Finding& finding : report.findings) {
+    if (named(finding)) {
+      auto& codes = std::get<UnusedSuppressionFinding>(finding).codes;
+      std::erase_if(codes, [&](const std::string& code) {
+        return !selection.reports(code, report.path, absolute);
+      });
+      if (codes.empty()) continue;
+    }
+    kept.push_back(std::move(finding));
+  }
+  report.findings = std::move(kept);
+}
+
+}  // namespace
+
 FileTally ReportStage::process(FileReport& report, std::size_t project) const {
   FileTally tally;
-  if (report.outcome.status != FileStatus::ReadError) {
-    const std::string absolute = absolute_path(report.path, working_directory_);
-    if (baseline_) {
-      tally.read_path = key_path_field(relative_path(absolute, baseline_->directory),
-                                       KeyFields::Escaped);
-    }
-    if (writing_directory_) {
-      tally.written_path = key_path_field(relative_path(absolute, *writing_directory_),
-                                          KeyFields::Escaped);
-    }
+  if (report.outcome.status == FileStatus::ReadError) return tally;
+  const std::string absolute = absolute_path(report.path, working_directory_);
+  // Where the baselines' keys name the file, whatever it showed: a checked
+  // file's entries can be stale, an unchecked one's cannot.
+  if (baseline_) {
+    tally.read_path = key_path_field(relative_path(absolute, baseline_->directory),
+                                     KeyFields::Escaped);
+  }
+  if (writing_directory_) {
+    tally.written_path = key_path_field(relative_path(absolute, *writing_directory_),
+                                        KeyFields::Escaped);
   }
   if (report.outcome.status != FileStatus::HasFindings) return tally;
   if (project >= selections_.size()) throw InternalFault("a report of no configuration of the run");
   const CodeSelection& selection = selections_[project];
   if (!selection.empty()) {
-    std::string absolute = absolute_path(report.path, working_directory_);
     // Test code is analysed like the rest but shows nothing: a KeyError
     // there fails a test that its developer runs anyway.
     if (selection.is_test_code(absolute)) {
@@ -193,21 +222,7 @@ FileTally ReportStage::process(FileReport& report, std::size_t project) const {
       report.outcome = FileOutcome{};
       return tally;
     }
-    // An unused suppression counts only for codes this file is checked
-    // for: a `# noqa: KH002` where KH002 is not selected may well be used.
-    std::vector<Finding> kept;
-    kept.reserve(report.findings.size());
-    for (Finding& finding : report.findings) {
-      if (auto* unused = std::get_if<UnusedSuppressionFinding>(&finding); unused != nullptr &&
-                                                                         !unused->codes.empty()) {
-        std::erase_if(unused->codes, [&](const std::string& code) {
-          return !selection.reports(code, report.path, absolute);
-        });
-        if (unused->codes.empty()) continue;
-      }
-      kept.push_back(std::move(finding));
-    }
-    report.findings = std::move(kept);
+    narrow_unused_suppressions(report, selection, absolute);
     filter_report(report, [&](const Finding& finding) {
       return selection.reports(code_of(finding), report.path, absolute);
     });

@@ -70,6 +70,19 @@ def expected_files(root, repos, files, env):
     return sorted(walked)
 
 
+@pytest.fixture
+def repo(tmp_path):
+    """A git work tree at tmp_path/tree, with a home (tmp_path/home) of the
+    test's own."""
+    home = tmp_path / "home"
+    home.mkdir()
+    env = isolated_env(home)
+    tree = tmp_path / "tree"
+    tree.mkdir()
+    git(["init", "-q", "."], cwd=tree, env=env)
+    return tree, env
+
+
 def walked_files(root, env):
     result = run_native(["--exact", "--no-cache", "--output-format", "json-lines", "."],
                         cwd=root, env=env)
@@ -145,15 +158,11 @@ CASES = {
 
 
 @pytest.mark.parametrize("name", sorted(CASES))
-def test_walk_ignores_what_git_ignores(tmp_path, name):
+def test_walk_ignores_what_git_ignores(repo, name):
     ignore_files, files, *nested = CASES[name]
     nested = nested[0] if nested else []
-    root = tmp_path / "tree"
-    home = tmp_path / "home"
-    root.mkdir()
-    home.mkdir()
-    env = isolated_env(home)
-    git(["init", "-q", "."], cwd=root, env=env)
+    root, env = repo
+    home = root.parent / "home"
     for repo in nested:
         (root / repo).mkdir(parents=True, exist_ok=True)
         git(["init", "-q", "."], cwd=root / repo, env=env)
@@ -171,28 +180,20 @@ def test_walk_ignores_what_git_ignores(tmp_path, name):
     assert 0 < len(expected) < len(files)
 
 
-def test_the_table_ignores_something_in_most_cases(tmp_path):
+def test_the_table_ignores_something_in_most_cases(repo):
     """Guards the oracle: were git's answers all empty, every case would pass
     by walking everything."""
-    home = tmp_path / "home"
-    home.mkdir()
-    env = isolated_env(home)
-    git(["init", "-q", "."], cwd=tmp_path, env=env)
-    (tmp_path / ".gitignore").write_text("gen/\n*_pb2.py\n")
-    (tmp_path / "gen").mkdir()
-    assert git_ignores(tmp_path, ["gen", "x_pb2.py", "x.py"], env) == {"gen", "x_pb2.py"}
+    tree, env = repo
+    (tree / ".gitignore").write_text("gen/\n*_pb2.py\n")
+    (tree / "gen").mkdir()
+    assert git_ignores(tree, ["gen", "x_pb2.py", "x.py"], env) == {"gen", "x_pb2.py"}
 
 
-def test_a_trees_git_configuration_runs_nothing(tmp_path):
+def test_a_trees_git_configuration_runs_nothing(repo):
     """fsmonitor, hooks and aliases are commands the tree's author chose:
     keyhound reads no git configuration of the tree and starts no git."""
-    home = tmp_path / "home"
-    home.mkdir()
-    env = isolated_env(home)
-    tree = tmp_path / "tree"
-    tree.mkdir()
-    git(["init", "-q", "."], cwd=tree, env=env)
-    marker = tmp_path / "PWNED"
+    tree, env = repo
+    marker = tree.parent / "PWNED"
     hooks = tree / "hooks"
     hooks.mkdir()
     for hook in ("post-checkout", "pre-commit", "post-index-change", "fsmonitor-watchman"):
@@ -216,29 +217,23 @@ def test_a_trees_git_configuration_runs_nothing(tmp_path):
     assert "# noqa" in (tree / "kept.py").read_text()
 
 
-def test_no_git_needed(tmp_path):
+def test_no_git_needed(repo):
     """The rules hold with no git on PATH at all."""
-    home = tmp_path / "home"
-    home.mkdir()
-    env = isolated_env(home)
-    git(["init", "-q", "."], cwd=tmp_path, env=env)
-    (tmp_path / ".gitignore").write_text("gen.py\n")
-    (tmp_path / "gen.py").write_text(LOOKUP)
-    (tmp_path / "app.py").write_text(LOOKUP)
-    env["PATH"] = str(tmp_path / "no-such-bin")
-    assert walked_files(tmp_path, env) == ["app.py"]
+    tree, env = repo
+    (tree / ".gitignore").write_text("gen.py\n")
+    (tree / "gen.py").write_text(LOOKUP)
+    (tree / "app.py").write_text(LOOKUP)
+    env["PATH"] = str(tree / "no-such-bin")
+    assert walked_files(tree, env) == ["app.py"]
 
 
-def test_a_named_directory_below_the_top_takes_the_ignore_files_above_it(tmp_path):
-    home = tmp_path / "home"
-    home.mkdir()
-    env = isolated_env(home)
-    git(["init", "-q", "."], cwd=tmp_path, env=env)
-    (tmp_path / ".gitignore").write_text("gen.py\n/src/top_only.py\n")
-    (tmp_path / "src" / "pkg").mkdir(parents=True)
+def test_a_named_directory_below_the_top_takes_the_ignore_files_above_it(repo):
+    tree, env = repo
+    (tree / ".gitignore").write_text("gen.py\n/src/top_only.py\n")
+    (tree / "src" / "pkg").mkdir(parents=True)
     for name in ("src/pkg/gen.py", "src/pkg/app.py", "src/top_only.py"):
-        (tmp_path / name).write_text(LOOKUP)
+        (tree / name).write_text(LOOKUP)
     result = run_native(["--exact", "--no-cache", "--output-format", "json-lines", "src"],
-                        cwd=tmp_path, env=env)
+                        cwd=tree, env=env)
     found = sorted({json.loads(line)["filename"] for line in result.stdout.decode().splitlines()})
     assert found == ["src/pkg/app.py"]

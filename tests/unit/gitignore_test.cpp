@@ -23,13 +23,12 @@ TEST_P(GlobPatternTest, MatchesOneComponent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Globs, GlobPatternTest,
-    ::testing::Values(GlobCase{"*.py", "a.py", true}, GlobCase{"*.py", "a.pyc", false},
-                      GlobCase{"a*b*c", "aXbYc", true}, GlobCase{"a*b*c", "aXbY", false},
-                      GlobCase{"*", "", true}, GlobCase{"?", "", false},
-                      GlobCase{"[]a]", "]", true}, GlobCase{"[!]a]", "b", true},
-                      GlobCase{"[a-]", "-", true}, GlobCase{"[[:upper:]]x", "Ax", true},
-                      GlobCase{"[[:nope:]]", "a", false}, GlobCase{"x\\", "x", false},
-                      GlobCase{"\\[a]", "[a]", true}, GlobCase{"[\\]]", "]", true}));
+    // What the table against git (which needs file names) cannot reach:
+    // empty names, brackets inside sets, unknown classes.
+    ::testing::Values(GlobCase{"a*b*c", "aXbY", false}, GlobCase{"*", "", true},
+                      GlobCase{"?", "", false}, GlobCase{"[]a]", "]", true},
+                      GlobCase{"[!]a]", "b", true}, GlobCase{"[a-]", "-", true},
+                      GlobCase{"[[:nope:]]", "a", false}, GlobCase{"[\\]]", "]", true}));
 
 // The patterns come from the tree being checked: a pattern built to make a
 // backtracking matcher take exponential time is answered at once.

@@ -76,19 +76,6 @@ TEST(ReportCodecTest, TruncatedOrExtendedBytesAreRefused) {
   EXPECT_FALSE(decode_findings(bytes + "x", "a.py", kSource));
 }
 
-// A count of records that the entry's bytes cannot hold is refused before
-// room is made for it: 60 million promised in a few hundred bytes.
-TEST(ReportCodecTest, ACountTheBytesCannotHoldIsRefused) {
-  std::string bytes = encode_findings(sample());
-  // After the magic, the status and the mode: the count, little-endian.
-  const std::size_t at = 4 + 1 + 1;
-  for (uint32_t count : {60'000'000u, UINT32_MAX, static_cast<uint32_t>(bytes.size())}) {
-    std::string forged = bytes;
-    for (int i = 0; i < 4; ++i) forged[at + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
-    EXPECT_FALSE(decode_findings(forged, "a.py", kSource)) << count;
-  }
-}
-
 // An entry is checked against the text it is for, whatever vouched for it.
 TEST(ReportCodecTest, RecordsThatDoNotFitTheTextAreRefused) {
   struct Forgery {
