@@ -30,7 +30,7 @@
 #include "analysis/analyze_file.hpp"
 #include "output/line_writer.hpp"
 #include "formats/report_format.hpp"
-#include "syntax/precise/precise_rules.hpp"
+#include "rules/precise_rules.hpp"
 #include "project/discovery.hpp"
 #include "run/file_loop.hpp"
 #include "run/lint_input.hpp"

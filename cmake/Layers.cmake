@@ -4,7 +4,7 @@
 # directory. An include that goes up fails to compile; a call that goes up
 # fails to link. The order, lowest first:
 #
-#   base <- syntax <- analysis <- output <- formats, cache <- project <- run <- cli, server <- front
+#   base <- syntax <- rules <- analysis <- output <- formats, cache <- project <- run <- cli, server <- front
 
 set(keyhound_views "${CMAKE_BINARY_DIR}/layer-views")
 
@@ -38,19 +38,20 @@ keyhound_layer(syntax BELOW base LINK tree_sitter_python_grammar)
 # The syntax room's headers still show tree-sitter's node type to the
 # analysis above it.
 target_link_libraries(keyhound_syntax_lib PUBLIC tree_sitter_runtime)
-keyhound_layer(analysis BELOW syntax base)
+keyhound_layer(rules BELOW syntax base)
+keyhound_layer(analysis BELOW rules syntax base)
 keyhound_layer(output BELOW base)
-keyhound_layer(formats BELOW output analysis syntax base)
-keyhound_layer(cache BELOW output analysis syntax base LINK blake2b)
-keyhound_layer(project BELOW formats output analysis syntax base LINK tomlplusplus)
-keyhound_layer(run BELOW project cache formats output analysis syntax base)
-keyhound_layer(cli BELOW run project cache formats output analysis syntax base)
-keyhound_layer(server BELOW run project cache formats output analysis syntax base
+keyhound_layer(formats BELOW output analysis rules syntax base)
+keyhound_layer(cache BELOW output analysis rules syntax base LINK blake2b)
+keyhound_layer(project BELOW formats output analysis rules syntax base LINK tomlplusplus)
+keyhound_layer(run BELOW project cache formats output analysis rules syntax base)
+keyhound_layer(cli BELOW run project cache formats output analysis rules syntax base)
+keyhound_layer(server BELOW run project cache formats output analysis rules syntax base
                LINK nlohmann_json)
 # Nearly every file of the server includes the JSON library's one large
 # header: it is compiled once for them all.
 target_precompile_headers(keyhound_server_lib PRIVATE <nlohmann/json.hpp>)
-keyhound_layer(front BELOW cli server run project cache formats output analysis syntax base
+keyhound_layer(front BELOW cli server run project cache formats output analysis rules syntax base
                EXCLUDE main.cpp python_module.cpp api_module.cpp)
 
 # What the front ends, the tests, the benchmarks and the fuzzer build on:

@@ -7,7 +7,7 @@
 # LeakSanitizer, and a short fuzzing pass. Run from anywhere:
 #     bash tests/run_all.sh
 # KEYHOUND_FUZZ_RUNS sets the fuzzing pass's number of inputs (default
-# 10000, from a fixed seed over the committed seeds, so that the same code
+# 6000, from a fixed seed over the committed seeds, so that the same code
 # always meets the same inputs; 0 skips it). Each phase prints its duration.
 set -euo pipefail
 
@@ -106,7 +106,7 @@ CC=clang-19 CXX=clang++-19 cmake -S "$root" -B "$sanitized" -G Ninja -DCMAKE_BUI
 cmake --build "$sanitized" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$sanitized" --output-on-failure -j "$jobs"
 
-fuzz_runs="${KEYHOUND_FUZZ_RUNS:-10000}"
+fuzz_runs="${KEYHOUND_FUZZ_RUNS:-6000}"
 if [ "$fuzz_runs" -gt 0 ]; then
   phase "fuzzing: ${fuzz_runs} inputs from a fixed seed"
   bash "$root/tests/fuzz/run.sh" --runs "$sanitized/tests/fuzz/keyhound_fuzz" "$fuzz_runs"

@@ -19,7 +19,7 @@
 #include "syntax/node_positions.hpp"
 #include "syntax/parse_memory.hpp"
 #include "syntax/parse_python.hpp"
-#include "syntax/precise/precise_rules.hpp"
+#include "rules/precise_rules.hpp"
 #include "syntax/tokenizer_text.hpp"
 #include "syntax/tree_sitter_handles.hpp"
 

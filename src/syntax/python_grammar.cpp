@@ -61,4 +61,6 @@ const PythonGrammar& python_grammar() {
   return grammar;
 }
 
+uint32_t grammar_symbol_count() { return ts_language_symbol_count(python_grammar().language); }
+
 }  // namespace keyhound

@@ -2,6 +2,8 @@
 
 #include <tree_sitter/api.h>
 
+#include <cstdint>
+
 extern "C" const TSLanguage* tree_sitter_python(void);
 
 namespace keyhound {
@@ -41,5 +43,7 @@ const PythonGrammar& python_grammar();
 // rule off.
 TSSymbol grammar_symbol(const char* name);
 TSFieldId grammar_field(const char* name);
+// How many node kinds the grammar has: the size of a table indexed by kind.
+uint32_t grammar_symbol_count();
 
 }  // namespace keyhound

@@ -4,7 +4,7 @@
 
 #include "base/internal_fault.hpp"
 #include "syntax/parse_python.hpp"
-#include "syntax/precise/precise_rules.hpp"
+#include "rules/precise_rules.hpp"
 #include "syntax/python_grammar.hpp"
 
 namespace keyhound {

@@ -1,4 +1,5 @@
-#include "syntax/precise/stores_and_indexes.hpp"
+#include "syntax/node_access.hpp"
+#include "rules/stores_and_indexes.hpp"
 
 #include "syntax/node_text.hpp"
 #include "syntax/tree_sitter_handles.hpp"
@@ -6,14 +7,14 @@
 namespace keyhound {
 
 SubscriptParts subscript_parts(TSNode subscript, const PreciseKinds& k) {
-  SubscriptParts parts{ts_node_child_by_field_id(subscript, k.value),
-                       ts_node_child_by_field_id(subscript, k.subscript_field), 0, false,
-                       ts_node_named_child_count(subscript) == 2};
-  if (ts_node_is_null(parts.first_index)) return parts;
+  SubscriptParts parts{field_child(subscript, k.value),
+                       field_child(subscript, k.subscript_field), 0, false,
+                       named_child_count(subscript) == 2};
+  if (is_null(parts.first_index)) return parts;
   if (parts.plain) {
     // Mostly there is one index, next to the value: no cursor is needed.
     parts.index_count = 1;
-    parts.has_slice = ts_node_symbol(parts.first_index) == k.slice;
+    parts.has_slice = node_kind(parts.first_index) == k.slice;
     return parts;
   }
   TreeCursor cursor(subscript);
@@ -21,7 +22,7 @@ SubscriptParts subscript_parts(TSNode subscript, const PreciseKinds& k) {
   do {
     if (cursor.field_id() != k.subscript_field) continue;
     ++parts.index_count;
-    if (ts_node_symbol(cursor.node()) == k.slice) parts.has_slice = true;
+    if (node_kind(cursor.node()) == k.slice) parts.has_slice = true;
   } while (cursor.goto_next_sibling());
   return parts;
 }
@@ -31,11 +32,11 @@ std::optional<PreciseRule> StoresAndIndexes::index_rule(const SubscriptParts& pa
   if (parts.has_slice) return PreciseRule::Slice;
   if (!parts.plain) return std::nullopt;
   TSNode index = parts.first_index;
-  if (ts_node_symbol(index) == k_.unary_operator && ts_node_named_child_count(index) == 1 &&
+  if (node_kind(index) == k_.unary_operator && named_child_count(index) == 1 &&
       node_text(index, source_).starts_with('-')) {
-    index = ts_node_named_child(index, 0);
+    index = named_child(index, 0);
   }
-  if (ts_node_symbol(index) == k_.integer) return PreciseRule::IntegerIndex;
+  if (node_kind(index) == k_.integer) return PreciseRule::IntegerIndex;
   return std::nullopt;
 }
 

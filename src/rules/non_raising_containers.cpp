@@ -1,10 +1,10 @@
-#include "syntax/precise/non_raising_containers.hpp"
+#include "rules/non_raising_containers.hpp"
 
 #include <optional>
 #include <string>
 #include <unordered_map>
 
-#include "syntax/precise/expression_text.hpp"
+#include "rules/expression_text.hpp"
 
 namespace keyhound {
 

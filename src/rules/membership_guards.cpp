@@ -1,7 +1,8 @@
-#include "syntax/precise/membership_guards.hpp"
+#include "syntax/node_access.hpp"
+#include "rules/membership_guards.hpp"
 
 #include "syntax/node_text.hpp"
-#include "syntax/precise/expression_text.hpp"
+#include "rules/expression_text.hpp"
 
 namespace keyhound {
 
@@ -59,8 +60,8 @@ void MembershipGuards::wait_for_field(uint32_t depth, TSFieldId field, std::vect
 }
 
 void MembershipGuards::on_condition(TSNode statement, TSSymbol kind, uint32_t depth) {
-  TSNode condition = ts_node_child_by_field_id(statement, k_.condition);
-  if (ts_node_is_null(condition)) return;
+  TSNode condition = field_child(statement, k_.condition);
+  if (is_null(condition)) return;
   std::vector<Pair> pairs;
   collect_pairs(condition, "in", pairs);
   wait_for_field(depth, kind == k_.while_statement ? k_.body : k_.consequence, std::move(pairs));
@@ -69,29 +70,29 @@ void MembershipGuards::on_condition(TSNode statement, TSSymbol kind, uint32_t de
 
 // Every `for k in d` clause guards the whole comprehension.
 void MembershipGuards::on_comprehension(TSNode node, uint32_t depth) {
-  uint32_t count = ts_node_named_child_count(node);
+  uint32_t count = named_child_count(node);
   for (uint32_t i = 0; i < count; ++i) {
-    TSNode clause = ts_node_named_child(node, i);
-    if (ts_node_symbol(clause) != k_.for_in_clause) continue;
+    TSNode clause = named_child(node, i);
+    if (node_kind(clause) != k_.for_in_clause) continue;
     for (Pair& pair : iteration_pairs(clause)) guards_.push_back({depth, std::move(pair)});
   }
 }
 
 // `d[k] if k in d else y`: the test guards the first operand.
 void MembershipGuards::on_conditional_expression(TSNode node, uint32_t depth) {
-  if (ts_node_named_child_count(node) < 2) return;
+  if (named_child_count(node) < 2) return;
   std::vector<Pair> pairs;
-  collect_pairs(ts_node_named_child(node, 1), "in", pairs);
+  collect_pairs(named_child(node, 1), "in", pairs);
   if (!pairs.empty()) {
-    pending_.push_back({depth, 0, ts_node_named_child(node, 0).id, std::move(pairs)});
+    pending_.push_back({depth, 0, named_child(node, 0).id, std::move(pairs)});
   }
 }
 
 // `k in d and d[k]`: the left operand guards the right.
 void MembershipGuards::on_and(TSNode node, uint32_t depth) {
-  TSNode left = ts_node_child_by_field_id(node, k_.left);
-  TSNode right = ts_node_child_by_field_id(node, k_.right);
-  if (ts_node_is_null(left) || ts_node_is_null(right) ||
+  TSNode left = field_child(node, k_.left);
+  TSNode right = field_child(node, k_.right);
+  if (is_null(left) || is_null(right) ||
       operator_between(left, right, source_) != "and") {
     return;
   }
@@ -102,9 +103,9 @@ void MembershipGuards::on_and(TSNode node, uint32_t depth) {
 
 // `assert k in d` guards the rest of the block holding it.
 void MembershipGuards::on_assert(TSNode node, uint32_t depth) {
-  if (depth == 0 || ts_node_named_child_count(node) == 0) return;
+  if (depth == 0 || named_child_count(node) == 0) return;
   std::vector<Pair> pairs;
-  collect_pairs(ts_node_named_child(node, 0), "in", pairs);
+  collect_pairs(named_child(node, 0), "in", pairs);
   for (Pair& pair : pairs) guards_.push_back({depth - 1, std::move(pair)});
 }
 
@@ -116,20 +117,20 @@ void MembershipGuards::collect_pairs(TSNode condition, std::string_view op,
   while (!pending.empty()) {
     TSNode node = pending.back();
     pending.pop_back();
-    TSSymbol kind = ts_node_symbol(node);
-    if (kind == k_.parenthesized_expression && ts_node_named_child_count(node) == 1) {
-      pending.push_back(ts_node_named_child(node, 0));
+    TSSymbol kind = node_kind(node);
+    if (kind == k_.parenthesized_expression && named_child_count(node) == 1) {
+      pending.push_back(named_child(node, 0));
     } else if (kind == k_.boolean_operator && op == "in") {
-      TSNode left = ts_node_child_by_field_id(node, k_.left);
-      TSNode right = ts_node_child_by_field_id(node, k_.right);
-      if (!ts_node_is_null(left) && !ts_node_is_null(right) &&
+      TSNode left = field_child(node, k_.left);
+      TSNode right = field_child(node, k_.right);
+      if (!is_null(left) && !is_null(right) &&
           operator_between(left, right, source_) == "and") {
         pending.push_back(right);
         pending.push_back(left);
       }
-    } else if (kind == k_.comparison_operator && ts_node_named_child_count(node) == 2) {
-      TSNode left = ts_node_named_child(node, 0);
-      TSNode right = ts_node_named_child(node, 1);
+    } else if (kind == k_.comparison_operator && named_child_count(node) == 2) {
+      TSNode left = named_child(node, 0);
+      TSNode right = named_child(node, 1);
       std::string between = operator_between(left, right, source_);
       if (between == op) {
         add_pair(right, left, pairs);
@@ -138,16 +139,16 @@ void MembershipGuards::collect_pairs(TSNode condition, std::string_view op,
       }
     } else if (kind == k_.call && op == "in") {
       // `d.get(k)`: true only when the key is there (and its value is).
-      TSNode callee = ts_node_child_by_field_id(node, k_.function);
-      TSNode arguments = ts_node_child_by_field_id(node, k_.arguments);
-      if (ts_node_is_null(callee) || ts_node_symbol(callee) != k_.attribute ||
-          ts_node_is_null(arguments) || ts_node_named_child_count(arguments) != 1 ||
-          node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_) != "get") {
+      TSNode callee = field_child(node, k_.function);
+      TSNode arguments = field_child(node, k_.arguments);
+      if (is_null(callee) || node_kind(callee) != k_.attribute ||
+          is_null(arguments) || named_child_count(arguments) != 1 ||
+          node_text(field_child(callee, k_.attribute_field), source_) != "get") {
         continue;
       }
-      TSNode key = ts_node_named_child(arguments, 0);
-      TSNode container = ts_node_child_by_field_id(callee, k_.object);
-      if (!ts_node_is_null(container) && ts_node_symbol(key) != k_.keyword_argument) {
+      TSNode key = named_child(arguments, 0);
+      TSNode container = field_child(callee, k_.object);
+      if (!is_null(container) && node_kind(key) != k_.keyword_argument) {
         pairs.push_back({compact_text(container, source_), compact_text(key, source_)});
       }
     }
@@ -156,14 +157,14 @@ void MembershipGuards::collect_pairs(TSNode condition, std::string_view op,
 
 // `k in d`, and `k in d.keys()` for the same d.
 void MembershipGuards::add_pair(TSNode container, TSNode key, std::vector<Pair>& pairs) const {
-  if (ts_node_symbol(container) == k_.call) {
-    TSNode callee = ts_node_child_by_field_id(container, k_.function);
-    TSNode arguments = ts_node_child_by_field_id(container, k_.arguments);
-    if (!ts_node_is_null(callee) && ts_node_symbol(callee) == k_.attribute &&
-        !ts_node_is_null(arguments) && ts_node_named_child_count(arguments) == 0 &&
-        node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_) == "keys") {
-      container = ts_node_child_by_field_id(callee, k_.object);
-      if (ts_node_is_null(container)) return;
+  if (node_kind(container) == k_.call) {
+    TSNode callee = field_child(container, k_.function);
+    TSNode arguments = field_child(container, k_.arguments);
+    if (!is_null(callee) && node_kind(callee) == k_.attribute &&
+        !is_null(arguments) && named_child_count(arguments) == 0 &&
+        node_text(field_child(callee, k_.attribute_field), source_) == "keys") {
+      container = field_child(callee, k_.object);
+      if (is_null(container)) return;
     }
   }
   pairs.push_back({compact_text(container, source_), compact_text(key, source_)});
@@ -173,21 +174,21 @@ void MembershipGuards::add_pair(TSNode container, TSNode key, std::vector<Pair>&
 // a copy of the keys (`sorted(d)`, `list(d)`, `d.copy()`), and the
 // positions of `for i in range(n)` and `for i, x in enumerate(xs)`.
 std::vector<MembershipGuards::Pair> MembershipGuards::iteration_pairs(TSNode loop) const {
-  TSNode left = ts_node_child_by_field_id(loop, k_.left);
-  TSNode right = ts_node_child_by_field_id(loop, k_.right);
-  if (ts_node_is_null(left) || ts_node_is_null(right)) return {};
+  TSNode left = field_child(loop, k_.left);
+  TSNode right = field_child(loop, k_.right);
+  if (is_null(left) || is_null(right)) return {};
   std::optional<Pair> iterated = iterated_container(right);
   if (!iterated) return {};
   TSNode key = left;
   if (iterated->key == "items" || iterated->key == "enumerate") {
-    TSSymbol kind = ts_node_symbol(left);
+    TSSymbol kind = node_kind(left);
     if ((kind != k_.pattern_list && kind != k_.tuple_pattern) ||
-        ts_node_named_child_count(left) == 0) {
+        named_child_count(left) == 0) {
       return {};
     }
-    key = ts_node_named_child(left, 0);
+    key = named_child(left, 0);
   }
-  if (ts_node_symbol(key) != k_.identifier) return {};
+  if (node_kind(key) != k_.identifier) return {};
   iterated->key = compact_text(key, source_);
   return {std::move(*iterated)};
 }
@@ -195,31 +196,31 @@ std::vector<MembershipGuards::Pair> MembershipGuards::iteration_pairs(TSNode loo
 // What a loop over `right` iterates: the pair's key says how its target
 // holds the key ("items", "enumerate": the first of two; else the target).
 std::optional<MembershipGuards::Pair> MembershipGuards::iterated_container(TSNode right) const {
-  if (ts_node_symbol(right) != k_.call) {
+  if (node_kind(right) != k_.call) {
     return Pair{compact_text(right, source_), "", PreciseRule::MembershipGuard};
   }
-  TSNode callee = ts_node_child_by_field_id(right, k_.function);
-  TSNode arguments = ts_node_child_by_field_id(right, k_.arguments);
-  if (ts_node_is_null(callee) || ts_node_is_null(arguments)) return std::nullopt;
-  uint32_t count = ts_node_named_child_count(arguments);
-  if (ts_node_symbol(callee) == k_.identifier) {
+  TSNode callee = field_child(right, k_.function);
+  TSNode arguments = field_child(right, k_.arguments);
+  if (is_null(callee) || is_null(arguments)) return std::nullopt;
+  uint32_t count = named_child_count(arguments);
+  if (node_kind(callee) == k_.identifier) {
     std::string_view name = node_text(callee, source_);
     if (name == "range") return Pair{"", "", PreciseRule::Sequence};
-    if (count != 1 || ts_node_symbol(ts_node_named_child(arguments, 0)) == k_.keyword_argument) {
+    if (count != 1 || node_kind(named_child(arguments, 0)) == k_.keyword_argument) {
       return std::nullopt;
     }
-    std::string only = compact_text(ts_node_named_child(arguments, 0), source_);
+    std::string only = compact_text(named_child(arguments, 0), source_);
     if (name == "enumerate") return Pair{std::move(only), "enumerate", PreciseRule::Sequence};
     if (name == "sorted" || name == "list" || name == "tuple" || name == "set") {
       return Pair{std::move(only), "", PreciseRule::KnownKey};
     }
     return std::nullopt;
   }
-  if (ts_node_symbol(callee) != k_.attribute || count != 0) return std::nullopt;
+  if (node_kind(callee) != k_.attribute || count != 0) return std::nullopt;
   std::string_view method =
-      node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_);
-  TSNode container = ts_node_child_by_field_id(callee, k_.object);
-  if (ts_node_is_null(container)) return std::nullopt;
+      node_text(field_child(callee, k_.attribute_field), source_);
+  TSNode container = field_child(callee, k_.object);
+  if (is_null(container)) return std::nullopt;
   if (method == "keys") return Pair{compact_text(container, source_), "", PreciseRule::MembershipGuard};
   if (method == "items") {
     return Pair{compact_text(container, source_), "items", PreciseRule::MembershipGuard};
@@ -231,21 +232,21 @@ std::optional<MembershipGuards::Pair> MembershipGuards::iterated_container(TSNod
 // `if k not in d:` whose body always leaves, with no else: what follows the
 // if statement in its block is guarded.
 void MembershipGuards::early_exit(TSNode statement, TSNode condition, uint32_t depth) {
-  if (!ts_node_is_null(ts_node_child_by_field_id(statement, k_.alternative))) return;
-  TSNode body = ts_node_child_by_field_id(statement, k_.consequence);
-  if (ts_node_is_null(body) || ts_node_named_child_count(body) == 0) return;
-  TSNode last = ts_node_named_child(body, ts_node_named_child_count(body) - 1);
-  TSSymbol kind = ts_node_symbol(last);
+  if (!is_null(field_child(statement, k_.alternative))) return;
+  TSNode body = field_child(statement, k_.consequence);
+  if (is_null(body) || named_child_count(body) == 0) return;
+  TSNode last = named_child(body, named_child_count(body) - 1);
+  TSSymbol kind = node_kind(last);
   if (kind != k_.return_statement && kind != k_.raise_statement &&
       kind != k_.continue_statement && kind != k_.break_statement) {
     return;
   }
   TSNode whole = condition;
-  while (ts_node_symbol(whole) == k_.parenthesized_expression &&
-         ts_node_named_child_count(whole) == 1) {
-    whole = ts_node_named_child(whole, 0);
+  while (node_kind(whole) == k_.parenthesized_expression &&
+         named_child_count(whole) == 1) {
+    whole = named_child(whole, 0);
   }
-  if (ts_node_symbol(whole) != k_.comparison_operator) return;
+  if (node_kind(whole) != k_.comparison_operator) return;
   std::vector<Pair> pairs;
   collect_pairs(whole, "notin", pairs);
   for (Pair& pair : pairs) after_exit_.push_back({depth, std::move(pair)});

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "syntax/precise/precise_kinds.hpp"
-#include "syntax/precise/precise_rules.hpp"
-#include "syntax/precise/scopes.hpp"
+#include "rules/precise_kinds.hpp"
+#include "rules/precise_rules.hpp"
+#include "rules/scopes.hpp"
 
 namespace keyhound {
 

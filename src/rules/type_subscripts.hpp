@@ -8,8 +8,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "syntax/precise/precise_kinds.hpp"
-#include "syntax/precise/precise_rules.hpp"
+#include "rules/precise_kinds.hpp"
+#include "rules/precise_rules.hpp"
 
 namespace keyhound {
 

@@ -1,10 +1,11 @@
-#include "syntax/precise/known_keys.hpp"
+#include "syntax/node_access.hpp"
+#include "rules/known_keys.hpp"
 
 #include <algorithm>
 
 #include "syntax/node_text.hpp"
-#include "syntax/precise/expression_text.hpp"
-#include "syntax/precise/scopes.hpp"
+#include "rules/expression_text.hpp"
+#include "rules/scopes.hpp"
 
 namespace keyhound {
 namespace {
@@ -49,7 +50,7 @@ uint64_t byte_bits(std::string_view text) {
   return bits;
 }
 
-bool is_short(TSNode node) { return ts_node_end_byte(node) - ts_node_start_byte(node) <= kLongestText; }
+bool is_short(TSNode node) { return end_byte(node) - start_byte(node) <= kLongestText; }
 
 }  // namespace
 
@@ -68,15 +69,15 @@ void KnownKeys::enter(TSNode node, TSSymbol kind, uint32_t depth) {
     while (!pending.empty()) {
       TSNode target = pending.back();
       pending.pop_back();
-      TSSymbol target_kind = ts_node_symbol(target);
+      TSSymbol target_kind = node_kind(target);
       if (target_kind == k_.subscript) {
         deleted_.insert(target.id);
-        forget_node(ts_node_child_by_field_id(target, k_.value), true);
+        forget_node(field_child(target, k_.value), true);
       } else if (target_kind == k_.identifier || target_kind == k_.attribute) {
         forget_node(target, false);
       } else {
-        uint32_t count = ts_node_named_child_count(target);
-        for (uint32_t i = 0; i < count; ++i) pending.push_back(ts_node_named_child(target, i));
+        uint32_t count = named_child_count(target);
+        for (uint32_t i = 0; i < count; ++i) pending.push_back(named_child(target, i));
       }
     }
   } else if (kind == k_.call) {
@@ -84,9 +85,9 @@ void KnownKeys::enter(TSNode node, TSSymbol kind, uint32_t depth) {
   } else if (kind == k_.assignment) {
     on_assignment(node);
   } else if (kind == k_.augmented_assignment) {
-    on_rebinding(ts_node_child_by_field_id(node, k_.left));
+    on_rebinding(field_child(node, k_.left));
   } else if (kind == k_.named_expression) {
-    on_rebinding(ts_node_child_by_field_id(node, k_.name));
+    on_rebinding(field_child(node, k_.name));
   }
   // A lambda or a comprehension runs later or not at all, with names of
   // its own: nothing known outside is known in it.
@@ -163,12 +164,12 @@ void KnownKeys::on_store(TSNode object, TSNode index) {
 }
 
 void KnownKeys::on_rebinding(TSNode target) {
-  if (ts_node_is_null(target)) return;
+  if (is_null(target)) return;
   std::vector<TSNode> pending{target};
   while (!pending.empty()) {
     TSNode node = pending.back();
     pending.pop_back();
-    TSSymbol kind = ts_node_symbol(node);
+    TSSymbol kind = node_kind(node);
     if (kind == k_.identifier || kind == k_.attribute || kind == k_.subscript) {
       // Most bindings meet nothing known: their text is needed only then.
       if (!known_.empty() || !pending_.empty()) forget_node(node, false);
@@ -178,8 +179,8 @@ void KnownKeys::on_rebinding(TSNode target) {
       }
       continue;
     }
-    uint32_t count = ts_node_named_child_count(node);
-    for (uint32_t i = 0; i < count; ++i) pending.push_back(ts_node_named_child(node, i));
+    uint32_t count = named_child_count(node);
+    for (uint32_t i = 0; i < count; ++i) pending.push_back(named_child(node, i));
   }
 }
 
@@ -197,7 +198,7 @@ void KnownKeys::note(std::string object, std::string key, bool by_binding) {
 
 // A text too long to compare forgets everything.
 void KnownKeys::forget_node(TSNode node, bool object_only) {
-  if (ts_node_is_null(node)) return;
+  if (is_null(node)) return;
   if (is_short(node)) return forget(compact_text(node, source_), object_only);
   known_.clear();
   pending_.clear();
@@ -221,18 +222,18 @@ void KnownKeys::forget(const std::string& text, bool object_only) {
 // `d.pop(k)`, `d.popitem()`, `d.clear()` forget; `d.setdefault(k, v)`
 // makes `k` known.
 void KnownKeys::on_call(TSNode call) {
-  TSNode callee = ts_node_child_by_field_id(call, k_.function);
-  if (ts_node_is_null(callee) || ts_node_symbol(callee) != k_.attribute) return;
-  TSNode object = ts_node_child_by_field_id(callee, k_.object);
-  if (ts_node_is_null(object)) return;
-  std::string_view method = node_text(ts_node_child_by_field_id(callee, k_.attribute_field), source_);
+  TSNode callee = field_child(call, k_.function);
+  if (is_null(callee) || node_kind(callee) != k_.attribute) return;
+  TSNode object = field_child(callee, k_.object);
+  if (is_null(object)) return;
+  std::string_view method = node_text(field_child(callee, k_.attribute_field), source_);
   if (method == "pop" || method == "popitem" || method == "clear") {
     forget_node(object, true);
   } else if (method == "setdefault") {
-    TSNode arguments = ts_node_child_by_field_id(call, k_.arguments);
-    if (!ts_node_is_null(arguments) && ts_node_named_child_count(arguments) > 0) {
-      TSNode key = ts_node_named_child(arguments, 0);
-      if (ts_node_symbol(key) != k_.keyword_argument) {
+    TSNode arguments = field_child(call, k_.arguments);
+    if (!is_null(arguments) && named_child_count(arguments) > 0) {
+      TSNode key = named_child(arguments, 0);
+      if (node_kind(key) != k_.keyword_argument) {
         note(compact_text(object, source_), key_text(key));
       }
     }
@@ -241,59 +242,59 @@ void KnownKeys::on_call(TSNode call) {
 
 // `d = {"a": ...}`, `d = dict(a=...)`, `k = next(iter(d))`.
 void KnownKeys::on_assignment(TSNode assignment) {
-  TSNode left = ts_node_child_by_field_id(assignment, k_.left);
-  if (ts_node_is_null(left)) return;
+  TSNode left = field_child(assignment, k_.left);
+  if (is_null(left)) return;
   on_rebinding(left);
-  TSNode right = ts_node_child_by_field_id(assignment, k_.right);
-  TSSymbol left_kind = ts_node_symbol(left);
-  if (ts_node_is_null(right) || (left_kind != k_.identifier && left_kind != k_.attribute)) return;
+  TSNode right = field_child(assignment, k_.right);
+  TSSymbol left_kind = node_kind(left);
+  if (is_null(right) || (left_kind != k_.identifier && left_kind != k_.attribute)) return;
   std::string bound = compact_text(left, source_);
-  TSSymbol right_kind = ts_node_symbol(right);
+  TSSymbol right_kind = node_kind(right);
   if (right_kind == k_.dictionary) {
-    uint32_t count = ts_node_named_child_count(right);
+    uint32_t count = named_child_count(right);
     for (uint32_t i = 0; i < count; ++i) {
-      TSNode pair = ts_node_named_child(right, i);
-      if (ts_node_symbol(pair) != k_.pair) continue;
-      TSNode key = ts_node_child_by_field_id(pair, k_.key);
-      if (!ts_node_is_null(key) && ts_node_symbol(key) == k_.string) {
+      TSNode pair = named_child(right, i);
+      if (node_kind(pair) != k_.pair) continue;
+      TSNode key = field_child(pair, k_.key);
+      if (!is_null(key) && node_kind(key) == k_.string) {
         note(bound, key_text(key), true);
       }
     }
     return;
   }
   if (right_kind != k_.call) return;
-  std::string_view callee = node_text(ts_node_child_by_field_id(right, k_.function), source_);
-  TSNode arguments = ts_node_child_by_field_id(right, k_.arguments);
-  if (ts_node_is_null(arguments) || ts_node_symbol(arguments) != k_.argument_list) return;
-  uint32_t count = ts_node_named_child_count(arguments);
+  std::string_view callee = node_text(field_child(right, k_.function), source_);
+  TSNode arguments = field_child(right, k_.arguments);
+  if (is_null(arguments) || node_kind(arguments) != k_.argument_list) return;
+  uint32_t count = named_child_count(arguments);
   if (callee == "dict") {
     for (uint32_t i = 0; i < count; ++i) {
-      TSNode argument = ts_node_named_child(arguments, i);
-      if (ts_node_symbol(argument) != k_.keyword_argument) continue;
-      TSNode name = ts_node_child_by_field_id(argument, k_.name);
-      if (!ts_node_is_null(name)) note(bound, quoted(node_text(name, source_)), true);
+      TSNode argument = named_child(arguments, i);
+      if (node_kind(argument) != k_.keyword_argument) continue;
+      TSNode name = field_child(argument, k_.name);
+      if (!is_null(name)) note(bound, quoted(node_text(name, source_)), true);
     }
   } else if (callee == "next" && count == 1 && left_kind == k_.identifier) {
-    TSNode inner = ts_node_named_child(arguments, 0);
-    if (ts_node_symbol(inner) != k_.call ||
-        node_text(ts_node_child_by_field_id(inner, k_.function), source_) != "iter") {
+    TSNode inner = named_child(arguments, 0);
+    if (node_kind(inner) != k_.call ||
+        node_text(field_child(inner, k_.function), source_) != "iter") {
       return;
     }
-    TSNode iterated = ts_node_child_by_field_id(inner, k_.arguments);
-    if (!ts_node_is_null(iterated) && ts_node_named_child_count(iterated) == 1) {
-      note(compact_text(ts_node_named_child(iterated, 0), source_), bound, true);
+    TSNode iterated = field_child(inner, k_.arguments);
+    if (!is_null(iterated) && named_child_count(iterated) == 1) {
+      note(compact_text(named_child(iterated, 0), source_), bound, true);
     }
   }
 }
 
 // A plain string key in one spelling, whatever its quotes: 'a' is "a".
 std::string KnownKeys::key_text(TSNode index) const {
-  if (ts_node_symbol(index) == k_.string && ts_node_named_child_count(index) == 3) {
-    TSNode start = ts_node_named_child(index, 0);
-    TSNode content = ts_node_named_child(index, 1);
+  if (node_kind(index) == k_.string && named_child_count(index) == 3) {
+    TSNode start = named_child(index, 0);
+    TSNode content = named_child(index, 1);
     std::string_view opening = node_text(start, source_);
     std::string_view prefix = opening.substr(0, opening.find_first_of("'\""));
-    if (ts_node_symbol(content) == k_.string_content && ts_node_named_child_count(content) == 0 &&
+    if (node_kind(content) == k_.string_content && named_child_count(content) == 0 &&
         (prefix.empty() || prefix == "u" || prefix == "U")) {
       return quoted(node_text(content, source_));
     }

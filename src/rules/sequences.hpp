@@ -4,8 +4,8 @@
 
 #include <string_view>
 
-#include "syntax/precise/precise_kinds.hpp"
-#include "syntax/precise/scopes.hpp"
+#include "rules/precise_kinds.hpp"
+#include "rules/scopes.hpp"
 
 namespace keyhound {
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "syntax/node_access.hpp"
 #include "syntax/node_text.hpp"
 
 namespace keyhound {
@@ -33,8 +34,8 @@ inline std::string compact_text(TSNode node, std::string_view source) {
 // The operator written between two operands, compacted the same way:
 // "and", "in", "notin", ...
 inline std::string operator_between(TSNode left, TSNode right, std::string_view source) {
-  std::size_t from = ts_node_end_byte(left);
-  std::size_t to = ts_node_start_byte(right);
+  std::size_t from = end_byte(left);
+  std::size_t to = start_byte(right);
   if (from >= to || from >= source.size()) return {};
   return expression_text_detail::without_layout(source.substr(from, to - from));
 }

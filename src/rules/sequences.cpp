@@ -1,11 +1,12 @@
-#include "syntax/precise/sequences.hpp"
+#include "syntax/node_access.hpp"
+#include "rules/sequences.hpp"
 
 #include <algorithm>
 #include <array>
 #include <string>
 
 #include "syntax/node_text.hpp"
-#include "syntax/precise/expression_text.hpp"
+#include "rules/expression_text.hpp"
 
 namespace keyhound {
 namespace {
@@ -46,19 +47,19 @@ std::string_view without_prefix(std::string_view name) {
 }  // namespace
 
 BoundValue annotated_value(TSNode type, const PreciseKinds& k, std::string_view source) {
-  if (ts_node_is_null(type)) return BoundValue::Unknown;
-  TSNode named = ts_node_symbol(type) == k.type && ts_node_named_child_count(type) == 1
-                     ? ts_node_named_child(type, 0)
+  if (is_null(type)) return BoundValue::Unknown;
+  TSNode named = node_kind(type) == k.type && named_child_count(type) == 1
+                     ? named_child(type, 0)
                      : type;
-  TSSymbol kind = ts_node_symbol(named);
+  TSSymbol kind = node_kind(named);
   // `list[str]` is a generic type or a subscript: its name is what counts.
-  if (kind == k.generic_type && ts_node_named_child_count(named) > 0) {
-    named = ts_node_named_child(named, 0);
+  if (kind == k.generic_type && named_child_count(named) > 0) {
+    named = named_child(named, 0);
   } else if (kind == k.subscript) {
-    named = ts_node_child_by_field_id(named, k.value);
+    named = field_child(named, k.value);
   }
-  if (ts_node_is_null(named)) return BoundValue::Unknown;
-  kind = ts_node_symbol(named);
+  if (is_null(named)) return BoundValue::Unknown;
+  kind = node_kind(named);
   if (kind != k.identifier && kind != k.attribute) return BoundValue::Unknown;
   std::string text = compact_text(named, source);
   std::string_view name = without_prefix(text);
@@ -68,22 +69,22 @@ BoundValue annotated_value(TSNode type, const PreciseKinds& k, std::string_view 
 }
 
 BoundValue assigned_value(TSNode right, const PreciseKinds& k, std::string_view source) {
-  if (ts_node_is_null(right)) return BoundValue::Unknown;
-  TSSymbol kind = ts_node_symbol(right);
+  if (is_null(right)) return BoundValue::Unknown;
+  TSSymbol kind = node_kind(right);
   if (kind == k.list || kind == k.tuple || kind == k.string || kind == k.concatenated_string ||
       kind == k.list_comprehension) {
     return BoundValue::Sequence;
   }
   if (kind != k.call) return BoundValue::Unknown;
-  TSNode callee = ts_node_child_by_field_id(right, k.function);
-  if (ts_node_is_null(callee)) return BoundValue::Unknown;
-  if (ts_node_symbol(callee) == k.attribute) {
-    std::string_view method = node_text(ts_node_child_by_field_id(callee, k.attribute_field), source);
+  TSNode callee = field_child(right, k.function);
+  if (is_null(callee)) return BoundValue::Unknown;
+  if (node_kind(callee) == k.attribute) {
+    std::string_view method = node_text(field_child(callee, k.attribute_field), source);
     if (listed(kSequenceMethods, method)) return BoundValue::Sequence;
   }
   std::string text = compact_text(callee, source);
   std::string_view name = without_prefix(text);
-  if (ts_node_symbol(callee) == k.identifier && listed(kSequenceTypes, name)) {
+  if (node_kind(callee) == k.identifier && listed(kSequenceTypes, name)) {
     return BoundValue::Sequence;
   }
   if (name == "defaultdict" || name == "Counter") return BoundValue::NonRaisingContainer;
@@ -92,17 +93,17 @@ BoundValue assigned_value(TSNode right, const PreciseKinds& k, std::string_view 
 
 bool is_length_offset(TSNode index, TSNode object, const PreciseKinds& k,
                       std::string_view source) {
-  if (ts_node_symbol(index) != k.binary_operator) return false;
-  TSNode left = ts_node_child_by_field_id(index, k.left);
-  TSNode right = ts_node_child_by_field_id(index, k.right);
-  if (ts_node_is_null(left) || ts_node_is_null(right) || ts_node_symbol(left) != k.call ||
+  if (node_kind(index) != k.binary_operator) return false;
+  TSNode left = field_child(index, k.left);
+  TSNode right = field_child(index, k.right);
+  if (is_null(left) || is_null(right) || node_kind(left) != k.call ||
       operator_between(left, right, source) != "-") {
     return false;
   }
-  if (node_text(ts_node_child_by_field_id(left, k.function), source) != "len") return false;
-  TSNode arguments = ts_node_child_by_field_id(left, k.arguments);
-  if (ts_node_is_null(arguments) || ts_node_named_child_count(arguments) != 1) return false;
-  return compact_text(ts_node_named_child(arguments, 0), source) == compact_text(object, source);
+  if (node_text(field_child(left, k.function), source) != "len") return false;
+  TSNode arguments = field_child(left, k.arguments);
+  if (is_null(arguments) || named_child_count(arguments) != 1) return false;
+  return compact_text(named_child(arguments, 0), source) == compact_text(object, source);
 }
 
 }  // namespace keyhound

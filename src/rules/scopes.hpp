@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "syntax/precise/precise_kinds.hpp"
+#include "rules/precise_kinds.hpp"
 
 namespace keyhound {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "syntax/precise/precise_kinds.hpp"
-#include "syntax/precise/precise_rules.hpp"
+#include "rules/precise_kinds.hpp"
+#include "rules/precise_rules.hpp"
 
 namespace keyhound {
 

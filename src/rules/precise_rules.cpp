@@ -1,17 +1,18 @@
-#include "syntax/precise/precise_rules.hpp"
+#include "syntax/node_access.hpp"
+#include "rules/precise_rules.hpp"
 
 #include <vector>
 
 #include "syntax/node_text.hpp"
-#include "syntax/precise/expression_text.hpp"
-#include "syntax/precise/known_keys.hpp"
-#include "syntax/precise/membership_guards.hpp"
-#include "syntax/precise/non_raising_containers.hpp"
-#include "syntax/precise/precise_kinds.hpp"
-#include "syntax/precise/scopes.hpp"
-#include "syntax/precise/sequences.hpp"
-#include "syntax/precise/stores_and_indexes.hpp"
-#include "syntax/precise/type_subscripts.hpp"
+#include "rules/expression_text.hpp"
+#include "rules/known_keys.hpp"
+#include "rules/membership_guards.hpp"
+#include "rules/non_raising_containers.hpp"
+#include "rules/precise_kinds.hpp"
+#include "rules/scopes.hpp"
+#include "rules/sequences.hpp"
+#include "rules/stores_and_indexes.hpp"
+#include "rules/type_subscripts.hpp"
 #include "syntax/python_grammar.hpp"
 
 namespace keyhound {
@@ -154,7 +155,7 @@ class PreciseClassifier final : public WalkObserver {
 };
 
 std::vector<bool> PreciseClassifier::kinds_looked_at(const PreciseKinds& k) {
-  std::vector<bool> looked_at(ts_language_symbol_count(python_grammar().language), false);
+  std::vector<bool> looked_at(grammar_symbol_count(), false);
   for (TSSymbol kind :
        {k.type, k.function_definition, k.class_definition, k.assignment, k.for_statement,
         k.for_in_clause, k.list_comprehension, k.set_comprehension, k.dictionary_comprehension,
@@ -186,9 +187,9 @@ void PreciseClassifier::leave(uint32_t depth) {
 }
 
 void PreciseClassifier::note_syntax_error(TSNode node, uint32_t depth) {
-  if (depth == 0) file_has_error_ = ts_node_has_error(node);
+  if (depth == 0) file_has_error_ = has_error(node);
   if (file_has_error_ && !facts_.first_error &&
-      (ts_node_is_error(node) || ts_node_is_missing(node))) {
+      (is_error(node) || is_missing(node))) {
     facts_.first_error = node;
   }
 }
@@ -204,18 +205,18 @@ void PreciseClassifier::dispatch(TSNode node, TSSymbol kind, uint32_t depth) {
   } else if (kind == k_.import_statement || kind == k_.import_from_statement) {
     scopes_.bind_imports(node);
   } else if (kind == k_.with_item) {
-    TSNode value = ts_node_child_by_field_id(node, k_.value);
-    if (!ts_node_is_null(value) && ts_node_symbol(value) == k_.as_pattern) {
+    TSNode value = field_child(node, k_.value);
+    if (!is_null(value) && node_kind(value) == k_.as_pattern) {
       scopes_.bind_names_within(value);
-      known_.on_rebinding(ts_node_child_by_field_id(value, k_.alias));
+      known_.on_rebinding(field_child(value, k_.alias));
     }
   } else if (kind == k_.global_statement || kind == k_.nonlocal_statement) {
     scopes_.bind_declared(node);
   } else if (kind == k_.named_expression) {
-    TSNode name = ts_node_child_by_field_id(node, k_.name);
-    if (!ts_node_is_null(name) && ts_node_symbol(name) == k_.identifier) {
+    TSNode name = field_child(node, k_.name);
+    if (!is_null(name) && node_kind(name) == k_.identifier) {
       scopes_.bind(std::string(node_text(name, source_)),
-                   assigned_value(ts_node_child_by_field_id(node, k_.value), k_, source_));
+                   assigned_value(field_child(node, k_.value), k_, source_));
     }
   } else if (kind == k_.subscript) {
     on_subscript(node);
@@ -228,17 +229,17 @@ void PreciseClassifier::dispatch(TSNode node, TSSymbol kind, uint32_t depth) {
 // it says something; else what the right-hand side is.
 BoundValue PreciseClassifier::value_of(TSNode assignment) const {
   BoundValue annotated =
-      annotated_value(ts_node_child_by_field_id(assignment, k_.type_field), k_, source_);
+      annotated_value(field_child(assignment, k_.type_field), k_, source_);
   if (annotated != BoundValue::Unknown) return annotated;
-  return assigned_value(ts_node_child_by_field_id(assignment, k_.right), k_, source_);
+  return assigned_value(field_child(assignment, k_.right), k_, source_);
 }
 
 void PreciseClassifier::on_assignment(TSNode node) {
-  TSNode left = ts_node_child_by_field_id(node, k_.left);
-  if (ts_node_is_null(left)) return;
+  TSNode left = field_child(node, k_.left);
+  if (is_null(left)) return;
   // A plain name (or `self.x`) is bound to what the right-hand side is;
   // names unpacked from anything are bound to what nobody knows.
-  TSSymbol left_kind = ts_node_symbol(left);
+  TSSymbol left_kind = node_kind(left);
   BoundValue value =
       left_kind == k_.identifier || left_kind == k_.attribute ? value_of(node) : BoundValue::Unknown;
   for_each_target(
@@ -249,17 +250,17 @@ void PreciseClassifier::on_assignment(TSNode node) {
 
 // `self.x = ...` binds the attribute x of the enclosing class.
 void PreciseClassifier::bind_self_attribute(TSNode attribute, BoundValue value) {
-  TSNode object = ts_node_child_by_field_id(attribute, k_.object);
-  if (ts_node_is_null(object) || node_text(object, source_) != "self") return;
+  TSNode object = field_child(attribute, k_.object);
+  if (is_null(object) || node_text(object, source_) != "self") return;
   scopes_.bind_attribute(
-      std::string(node_text(ts_node_child_by_field_id(attribute, k_.attribute_field), source_)),
+      std::string(node_text(field_child(attribute, k_.attribute_field), source_)),
       value);
 }
 
 void PreciseClassifier::on_loop_target(TSNode node) {
-  TSNode left = ts_node_child_by_field_id(node, k_.left);
-  if (ts_node_is_null(left)) return;
-  if (ts_node_symbol(node) == k_.for_statement) known_.on_rebinding(left);
+  TSNode left = field_child(node, k_.left);
+  if (is_null(left)) return;
+  if (node_kind(node) == k_.for_statement) known_.on_rebinding(left);
   for_each_target(
       left, k_, [&](TSNode subscript) { stores_.note_store(subscript); },
       [&](TSNode name) {
@@ -271,25 +272,25 @@ void PreciseClassifier::on_loop_target(TSNode node) {
 // The rules in a fixed order: the first that applies is the one counted.
 void PreciseClassifier::on_subscript(TSNode node) {
   SubscriptParts parts = subscript_parts(node, k_);
-  bool complete = !ts_node_is_null(parts.first_index) && !ts_node_is_null(parts.value);
+  bool complete = !is_null(parts.first_index) && !is_null(parts.value);
   if (stores_.is_store(node)) {
     if (complete && parts.plain) known_.on_store(parts.value, parts.first_index);
     return facts_.take(node.id, PreciseRule::Store);
   }
-  if (ts_node_is_null(parts.first_index)) return;
+  if (is_null(parts.first_index)) return;
   if (auto rule = read_rule(node, parts)) return facts_.take(node.id, *rule);
   if (!complete || known_.is_deleted(node)) return;
   // Any other read: a later read of the same key is known, and this one
   // may be known already (settled at the end, with the loops).
   if (parts.plain) known_.on_read(node, parts.value, parts.first_index);
-  on_value_use(node, parts.value, ts_node_symbol(parts.value));
+  on_value_use(node, parts.value, node_kind(parts.value));
 }
 
 std::optional<PreciseRule> PreciseClassifier::read_rule(TSNode node, const SubscriptParts& parts) {
   if (auto rule = stores_.index_rule(parts)) return rule;
   if (types_.is_type_now(parts.value)) return PreciseRule::TypeSubscript;
-  if (ts_node_is_null(parts.value)) return std::nullopt;
-  if (ts_node_symbol(parts.value) == k_.attribute) types_.note_attribute_value(node, parts.value);
+  if (is_null(parts.value)) return std::nullopt;
+  if (node_kind(parts.value) == k_.attribute) types_.note_attribute_value(node, parts.value);
   if (parts.index_count != 1) return std::nullopt;
   if (guards_.any()) {
     if (auto rule = guards_.guards(compact_text(parts.value, source_),
@@ -298,7 +299,7 @@ std::optional<PreciseRule> PreciseClassifier::read_rule(TSNode node, const Subsc
     }
   }
   const std::string& protocol_key = scopes_.scope(scopes_.current()).protocol_key;
-  if (!protocol_key.empty() && ts_node_symbol(parts.first_index) == k_.identifier &&
+  if (!protocol_key.empty() && node_kind(parts.first_index) == k_.identifier &&
       node_text(parts.first_index, source_) == protocol_key) {
     return PreciseRule::ProtocolMethod;
   }
@@ -317,11 +318,11 @@ void PreciseClassifier::on_value_use(TSNode node, TSNode value, TSSymbol value_k
     return;
   }
   if (value_kind != k_.attribute) return;
-  TSNode object = ts_node_child_by_field_id(value, k_.object);
-  if (ts_node_is_null(object) || node_text(object, source_) != "self") return;
+  TSNode object = field_child(value, k_.object);
+  if (is_null(object) || node_text(object, source_) != "self") return;
   if (auto owner = scopes_.enclosing_class()) {
     containers_.note_attribute_value(
-        node, node_text(ts_node_child_by_field_id(value, k_.attribute_field), source_), *owner);
+        node, node_text(field_child(value, k_.attribute_field), source_), *owner);
   }
 }
 

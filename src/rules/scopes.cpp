@@ -1,8 +1,9 @@
-#include "syntax/precise/scopes.hpp"
+#include "syntax/node_access.hpp"
+#include "rules/scopes.hpp"
 
 #include "syntax/node_text.hpp"
-#include "syntax/precise/expression_text.hpp"
-#include "syntax/precise/sequences.hpp"
+#include "rules/expression_text.hpp"
+#include "rules/sequences.hpp"
 
 namespace keyhound {
 
@@ -14,7 +15,7 @@ void for_each_target(TSNode target, const PreciseKinds& k,
   while (!pending.empty()) {
     TSNode node = pending.back();
     pending.pop_back();
-    TSSymbol kind = ts_node_symbol(node);
+    TSSymbol kind = node_kind(node);
     if (kind == k.subscript) {
       on_subscript(node);
     } else if (kind == k.identifier) {
@@ -24,8 +25,8 @@ void for_each_target(TSNode target, const PreciseKinds& k,
     } else if (kind == k.pattern_list || kind == k.tuple_pattern || kind == k.list_pattern ||
                kind == k.tuple || kind == k.list || kind == k.parenthesized_expression ||
                kind == k.list_splat_pattern) {
-      uint32_t count = ts_node_named_child_count(node);
-      for (uint32_t i = 0; i < count; ++i) pending.push_back(ts_node_named_child(node, i));
+      uint32_t count = named_child_count(node);
+      for (uint32_t i = 0; i < count; ++i) pending.push_back(named_child(node, i));
     }
   }
 }
@@ -38,9 +39,9 @@ ScopeTracker::ScopeTracker(std::string_view source, const PreciseKinds& kinds)
 }
 
 void ScopeTracker::enter_definition(TSNode definition, uint32_t depth) {
-  bool is_class = ts_node_symbol(definition) == k_.class_definition;
-  TSNode name = ts_node_child_by_field_id(definition, k_.name);
-  if (!ts_node_is_null(name)) {
+  bool is_class = node_kind(definition) == k_.class_definition;
+  TSNode name = field_child(definition, k_.name);
+  if (!is_null(name)) {
     std::string text(node_text(name, source_));
     if (is_class) {
       scopes_[current()].bindings.insert(std::move(text));
@@ -69,10 +70,10 @@ std::optional<std::size_t> ScopeTracker::enclosing_class() const {
 }
 
 void ScopeTracker::bind_declared(TSNode statement) {
-  uint32_t count = ts_node_named_child_count(statement);
+  uint32_t count = named_child_count(statement);
   for (uint32_t i = 0; i < count; ++i) {
-    TSNode name = ts_node_named_child(statement, i);
-    if (ts_node_symbol(name) == k_.identifier) {
+    TSNode name = named_child(statement, i);
+    if (node_kind(name) == k_.identifier) {
       bind(std::string(node_text(name, source_)), BoundValue::Unknown);
     }
   }
@@ -93,39 +94,39 @@ void ScopeTracker::bind_names_within(TSNode node) {
   while (!pending.empty()) {
     TSNode current_node = pending.back();
     pending.pop_back();
-    if (ts_node_symbol(current_node) == k_.identifier) {
+    if (node_kind(current_node) == k_.identifier) {
       bind(std::string(node_text(current_node, source_)), BoundValue::Unknown);
       continue;
     }
-    uint32_t count = ts_node_named_child_count(current_node);
-    for (uint32_t i = 0; i < count; ++i) pending.push_back(ts_node_named_child(current_node, i));
+    uint32_t count = named_child_count(current_node);
+    for (uint32_t i = 0; i < count; ++i) pending.push_back(named_child(current_node, i));
   }
 }
 
 // Each parameter is bound to what its annotation says, `*args` to a tuple.
 void ScopeTracker::bind_parameters(TSNode definition) {
-  TSNode parameters = ts_node_child_by_field_id(definition, k_.parameters_field);
-  if (ts_node_is_null(parameters)) return;
-  uint32_t count = ts_node_named_child_count(parameters);
+  TSNode parameters = field_child(definition, k_.parameters_field);
+  if (is_null(parameters)) return;
+  uint32_t count = named_child_count(parameters);
   std::size_t position = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    TSNode parameter = ts_node_named_child(parameters, i);
-    TSSymbol kind = ts_node_symbol(parameter);
-    TSNode name = kind == k_.identifier ? parameter : ts_node_child_by_field_id(parameter, k_.name);
-    if (ts_node_is_null(name) && ts_node_named_child_count(parameter) > 0) {
-      name = ts_node_named_child(parameter, 0);
+    TSNode parameter = named_child(parameters, i);
+    TSSymbol kind = node_kind(parameter);
+    TSNode name = kind == k_.identifier ? parameter : field_child(parameter, k_.name);
+    if (is_null(name) && named_child_count(parameter) > 0) {
+      name = named_child(parameter, 0);
     }
-    if (ts_node_is_null(name)) continue;
-    BoundValue value = annotated_value(ts_node_child_by_field_id(parameter, k_.type_field), k_,
+    if (is_null(name)) continue;
+    BoundValue value = annotated_value(field_child(parameter, k_.type_field), k_,
                                        source_);
-    if (ts_node_symbol(name) == k_.list_splat_pattern && ts_node_named_child_count(name) == 1) {
+    if (node_kind(name) == k_.list_splat_pattern && named_child_count(name) == 1) {
       // `*args: int`: the annotation is the items'.
-      name = ts_node_named_child(name, 0);
+      name = named_child(name, 0);
       value = BoundValue::Sequence;
     } else if (kind == k_.list_splat_pattern) {
       value = BoundValue::Sequence;
     }
-    if (ts_node_symbol(name) != k_.identifier) continue;
+    if (node_kind(name) != k_.identifier) continue;
     std::string text(node_text(name, source_));
     if (position++ == 1) note_protocol_key(definition, text);
     bind(std::move(text), value);
@@ -133,7 +134,7 @@ void ScopeTracker::bind_parameters(TSNode definition) {
 }
 
 void ScopeTracker::note_protocol_key(TSNode definition, const std::string& parameter) {
-  std::string_view name = node_text(ts_node_child_by_field_id(definition, k_.name), source_);
+  std::string_view name = node_text(field_child(definition, k_.name), source_);
   const Scope& scope = scopes_[current()];
   if (scopes_[scope.parent].is_class &&
       (name == "__getitem__" || name == "__missing__" || name == "__delitem__")) {
@@ -142,14 +143,14 @@ void ScopeTracker::note_protocol_key(TSNode definition, const std::string& param
 }
 
 void ScopeTracker::bind_imports(TSNode statement) {
-  uint32_t count = ts_node_named_child_count(statement);
+  uint32_t count = named_child_count(statement);
   for (uint32_t i = 0; i < count; ++i) {
-    TSNode item = ts_node_named_child(statement, i);
+    TSNode item = named_child(statement, i);
     TSNode bound = item;
-    if (ts_node_symbol(item) == k_.aliased_import) {
-      bound = ts_node_child_by_field_id(item, k_.alias);
+    if (node_kind(item) == k_.aliased_import) {
+      bound = field_child(item, k_.alias);
     }
-    if (ts_node_is_null(bound)) continue;
+    if (is_null(bound)) continue;
     std::string text = compact_text(bound, source_);
     // `import a.b` binds `a`.
     bind(text.substr(0, text.find('.')), BoundValue::Unknown);
@@ -157,8 +158,8 @@ void ScopeTracker::bind_imports(TSNode statement) {
 }
 
 void ScopeTracker::note_call(TSNode call) {
-  TSNode callee = ts_node_child_by_field_id(call, k_.function);
-  if (!ts_node_is_null(callee) && ts_node_symbol(callee) == k_.identifier) {
+  TSNode callee = field_child(call, k_.function);
+  if (!is_null(callee) && node_kind(callee) == k_.identifier) {
     calls_.push_back({call.id, std::string(node_text(callee, source_)), current()});
   }
 }

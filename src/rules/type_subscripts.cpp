@@ -1,7 +1,8 @@
-#include "syntax/precise/type_subscripts.hpp"
+#include "syntax/node_access.hpp"
+#include "rules/type_subscripts.hpp"
 
 #include "syntax/node_text.hpp"
-#include "syntax/precise/expression_text.hpp"
+#include "rules/expression_text.hpp"
 
 namespace keyhound {
 namespace {
@@ -27,9 +28,9 @@ const std::unordered_set<std::string_view>& generic_names() {
 void TypeSubscripts::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) {
   if (kind == k_.type || field == k_.superclasses) annotation_depths_.push_back(depth);
   if (kind != k_.aliased_import) return;
-  TSNode name = ts_node_child_by_field_id(node, k_.name);
-  TSNode alias = ts_node_child_by_field_id(node, k_.alias);
-  if (ts_node_is_null(name) || ts_node_is_null(alias)) return;
+  TSNode name = field_child(node, k_.name);
+  TSNode alias = field_child(node, k_.alias);
+  if (is_null(name) || is_null(alias)) return;
   std::string module = compact_text(name, source_);
   if (module == "typing" || module == "typing_extensions") {
     typing_aliases_.insert(std::string(node_text(alias, source_)));
@@ -44,18 +45,18 @@ void TypeSubscripts::leave(uint32_t depth) {
 
 bool TypeSubscripts::is_type_now(TSNode value) const {
   if (!annotation_depths_.empty()) return true;
-  return !ts_node_is_null(value) && ts_node_symbol(value) == k_.identifier &&
+  return !is_null(value) && node_kind(value) == k_.identifier &&
          generic_names().contains(node_text(value, source_));
 }
 
 void TypeSubscripts::note_attribute_value(TSNode subscript, TSNode value) {
   TSNode leftmost = value;
-  while (ts_node_symbol(leftmost) == k_.attribute) {
-    TSNode object = ts_node_child_by_field_id(leftmost, k_.object);
-    if (ts_node_is_null(object)) break;
+  while (node_kind(leftmost) == k_.attribute) {
+    TSNode object = field_child(leftmost, k_.object);
+    if (is_null(object)) break;
     leftmost = object;
   }
-  if (ts_node_symbol(leftmost) == k_.identifier) {
+  if (node_kind(leftmost) == k_.identifier) {
     attribute_values_.push_back({subscript.id, node_text(leftmost, source_), value});
   }
 }
