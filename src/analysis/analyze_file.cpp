@@ -81,12 +81,16 @@ void drop_suppressed(FileIndex& index, const Suppressions& suppressions) {
 }
 
 // Takes out what precise mode knows cannot raise. A call whose name is not
-// the function's where it is written relates to nothing; marking it
-// guarded takes it out of both passes.
+// the function's where it is written relates to nothing, and a call inside
+// `with suppress(KeyError):` lets nothing escape; marking them guarded
+// takes them out of both passes.
 void drop_exempt(FileIndex& index, const PreciseFacts& precise) {
   drop_accesses(index, [&](std::size_t a) { return precise.exempt.contains(index.accesses[a].id); });
   for (IndexedCall& call : index.calls) {
-    if (precise.unrelated_calls.contains(call.node.id)) call.guarded = true;
+    if (precise.unrelated_calls.contains(call.node.id) ||
+        precise.guarded_calls.contains(call.node.id)) {
+      call.guarded = true;
+    }
   }
 }
 

@@ -36,6 +36,21 @@ void NonRaisingContainers::settle(const ScopeTracker& scopes, PreciseFacts& fact
     std::string name(use.name);
     BindingCounts counts{};
     add_counts(counts, scope.values, name);
+    // A free name is the nearest enclosing function's, else the module's
+    // (a class body's names are not seen from its methods); a module name
+    // some function declares `global` may be rebound anywhere.
+    if (!use.attribute && !scope.bindings.contains(name) && !scope.defs.contains(name)) {
+      for (std::size_t at = scope.parent;; at = scopes.scope(at).parent) {
+        const Scope& outer = scopes.scope(at);
+        if (!outer.is_class && (outer.bindings.contains(name) || outer.defs.contains(name))) {
+          if (at == 0 && scopes.declared_global(name)) break;
+          add_counts(counts, outer.values, name);
+          if (outer.defs.contains(name)) counts[static_cast<std::size_t>(BoundValue::Unknown)] += 1;
+          break;
+        }
+        if (at == 0) break;
+      }
+    }
     // An attribute: what the methods assign as `self.x`, and what the class
     // body binds to `x`.
     if (use.attribute) add_counts(counts, scope.attributes, name);

@@ -18,11 +18,14 @@ struct PreciseKinds {
       import_from_statement, with_item, as_pattern, generic_type, string, string_content,
       concatenated_string, binary_operator, global_statement, nonlocal_statement,
       named_expression, delete_statement, augmented_assignment, block, module, lambda,
-      dictionary, pair, keyword_argument, argument_list;
+      dictionary, pair, keyword_argument, argument_list, try_statement, except_clause,
+      except_group_clause, else_clause, finally_clause, with_statement, with_clause,
+      match_statement, case_clause, case_pattern, if_clause, not_operator, dotted_name,
+      decorated_definition, true_literal, lambda_parameters, parameters, type_alias_statement;
 
   TSFieldId left, right, value, subscript_field, superclasses, condition, consequence,
       alternative, body, name, alias, function, object, attribute_field, parameters_field,
-      type_field, arguments, key;
+      type_field, arguments, key, subject, guard, argument;
 };
 
 const PreciseKinds& precise_kinds();

@@ -5,13 +5,13 @@
 
 #include "syntax/node_text.hpp"
 #include "rules/expression_text.hpp"
-#include "rules/known_keys.hpp"
-#include "rules/membership_guards.hpp"
 #include "rules/non_raising_containers.hpp"
 #include "rules/precise_kinds.hpp"
+#include "rules/proven_keys.hpp"
 #include "rules/scopes.hpp"
 #include "rules/sequences.hpp"
 #include "rules/stores_and_indexes.hpp"
+#include "rules/syntax_outline.hpp"
 #include "rules/type_subscripts.hpp"
 #include "syntax/python_grammar.hpp"
 
@@ -80,6 +80,24 @@ PreciseKinds look_up_kinds() {
       .pair = s("pair"),
       .keyword_argument = s("keyword_argument"),
       .argument_list = s("argument_list"),
+      .try_statement = s("try_statement"),
+      .except_clause = s("except_clause"),
+      .except_group_clause = s("except_group_clause"),
+      .else_clause = s("else_clause"),
+      .finally_clause = s("finally_clause"),
+      .with_statement = s("with_statement"),
+      .with_clause = s("with_clause"),
+      .match_statement = s("match_statement"),
+      .case_clause = s("case_clause"),
+      .case_pattern = s("case_pattern"),
+      .if_clause = s("if_clause"),
+      .not_operator = s("not_operator"),
+      .dotted_name = s("dotted_name"),
+      .decorated_definition = s("decorated_definition"),
+      .true_literal = s("true"),
+      .lambda_parameters = s("lambda_parameters"),
+      .parameters = s("parameters"),
+      .type_alias_statement = s("type_alias_statement"),
       .left = f("left"),
       .right = f("right"),
       .value = f("value"),
@@ -98,6 +116,9 @@ PreciseKinds look_up_kinds() {
       .type_field = f("type"),
       .arguments = f("arguments"),
       .key = f("key"),
+      .subject = f("subject"),
+      .guard = f("guard"),
+      .argument = f("argument"),
   };
 }
 
@@ -119,8 +140,7 @@ class PreciseClassifier final : public WalkObserver {
         scopes_(source, k_),
         stores_(source, k_),
         types_(source, k_),
-        guards_(source, k_),
-        known_(source, k_),
+        outline_(k_),
         looked_at_(kinds_looked_at(k_)) {}
 
   void enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) override;
@@ -146,8 +166,7 @@ class PreciseClassifier final : public WalkObserver {
   ScopeTracker scopes_;
   StoresAndIndexes stores_;
   TypeSubscripts types_;
-  MembershipGuards guards_;
-  KnownKeys known_;
+  SyntaxOutline outline_;
   NonRaisingContainers containers_;
   // Which node kinds any rule looks at: the rest pass at the cost of one
   // table read.
@@ -171,17 +190,15 @@ std::vector<bool> PreciseClassifier::kinds_looked_at(const PreciseKinds& k) {
 
 void PreciseClassifier::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) {
   note_syntax_error(node, depth);
-  guards_.enter_any(node, field, depth);
+  outline_.enter(node, kind, field, depth);
   bool looked_at = kind < looked_at_.size() && looked_at_[kind];
   if (!looked_at && field != k_.superclasses) return;
   types_.enter(node, kind, field, depth);
-  known_.enter(node, kind, depth);
   dispatch(node, kind, depth);
 }
 
 void PreciseClassifier::leave(uint32_t depth) {
-  known_.leave(depth);
-  guards_.leave(depth);
+  outline_.leave(depth);
   types_.leave(depth);
   scopes_.leave(depth);
 }
@@ -195,7 +212,6 @@ void PreciseClassifier::note_syntax_error(TSNode node, uint32_t depth) {
 }
 
 void PreciseClassifier::dispatch(TSNode node, TSSymbol kind, uint32_t depth) {
-  guards_.enter(node, kind, depth);
   if (kind == k_.function_definition || kind == k_.class_definition) {
     scopes_.enter_definition(node, depth);
   } else if (kind == k_.assignment) {
@@ -208,7 +224,6 @@ void PreciseClassifier::dispatch(TSNode node, TSSymbol kind, uint32_t depth) {
     TSNode value = field_child(node, k_.value);
     if (!is_null(value) && node_kind(value) == k_.as_pattern) {
       scopes_.bind_names_within(value);
-      known_.on_rebinding(field_child(value, k_.alias));
     }
   } else if (kind == k_.global_statement || kind == k_.nonlocal_statement) {
     scopes_.bind_declared(node);
@@ -260,7 +275,6 @@ void PreciseClassifier::bind_self_attribute(TSNode attribute, BoundValue value) 
 void PreciseClassifier::on_loop_target(TSNode node) {
   TSNode left = field_child(node, k_.left);
   if (is_null(left)) return;
-  if (node_kind(node) == k_.for_statement) known_.on_rebinding(left);
   for_each_target(
       left, k_, [&](TSNode subscript) { stores_.note_store(subscript); },
       [&](TSNode name) {
@@ -273,16 +287,10 @@ void PreciseClassifier::on_loop_target(TSNode node) {
 void PreciseClassifier::on_subscript(TSNode node) {
   SubscriptParts parts = subscript_parts(node, k_);
   bool complete = !is_null(parts.first_index) && !is_null(parts.value);
-  if (stores_.is_store(node)) {
-    if (complete && parts.plain) known_.on_store(parts.value, parts.first_index);
-    return facts_.take(node.id, PreciseRule::Store);
-  }
+  if (stores_.is_store(node)) return facts_.take(node.id, PreciseRule::Store);
   if (is_null(parts.first_index)) return;
   if (auto rule = read_rule(node, parts)) return facts_.take(node.id, *rule);
-  if (!complete || known_.is_deleted(node)) return;
-  // Any other read: a later read of the same key is known, and this one
-  // may be known already (settled at the end, with the loops).
-  if (parts.plain) known_.on_read(node, parts.value, parts.first_index);
+  if (!complete) return;
   on_value_use(node, parts.value, node_kind(parts.value));
 }
 
@@ -292,12 +300,6 @@ std::optional<PreciseRule> PreciseClassifier::read_rule(TSNode node, const Subsc
   if (is_null(parts.value)) return std::nullopt;
   if (node_kind(parts.value) == k_.attribute) types_.note_attribute_value(node, parts.value);
   if (parts.index_count != 1) return std::nullopt;
-  if (guards_.any()) {
-    if (auto rule = guards_.guards(compact_text(parts.value, source_),
-                                   compact_text(parts.first_index, source_))) {
-      return rule;
-    }
-  }
   const std::string& protocol_key = scopes_.scope(scopes_.current()).protocol_key;
   if (!protocol_key.empty() && node_kind(parts.first_index) == k_.identifier &&
       node_text(parts.first_index, source_) == protocol_key) {
@@ -329,7 +331,8 @@ void PreciseClassifier::on_value_use(TSNode node, TSNode value, TSSymbol value_k
 // What needs the whole file: typing aliases, the bindings of each scope.
 PreciseFacts PreciseClassifier::finish() {
   types_.settle(facts_);
-  known_.settle(facts_);
+  // What each scope's flow graph proves, once the whole file is outlined.
+  take_proven_keys(outline_, source_, k_, scopes_.scope(0), facts_);
   containers_.settle(scopes_, facts_);
   facts_.unrelated_calls = scopes_.unrelated_calls();
   return std::move(facts_);

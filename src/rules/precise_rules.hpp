@@ -26,6 +26,8 @@ enum class PreciseRule : std::size_t {
   Sequence,           // a list, tuple or string, or a position in one
   KnownKey,           // a key just stored, read or taken from the mapping
   ProtocolMethod,     // the key parameter of __getitem__ and its kin
+  ModuleConstant,     // a key of a module's constant dict, globals(), sys.modules
+  SuppressedKeyError,  // inside `with suppress(KeyError):`
   Count,
 };
 
@@ -34,7 +36,8 @@ inline constexpr std::array<std::string_view, static_cast<std::size_t>(PreciseRu
                          "integer indexes",  "type subscripts",
                          "membership guards", "defaultdict and Counter",
                          "sequences",        "known keys",
-                         "protocol methods"};
+                         "protocol methods", "module constants",
+                         "suppress(KeyError)"};
 
 // What precise mode knows of one file's tree, from one walk.
 struct PreciseFacts {
@@ -44,6 +47,8 @@ struct PreciseFacts {
   // is not a function visible by that name: a method, a function nested in
   // a function that does not enclose the call, or a name bound locally.
   std::unordered_set<const void*> unrelated_calls;
+  // Calls (by node id) that a `with suppress(KeyError):` guards.
+  std::unordered_set<const void*> guarded_calls;
   // How many subscripts each rule took out (the first rule that applies).
   std::array<std::size_t, static_cast<std::size_t>(PreciseRule::Count)> removed{};
   // The first node, in pre-order, where the parser met a syntax error.

@@ -73,9 +73,10 @@ void ScopeTracker::bind_declared(TSNode statement) {
   uint32_t count = named_child_count(statement);
   for (uint32_t i = 0; i < count; ++i) {
     TSNode name = named_child(statement, i);
-    if (node_kind(name) == k_.identifier) {
-      bind(std::string(node_text(name, source_)), BoundValue::Unknown);
-    }
+    if (node_kind(name) != k_.identifier) continue;
+    std::string text(node_text(name, source_));
+    if (node_kind(statement) == k_.global_statement) globals_.insert(text);
+    bind(std::move(text), BoundValue::Unknown);
   }
 }
 

@@ -75,6 +75,8 @@ class ScopeTracker {
   std::optional<std::size_t> enclosing_class() const;
   // `global x`, `nonlocal x`: the name is bound elsewhere too.
   void bind_declared(TSNode statement);
+  // Whether a `global` statement anywhere in the file names `name`.
+  bool declared_global(const std::string& name) const { return globals_.contains(name); }
   // Every name inside `node` (an `as` target) and every name an import binds.
   void bind_names_within(TSNode node);
   void bind_imports(TSNode statement);
@@ -101,6 +103,7 @@ class ScopeTracker {
   // (depth of the definition, index in scopes_); the module at depth 0.
   std::vector<std::pair<uint32_t, std::size_t>> stack_;
   std::vector<CallUse> calls_;
+  std::unordered_set<std::string> globals_;
 };
 
 }  // namespace keyhound

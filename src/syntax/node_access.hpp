@@ -20,5 +20,6 @@ inline uint32_t end_byte(TSNode node) { return ts_node_end_byte(node); }
 inline bool is_error(TSNode node) { return ts_node_is_error(node); }
 inline bool is_missing(TSNode node) { return ts_node_is_missing(node); }
 inline bool has_error(TSNode node) { return ts_node_has_error(node); }
+inline bool is_named(TSNode node) { return ts_node_is_named(node); }
 
 }  // namespace keyhound

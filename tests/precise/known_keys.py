@@ -65,7 +65,7 @@ def maybe_not_run(d, k, flag):
 
 def forgotten(d, k, e):
     d[k] = 1
-    del d[k]  # expect: KH001
+    del d[k]
     print(d[k])  # expect: KH001
     d[k] = 1
     d.pop(e)

@@ -2,24 +2,39 @@
 def guarded(d, k, other, cfg):
     if k in d:
         print(d[k])
-    else:
-        print(d[k])  # expect: KH001
     if k in d and other:
         print(d[k])
     elif k in cfg:
         print(cfg[k])
-    if other in d:
-        print(d[k])  # expect: KH001
-    if k in d or other:
-        print(d[k])  # expect: KH001
     while k in d:
         d[k]
     x = d[k] if k in d else None
     y = k in d and d[k]
-    z = d[k] and k in d  # expect: KH001
     assert k in cfg
     print(cfg[k], cfg [ k ])
-    return x, y, z
+    return x, y
+
+
+def the_else_of_a_test(d, k):
+    if k in d:
+        return 1
+    else:
+        print(d[k])  # expect: KH001
+
+
+def another_key(d, k, other):
+    if other in d:
+        print(d[k])  # expect: KH001
+
+
+def either_of_two(d, k, other):
+    if k in d or other:
+        print(d[k])  # expect: KH001
+
+
+def tested_too_late(d, k):
+    z = d[k] and k in d  # expect: KH001
+    return z
 
 
 def loops(d, items):

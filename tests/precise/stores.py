@@ -9,5 +9,5 @@ def stores(d, k, v, rows):
         pass
     d["a"]["b"] = 5  # expect: KH001
     d["n"] += 1  # expect: KH001
-    del d[k]  # expect: KH001
-    return [d[k] for d[k] in rows]  # expect: KH001
+    del d[k]
+    return [d[k] for d[k] in rows]

@@ -156,7 +156,7 @@ def test_add_noqa_leaves_a_read_only_file_intact(tmp_path):
 # The baseline
 
 ORIGINAL = ("def load(cfg):\n    return cfg['port']\n\n\n"
-            "def relay(cfg):\n    return cfg['host'] + cfg['host']\n\n\n"
+            "def relay(cfg):\n    return cfg['host'] if cfg else cfg['host']\n\n\n"
             "def main(cfg):\n    return other(cfg)\n\n\n"
             "def other(cfg):\n    return load(cfg)\n")
 
@@ -167,7 +167,7 @@ MOVED = ("import os\n\n\n"
          "def load(cfg):\n    # the port\n    return cfg[\n        'port'\n    ]\n\n\n"
          "def main(cfg):\n    return other(\n        cfg)\n\n\n"
          "def other(cfg):\n    return load(cfg)\n\n\n"
-         "def relay(cfg):\n    return cfg[ 'host' ]+cfg['host']\n")
+         "def relay(cfg):\n    return cfg[ 'host' ]if cfg else cfg['host']\n")
 
 
 def test_baseline_survives_edits_and_reports_only_new_findings(tmp_path):
@@ -191,7 +191,7 @@ def test_baseline_survives_edits_and_reports_only_new_findings(tmp_path):
     assert found == ["25:12 KH001"]
     assert one_new.returncode == 1
 
-    (project / "app.py").write_text(MOVED.replace("cfg[ 'host' ]+cfg['host']", "cfg['host']"))
+    (project / "app.py").write_text(MOVED.replace("cfg[ 'host' ]if cfg else cfg['host']", "cfg['host']"))
     stale = run_native(["--baseline", "keyhound-baseline.txt", "src"], cwd=tmp_path)
     assert stale.returncode == 0
     assert stale.stderr.endswith(b"The baseline hid 3 findings; 1 entry of it no longer matches.\n")
@@ -230,14 +230,14 @@ def test_a_missing_baseline_is_an_error(tmp_path):
 # Rule selection
 
 @pytest.mark.parametrize("args, found", [
-    ([], ["10:12 KH002", "2:12 KH001", "6:12 KH001", "6:26 KH001"]),
-    (["--select", "KH"], ["10:12 KH002", "2:12 KH001", "6:12 KH001", "6:26 KH001"]),
+    ([], ["10:12 KH002", "2:12 KH001", "6:12 KH001", "6:36 KH001"]),
+    (["--select", "KH"], ["10:12 KH002", "2:12 KH001", "6:12 KH001", "6:36 KH001"]),
     (["--select", "KH002"], ["10:12 KH002"]),
     (["--ignore", "KH001"], ["10:12 KH002"]),
     (["--select", "KH001", "--ignore", "KH001"], []),
     (["--per-file-ignores", "a.py:KH001"], ["10:12 KH002"]),
     (["--per-file-ignores", "other.py:KH001"],
-     ["10:12 KH002", "2:12 KH001", "6:12 KH001", "6:26 KH001"]),
+     ["10:12 KH002", "2:12 KH001", "6:12 KH001", "6:36 KH001"]),
 ])
 def test_selection_drops_findings_after_the_propagation(tmp_path, args, found):
     (tmp_path / "a.py").write_text(ORIGINAL)
@@ -252,7 +252,7 @@ def test_selection_from_the_configuration(tmp_path):
     (tmp_path / "legacy" / "old.py").write_text(ORIGINAL)
     (tmp_path / "new.py").write_text(ORIGINAL)
     found, _ = concise(["legacy", "new.py"], tmp_path)
-    assert sorted(found) == ["2:12 KH001", "6:12 KH001", "6:26 KH001"]
+    assert sorted(found) == ["2:12 KH001", "6:12 KH001", "6:36 KH001"]
 
 
 def test_a_run_on_some_files_judges_and_keeps_the_baseline_of_the_others(tmp_path):

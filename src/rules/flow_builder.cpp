@@ -1,0 +1,1036 @@
+#include "rules/flow_builder.hpp"
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "rules/expression_text.hpp"
+#include "rules/key_text.hpp"
+#include "rules/scopes.hpp"
+#include "rules/stores_and_indexes.hpp"
+#include "syntax/node_access.hpp"
+#include "syntax/node_text.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr uint32_t kNone = OutlineNode::kNone;
+constexpr uint32_t kNoBlock = FlowBlock::kNoBlock;
+
+// The graph of one scope, built from the outline with a stack of tasks in
+// place of recursion: a task visits a node (as code, or as a test that
+// ends in a true and a false block) or runs a step between visits.
+class ScopeBuilder {
+ public:
+  ScopeBuilder(const FlowInputs& in, SuppressedCode& suppressed)
+      : in_(in), k_(in.kinds), tests_(in.source, in.kinds), suppressed_(suppressed) {}
+
+  // The graph of the scope whose code is `body`; `definition` is its `def`
+  // or lambda (kNone for the module). Definitions met on the way are added
+  // to `nested`.
+  FlowGraph build(uint32_t body, uint32_t definition, std::vector<uint32_t>& nested);
+
+ private:
+  struct Task {
+    uint32_t node = kNone;
+    bool as_test = false;
+    std::function<void()> step;
+  };
+  struct Loop {
+    uint32_t head;
+    uint32_t after;
+    std::size_t finally_depth;
+  };
+  struct Finally {
+    uint32_t entry;
+    std::vector<uint32_t> onward;  // where jumps through it go on to
+  };
+  struct Branches {
+    uint32_t when_true;
+    uint32_t when_false;
+  };
+
+  static Task code(uint32_t node) { return {node, false, {}}; }
+  static Task test(uint32_t node) { return {node, true, {}}; }
+  static Task then(std::function<void()> step) { return {kNone, false, std::move(step)}; }
+  void schedule(std::vector<Task> tasks) {
+    for (auto it = tasks.rbegin(); it != tasks.rend(); ++it) tasks_.push_back(std::move(*it));
+  }
+  void run();
+  void know_module_constants(uint32_t definition);
+
+  const OutlineNode& at(uint32_t index) const { return in_.outline[index]; }
+  std::vector<uint32_t> children(uint32_t node) const;
+  uint32_t child(uint32_t node, TSFieldId field) const { return in_.outline.child(node, field); }
+  std::string text(TSNode node) const { return tests_.object_text(node); }
+
+  uint32_t new_block();
+  void edge(uint32_t from, uint32_t to) {
+    if (from != kNoBlock && to != kNoBlock) graph_.blocks[from].successors.push_back(to);
+  }
+  uint32_t join(std::initializer_list<uint32_t> blocks);
+  uint32_t join(const std::vector<uint32_t>& blocks);
+  void gen(uint32_t block, const KeyPair& pair);
+  void kill(std::string text, bool object_only = false);
+  Branches pop_branches() {
+    Branches top = branches_.back();
+    branches_.pop_back();
+    return top;
+  }
+
+  void visit(uint32_t node);
+  void visit_test(uint32_t node);
+  void visit_children(uint32_t node);
+  void visit_subscript(uint32_t node);
+  void visit_call(uint32_t node);
+  void visit_assignment(uint32_t node);
+  void visit_augmented_assignment(uint32_t node);
+  void visit_delete(uint32_t node);
+  void visit_definition(uint32_t node);
+  void visit_class(uint32_t node);
+  void visit_if(uint32_t node);
+  void visit_while(uint32_t node);
+  void visit_for(uint32_t node);
+  void visit_try(uint32_t node);
+  void visit_with(uint32_t node);
+  void visit_match(uint32_t node);
+  void visit_jump(uint32_t node);
+  void visit_boolean(uint32_t node);
+  void visit_conditional(uint32_t node);
+  void visit_comprehension(uint32_t node);
+
+  void bind(TSNode target, TSNode value);
+  void bind_loop(TSNode target, TSNode iterable);
+  void kill_names_within(TSNode node);
+  void kill_imported(TSNode statement);
+  bool suppresses_key_error(uint32_t with_clause) const;
+  bool is_exhaustive(uint32_t case_clause) const;
+  std::string operator_of(uint32_t boolean) const;
+
+  const FlowInputs& in_;
+  const PreciseKinds& k_;
+  KeyTests tests_;
+  SuppressedCode& suppressed_;
+
+  FlowGraph graph_;
+  uint32_t current_ = 0;
+  std::vector<Task> tasks_;
+  std::vector<Branches> branches_;
+  std::vector<uint32_t> handlers_;  // where an exception goes, innermost last
+  std::vector<Loop> loops_;
+  std::vector<Finally> finallys_;
+  std::unordered_set<const void*> targets_;  // subscripts being stored into
+  std::vector<std::string> query_keys_;
+  int suppressing_ = 0;
+  std::vector<uint32_t>* nested_ = nullptr;
+};
+
+std::vector<uint32_t> ScopeBuilder::children(uint32_t node) const {
+  std::vector<uint32_t> list;
+  for (uint32_t c = at(node).first_child; c != kNone; c = at(c).next_sibling) list.push_back(c);
+  return list;
+}
+
+uint32_t ScopeBuilder::new_block() {
+  graph_.blocks.emplace_back();
+  graph_.blocks.back().handler = handlers_.empty() ? kNoBlock : handlers_.back();
+  return static_cast<uint32_t>(graph_.blocks.size() - 1);
+}
+
+uint32_t ScopeBuilder::join(const std::vector<uint32_t>& blocks) {
+  uint32_t joined = new_block();
+  for (uint32_t block : blocks) edge(block, joined);
+  return joined;
+}
+
+uint32_t ScopeBuilder::join(std::initializer_list<uint32_t> blocks) {
+  return join(std::vector<uint32_t>(blocks));
+}
+
+void ScopeBuilder::gen(uint32_t block, const KeyPair& pair) {
+  FactId fact = graph_.facts.intern(pair.object, pair.key, pair.origin);
+  graph_.blocks[block].events.push_back({FlowEvent::Kind::Gen, fact});
+}
+
+void ScopeBuilder::kill(std::string text, bool object_only) {
+  if (text.empty()) return;  // too long to be mentioned by a fact
+  uint32_t kill = graph_.facts.kill(std::move(text), object_only);
+  graph_.blocks[current_].events.push_back({FlowEvent::Kind::Kill, kill});
+}
+
+FlowGraph ScopeBuilder::build(uint32_t body, uint32_t definition, std::vector<uint32_t>& nested) {
+  nested_ = &nested;
+  current_ = new_block();
+  if (body != kNone) schedule({code(body)});
+  run();
+  for (std::size_t i = 0; i < graph_.queries.size(); ++i) {
+    graph_.queries[i].any_container = graph_.facts.find("", query_keys_[i]);
+  }
+  if (definition != kNone) know_module_constants(definition);
+  graph_.facts.resolve_kills();
+  return std::move(graph_);
+}
+
+// A function starts knowing the keys of the module's constant dicts that
+// it reads, unless its parameters rebind the name.
+void ScopeBuilder::know_module_constants(uint32_t definition) {
+  if (in_.constants.empty()) return;
+  uint32_t parameters = child(definition, k_.parameters_field);
+  std::string bound =
+      parameters == kNone ? std::string() : compact_text(at(parameters).node, in_.source);
+  for (const FlowQuery& query : graph_.queries) {
+    auto constant = in_.constants.find(graph_.facts.object(query.fact));
+    if (constant == in_.constants.end() || !constant->second.contains(graph_.facts.key(query.fact)) ||
+        mentions(bound, constant->first)) {
+      continue;
+    }
+    graph_.initial.push_back(query.fact);
+  }
+}
+
+void ScopeBuilder::run() {
+  while (!tasks_.empty()) {
+    Task task = std::move(tasks_.back());
+    tasks_.pop_back();
+    if (task.step) {
+      task.step();
+    } else if (task.as_test) {
+      visit_test(task.node);
+    } else {
+      visit(task.node);
+    }
+  }
+}
+
+void ScopeBuilder::visit(uint32_t node) {
+  TSSymbol kind = at(node).kind;
+  if (kind == k_.subscript) return visit_subscript(node);
+  if (kind == k_.call) return visit_call(node);
+  if (kind == k_.assignment) return visit_assignment(node);
+  if (kind == k_.augmented_assignment) return visit_augmented_assignment(node);
+  if (kind == k_.delete_statement) return visit_delete(node);
+  if (kind == k_.function_definition || kind == k_.lambda) return visit_definition(node);
+  if (kind == k_.class_definition) return visit_class(node);
+  if (kind == k_.if_statement) return visit_if(node);
+  if (kind == k_.while_statement) return visit_while(node);
+  if (kind == k_.for_statement) return visit_for(node);
+  if (kind == k_.try_statement) return visit_try(node);
+  if (kind == k_.with_statement) return visit_with(node);
+  if (kind == k_.match_statement) return visit_match(node);
+  if (kind == k_.boolean_operator) return visit_boolean(node);
+  if (kind == k_.conditional_expression) return visit_conditional(node);
+  if (kind == k_.list_comprehension || kind == k_.set_comprehension ||
+      kind == k_.dictionary_comprehension || kind == k_.generator_expression) {
+    return visit_comprehension(node);
+  }
+  if (kind == k_.return_statement || kind == k_.raise_statement ||
+      kind == k_.break_statement || kind == k_.continue_statement) {
+    return visit_jump(node);
+  }
+  if (kind == k_.assert_statement) {
+    std::vector<uint32_t> parts = children(node);
+    if (parts.empty()) return;
+    return schedule({test(parts[0]), then([this] { current_ = pop_branches().when_true; })});
+  }
+  if (kind == k_.named_expression) {
+    TSNode name = field_child(at(node).node, k_.name);
+    uint32_t value = child(node, k_.value);
+    return schedule({value == kNone ? then([] {}) : code(value),
+                     then([this, name] { kill(text(name)); })});
+  }
+  if (kind == k_.global_statement || kind == k_.nonlocal_statement) {
+    return kill_names_within(at(node).node);
+  }
+  if (kind == k_.import_statement || kind == k_.import_from_statement) {
+    return kill_imported(at(node).node);
+  }
+  visit_children(node);
+}
+
+void ScopeBuilder::visit_children(uint32_t node) {
+  std::vector<Task> tasks;
+  for (uint32_t c : children(node)) tasks.push_back(code(c));
+  schedule(std::move(tasks));
+}
+
+// A test ends in two blocks, the paths on which it was true and false, each
+// knowing what that says of keys; `and`, `or` and `not` combine them.
+void ScopeBuilder::visit_test(uint32_t node) {
+  TSSymbol kind = at(node).kind;
+  std::vector<uint32_t> parts = children(node);
+  if (kind == k_.parenthesized_expression && parts.size() == 1) {
+    return schedule({test(parts[0])});
+  }
+  if (kind == k_.not_operator && parts.size() == 1) {
+    return schedule({test(parts[0]), then([this] {
+                       Branches b = pop_branches();
+                       branches_.push_back({b.when_false, b.when_true});
+                     })});
+  }
+  if (kind == k_.boolean_operator) {
+    uint32_t left = child(node, k_.left);
+    uint32_t right = child(node, k_.right);
+    std::string op = operator_of(node);
+    if (left != kNone && right != kNone && (op == "and" || op == "or")) {
+      bool is_and = op == "and";
+      auto first = std::make_shared<Branches>();
+      return schedule({test(left), then([this, first, is_and] {
+                         *first = pop_branches();
+                         current_ = is_and ? first->when_true : first->when_false;
+                       }),
+                       test(right), then([this, first, is_and] {
+                         Branches second = pop_branches();
+                         if (is_and) {
+                           branches_.push_back(
+                               {second.when_true, join({first->when_false, second.when_false})});
+                         } else {
+                           branches_.push_back(
+                               {join({first->when_true, second.when_true}), second.when_false});
+                         }
+                       })});
+    }
+  }
+  schedule({code(node), then([this, node] {
+              TSNode condition = at(node).node;
+              std::vector<KeyPair> pairs;
+              uint32_t when_true = new_block();
+              edge(current_, when_true);
+              tests_.when_true(condition, pairs);
+              for (const KeyPair& pair : pairs) gen(when_true, pair);
+              // `while True:` is never false.
+              uint32_t when_false = new_block();
+              std::string_view written = node_text(condition, in_.source);
+              if (written != "True" && written != "1") edge(current_, when_false);
+              pairs.clear();
+              tests_.when_false(condition, pairs);
+              for (const KeyPair& pair : pairs) gen(when_false, pair);
+              branches_.push_back({when_true, when_false});
+            })});
+}
+
+std::string ScopeBuilder::operator_of(uint32_t boolean) const {
+  TSNode left = field_child(at(boolean).node, k_.left);
+  TSNode right = field_child(at(boolean).node, k_.right);
+  if (is_null(left) || is_null(right)) return {};
+  return operator_between(left, right, in_.source);
+}
+
+// A lookup: what it reads runs first; then it asks whether its key is
+// known, and from there on it is (had it not been there, it raised).
+void ScopeBuilder::visit_subscript(uint32_t node) {
+  TSNode subscript = at(node).node;
+  bool stored = targets_.contains(subscript.id);
+  visit_children(node);
+  if (stored) return;
+  tasks_.insert(tasks_.end() - static_cast<std::ptrdiff_t>(children(node).size()),
+                then([this, subscript] {
+                  if (suppressing_ > 0) suppressed_.subscripts.insert(subscript.id);
+                  SubscriptParts parts = subscript_parts(subscript, k_);
+                  if (!parts.plain || parts.index_count != 1 || is_null(parts.value)) return;
+                  std::string object = text(parts.value);
+                  std::string key = tests_.key_of(parts.first_index);
+                  if (object.empty() || key.empty()) return;
+                  FactId fact = graph_.facts.intern(object, key, FactOrigin::Known);
+                  auto query = static_cast<uint32_t>(graph_.queries.size());
+                  graph_.queries.push_back({subscript.id, fact, FactTable::kNone});
+                  query_keys_.push_back(std::move(key));
+                  auto& events = graph_.blocks[current_].events;
+                  events.push_back({FlowEvent::Kind::Query, query});
+                  events.push_back({FlowEvent::Kind::Gen, fact});
+                }));
+}
+
+// `d.pop(k)`, `d.popitem()` and `d.clear()` undo what was known of `d`;
+// `d.setdefault(k, v)` makes `k` known.
+void ScopeBuilder::visit_call(uint32_t node) {
+  TSNode call = at(node).node;
+  schedule({then([this, node] { visit_children(node); }), then([this, call] {
+              if (suppressing_ > 0) suppressed_.calls.insert(call.id);
+              TSNode callee = field_child(call, k_.function);
+              if (is_null(callee) || node_kind(callee) != k_.attribute) return;
+              TSNode object = field_child(callee, k_.object);
+              if (is_null(object)) return;
+              std::string_view method =
+                  node_text(field_child(callee, k_.attribute_field), in_.source);
+              if (method == "pop" || method == "popitem" || method == "clear") {
+                kill(text(object), true);
+              } else if (method == "setdefault") {
+                TSNode arguments = field_child(call, k_.arguments);
+                if (is_null(arguments) || named_child_count(arguments) == 0) return;
+                TSNode key = named_child(arguments, 0);
+                if (node_kind(key) == k_.keyword_argument) return;
+                std::string object_text = text(object);
+                std::string key_string = tests_.key_of(key);
+                if (object_text.empty() || key_string.empty()) return;
+                gen(current_, {std::move(object_text), std::move(key_string), FactOrigin::Known});
+              }
+            })});
+}
+
+// The value runs first, then the targets are bound: a subscript target is
+// a store (its key is known), a name or attribute forgets what mentioned it
+// and may learn the keys of the value it is bound to.
+void ScopeBuilder::visit_assignment(uint32_t node) {
+  uint32_t left = child(node, k_.left);
+  uint32_t right = child(node, k_.right);
+  if (left == kNone || right == kNone) return;  // an annotation alone binds nothing
+  TSNode target = at(left).node;
+  TSNode value = at(right).node;
+  schedule({code(right), then([this, target] {
+              for_each_target(
+                  target, k_, [&](TSNode subscript) { targets_.insert(subscript.id); },
+                  [](TSNode) {});
+            }),
+            code(left), then([this, target, value] { bind(target, value); })});
+}
+
+void ScopeBuilder::bind(TSNode target, TSNode value) {
+  for_each_target(
+      target, k_,
+      [&](TSNode subscript) {
+        kill(text(subscript));
+        SubscriptParts parts = subscript_parts(subscript, k_);
+        if (!parts.plain || parts.index_count != 1 || is_null(parts.value)) return;
+        std::string object = text(parts.value);
+        std::string key = tests_.key_of(parts.first_index);
+        if (!object.empty() && !key.empty()) {
+          gen(current_, {std::move(object), std::move(key), FactOrigin::Known});
+        }
+      },
+      [&](TSNode name) { kill(text(name)); }, [&](TSNode attribute) { kill(text(attribute)); });
+  TSSymbol target_kind = node_kind(target);
+  if (is_null(value) || (target_kind != k_.identifier && target_kind != k_.attribute)) return;
+  std::string bound = text(target);
+  if (bound.empty()) return;
+  TSSymbol value_kind = node_kind(value);
+  // `d = {"a": ...}`: its string keys.
+  if (value_kind == k_.dictionary) {
+    uint32_t count = named_child_count(value);
+    for (uint32_t i = 0; i < count; ++i) {
+      TSNode pair = named_child(value, i);
+      if (node_kind(pair) != k_.pair) continue;
+      TSNode key = field_child(pair, k_.key);
+      if (!is_null(key) && node_kind(key) == k_.string && is_short_text(key)) {
+        gen(current_, {bound, key_text(key, k_, in_.source), FactOrigin::Known});
+      }
+    }
+    return;
+  }
+  if (value_kind != k_.call) return;
+  std::string_view callee = node_text(field_child(value, k_.function), in_.source);
+  TSNode arguments = field_child(value, k_.arguments);
+  if (is_null(arguments) || node_kind(arguments) != k_.argument_list) return;
+  uint32_t count = named_child_count(arguments);
+  if (callee == "dict") {
+    // `dict(a=...)`: its keyword names.
+    for (uint32_t i = 0; i < count; ++i) {
+      TSNode argument = named_child(arguments, i);
+      if (node_kind(argument) != k_.keyword_argument) continue;
+      TSNode name = field_child(argument, k_.name);
+      if (!is_null(name)) gen(current_, {bound, quoted(node_text(name, in_.source)), FactOrigin::Known});
+    }
+  } else if (callee == "next" && count == 1 && target_kind == k_.identifier) {
+    // `k = next(iter(d))`: a key of `d`.
+    TSNode inner = named_child(arguments, 0);
+    if (node_kind(inner) != k_.call ||
+        node_text(field_child(inner, k_.function), in_.source) != "iter") {
+      return;
+    }
+    TSNode iterated = field_child(inner, k_.arguments);
+    if (is_null(iterated) || named_child_count(iterated) != 1) return;
+    std::string object = text(named_child(iterated, 0));
+    if (!object.empty()) gen(current_, {std::move(object), bound, FactOrigin::Known});
+  }
+}
+
+// `d[k] += 1` reads the key before it stores it.
+void ScopeBuilder::visit_augmented_assignment(uint32_t node) {
+  uint32_t left = child(node, k_.left);
+  uint32_t right = child(node, k_.right);
+  if (left == kNone) return;
+  TSNode target = at(left).node;
+  schedule({code(left), right == kNone ? then([] {}) : code(right), then([this, target] {
+              kill(text(target));
+              if (node_kind(target) == k_.subscript) {
+                SubscriptParts parts = subscript_parts(target, k_);
+                if (!parts.plain || parts.index_count != 1 || is_null(parts.value)) return;
+                std::string object = text(parts.value);
+                std::string key = tests_.key_of(parts.first_index);
+                if (!object.empty() && !key.empty()) {
+                  gen(current_, {std::move(object), std::move(key), FactOrigin::Known});
+                }
+              }
+            })});
+}
+
+// `del d[k]` looks the key up (it raises when the key is missing), then
+// nothing is known of `d`; `del x` forgets `x`.
+void ScopeBuilder::visit_delete(uint32_t node) {
+  TSNode statement = at(node).node;
+  schedule({then([this, node] { visit_children(node); }), then([this, statement] {
+              std::vector<TSNode> pending;
+              uint32_t count = named_child_count(statement);
+              for (uint32_t i = 0; i < count; ++i) pending.push_back(named_child(statement, i));
+              while (!pending.empty()) {
+                TSNode target = pending.back();
+                pending.pop_back();
+                TSSymbol kind = node_kind(target);
+                if (kind == k_.subscript) {
+                  kill(text(field_child(target, k_.value)), true);
+                } else if (kind == k_.identifier || kind == k_.attribute) {
+                  kill(text(target));
+                } else {
+                  uint32_t inner = named_child_count(target);
+                  for (uint32_t i = 0; i < inner; ++i) pending.push_back(named_child(target, i));
+                }
+              }
+            })});
+}
+
+// A `def` or lambda: its defaults and annotations run here; its body is a
+// scope of its own, built later; a `def` binds its name.
+void ScopeBuilder::visit_definition(uint32_t node) {
+  std::vector<Task> tasks;
+  uint32_t body = child(node, k_.body);
+  for (uint32_t c : children(node)) {
+    if (c != body) tasks.push_back(code(c));
+  }
+  TSNode name = field_child(at(node).node, k_.name);
+  tasks.push_back(then([this, node, name] {
+    nested_->push_back(node);
+    if (!is_null(name)) kill(text(name));
+  }));
+  schedule(std::move(tasks));
+}
+
+// A class body runs where the class is written.
+void ScopeBuilder::visit_class(uint32_t node) {
+  TSNode name = field_child(at(node).node, k_.name);
+  std::vector<Task> tasks;
+  for (uint32_t c : children(node)) tasks.push_back(code(c));
+  tasks.push_back(then([this, name] {
+    if (!is_null(name)) kill(text(name));
+  }));
+  schedule(std::move(tasks));
+}
+
+void ScopeBuilder::visit_if(uint32_t node) {
+  struct State {
+    std::vector<uint32_t> ends;
+    uint32_t next = kNoBlock;
+    bool has_else = false;
+  };
+  auto state = std::make_shared<State>();
+  auto branch = [this, state] {
+    Branches b = pop_branches();
+    state->next = b.when_false;
+    current_ = b.when_true;
+  };
+  auto close = [this, state] {
+    state->ends.push_back(current_);
+    current_ = state->next;
+  };
+  std::vector<Task> tasks;
+  uint32_t condition = child(node, k_.condition);
+  uint32_t consequence = child(node, k_.consequence);
+  if (condition == kNone) return visit_children(node);
+  tasks.push_back(test(condition));
+  tasks.push_back(then(branch));
+  if (consequence != kNone) tasks.push_back(code(consequence));
+  tasks.push_back(then(close));
+  for (uint32_t c : children(node)) {
+    if (at(c).field != k_.alternative) continue;
+    if (at(c).kind == k_.elif_clause) {
+      uint32_t elif_condition = child(c, k_.condition);
+      uint32_t elif_body = child(c, k_.consequence);
+      if (elif_condition == kNone) continue;
+      tasks.push_back(test(elif_condition));
+      tasks.push_back(then(branch));
+      if (elif_body != kNone) tasks.push_back(code(elif_body));
+      tasks.push_back(then(close));
+    } else {
+      tasks.push_back(code(c));
+      tasks.push_back(then([this, state] {
+        state->has_else = true;
+        state->ends.push_back(current_);
+      }));
+    }
+  }
+  tasks.push_back(then([this, state] {
+    if (!state->has_else) state->ends.push_back(state->next);
+    current_ = join(state->ends);
+  }));
+  schedule(std::move(tasks));
+}
+
+void ScopeBuilder::visit_while(uint32_t node) {
+  struct State {
+    uint32_t head = kNoBlock;
+    uint32_t after = kNoBlock;
+    uint32_t exit = kNoBlock;
+  };
+  auto state = std::make_shared<State>();
+  uint32_t condition = child(node, k_.condition);
+  uint32_t body = child(node, k_.body);
+  if (condition == kNone) return visit_children(node);
+  std::vector<Task> tasks{then([this, state] {
+                            state->head = new_block();
+                            state->after = new_block();
+                            edge(current_, state->head);
+                            current_ = state->head;
+                          }),
+                          test(condition), then([this, state] {
+                            Branches b = pop_branches();
+                            state->exit = b.when_false;
+                            current_ = b.when_true;
+                            loops_.push_back({state->head, state->after, finallys_.size()});
+                          })};
+  if (body != kNone) tasks.push_back(code(body));
+  tasks.push_back(then([this, state] {
+    edge(current_, state->head);
+    loops_.pop_back();
+    current_ = state->exit;
+  }));
+  uint32_t otherwise = child(node, k_.alternative);
+  if (otherwise != kNone) tasks.push_back(code(otherwise));
+  tasks.push_back(then([this, state] {
+    edge(current_, state->after);
+    current_ = state->after;
+  }));
+  schedule(std::move(tasks));
+}
+
+// Each time round, the target is bound anew and, for a loop over a
+// mapping's keys, holds one of them.
+void ScopeBuilder::bind_loop(TSNode target, TSNode iterable) {
+  bind(target, TSNode{});
+  std::vector<KeyPair> pairs;
+  tests_.of_iteration(target, iterable, pairs);
+  for (const KeyPair& pair : pairs) gen(current_, pair);
+}
+
+void ScopeBuilder::visit_for(uint32_t node) {
+  struct State {
+    uint32_t head = kNoBlock;
+    uint32_t after = kNoBlock;
+  };
+  auto state = std::make_shared<State>();
+  uint32_t right = child(node, k_.right);
+  uint32_t body = child(node, k_.body);
+  TSNode target = field_child(at(node).node, k_.left);
+  TSNode iterable = field_child(at(node).node, k_.right);
+  std::vector<Task> tasks;
+  if (right != kNone) tasks.push_back(code(right));
+  tasks.push_back(then([this, state, target, iterable] {
+    state->head = new_block();
+    state->after = new_block();
+    edge(current_, state->head);
+    current_ = new_block();
+    edge(state->head, current_);
+    if (!is_null(target)) bind_loop(target, iterable);
+    loops_.push_back({state->head, state->after, finallys_.size()});
+  }));
+  if (body != kNone) tasks.push_back(code(body));
+  tasks.push_back(then([this, state] {
+    edge(current_, state->head);
+    loops_.pop_back();
+    current_ = new_block();
+    edge(state->head, current_);
+  }));
+  uint32_t otherwise = child(node, k_.alternative);
+  if (otherwise != kNone) tasks.push_back(code(otherwise));
+  tasks.push_back(then([this, state] {
+    edge(current_, state->after);
+    current_ = state->after;
+  }));
+  schedule(std::move(tasks));
+}
+
+// An exception anywhere in the body goes to the handlers (each block of
+// the body has an edge to where they start); a `finally` runs on every way
+// out, and goes on to wherever each of them went.
+void ScopeBuilder::visit_try(uint32_t node) {
+  struct State {
+    uint32_t dispatch = kNoBlock;
+    uint32_t finally_entry = kNoBlock;
+    uint32_t body_end = kNoBlock;
+    uint32_t outer_handler = kNoBlock;
+    std::vector<uint32_t> ends;
+    std::vector<uint32_t> onward;
+  };
+  auto state = std::make_shared<State>();
+  uint32_t body = child(node, k_.body);
+  std::vector<uint32_t> handlers;
+  uint32_t otherwise = kNone;
+  uint32_t final_clause = kNone;
+  for (uint32_t c : children(node)) {
+    TSSymbol kind = at(c).kind;
+    if (kind == k_.except_clause || kind == k_.except_group_clause) handlers.push_back(c);
+    if (kind == k_.else_clause) otherwise = c;
+    if (kind == k_.finally_clause) final_clause = c;
+  }
+  bool has_handlers = !handlers.empty();
+  bool has_finally = final_clause != kNone;
+  std::vector<Task> tasks{then([this, state, has_handlers, has_finally] {
+    state->outer_handler = handlers_.empty() ? kNoBlock : handlers_.back();
+    if (has_finally) {
+      state->finally_entry = new_block();
+      finallys_.push_back({state->finally_entry, {}});
+      handlers_.push_back(state->finally_entry);
+    }
+    if (has_handlers) {
+      state->dispatch = new_block();
+      handlers_.push_back(state->dispatch);
+    }
+    uint32_t start = new_block();
+    edge(current_, start);
+    current_ = start;
+  })};
+  if (body != kNone) tasks.push_back(code(body));
+  tasks.push_back(then([this, state, has_handlers] {
+    state->body_end = current_;
+    if (has_handlers) handlers_.pop_back();
+  }));
+  for (uint32_t handler : handlers) {
+    TSNode value = field_child(at(handler).node, k_.value);
+    tasks.push_back(then([this, state, value] {
+      current_ = new_block();
+      edge(state->dispatch, current_);
+      if (!is_null(value) && node_kind(value) == k_.as_pattern) {
+        kill(text(field_child(value, k_.alias)));
+      }
+    }));
+    for (uint32_t c : children(handler)) tasks.push_back(code(c));
+    tasks.push_back(then([this, state] { state->ends.push_back(current_); }));
+  }
+  tasks.push_back(then([this, state] { current_ = state->body_end; }));
+  if (otherwise != kNone) tasks.push_back(code(otherwise));
+  tasks.push_back(then([this, state, has_finally] {
+    state->ends.push_back(current_);
+    if (!has_finally) {
+      current_ = join(state->ends);
+      return;
+    }
+    handlers_.pop_back();
+    state->onward = std::move(finallys_.back().onward);
+    finallys_.pop_back();
+    for (uint32_t end : state->ends) edge(end, state->finally_entry);
+    current_ = state->finally_entry;
+  }));
+  if (has_finally) {
+    tasks.push_back(code(final_clause));
+    tasks.push_back(then([this, state] {
+      uint32_t after = new_block();
+      edge(current_, after);
+      for (uint32_t target : state->onward) edge(current_, target);
+      // An exception that ran the `finally` goes on being raised.
+      edge(current_, state->outer_handler);
+      current_ = after;
+    }));
+  }
+  schedule(std::move(tasks));
+}
+
+// `with suppress(KeyError):` ends its body early, at the end of the
+// statement, when a lookup in it raises; the lookups and calls in the body
+// are guarded.
+bool ScopeBuilder::suppresses_key_error(uint32_t with_clause) const {
+  for (uint32_t item : children(with_clause)) {
+    TSNode value = field_child(at(item).node, k_.value);
+    if (is_null(value) || node_kind(value) != k_.call) continue;
+    std::string_view callee = node_text(field_child(value, k_.function), in_.source);
+    if (callee != "suppress" && callee != "contextlib.suppress") continue;
+    TSNode arguments = field_child(value, k_.arguments);
+    if (is_null(arguments)) continue;
+    uint32_t count = named_child_count(arguments);
+    for (uint32_t i = 0; i < count; ++i) {
+      std::string_view name = node_text(named_child(arguments, i), in_.source);
+      if (name.starts_with("builtins.")) name.remove_prefix(9);
+      if (name == "KeyError" || name == "LookupError" || name == "Exception" ||
+          name == "BaseException") {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+void ScopeBuilder::visit_with(uint32_t node) {
+  uint32_t clause = kNone;
+  uint32_t body = child(node, k_.body);
+  for (uint32_t c : children(node)) {
+    if (at(c).kind == k_.with_clause) clause = c;
+  }
+  bool suppress = clause != kNone && suppresses_key_error(clause);
+  auto after = std::make_shared<uint32_t>(kNoBlock);
+  std::vector<Task> tasks;
+  if (clause != kNone) tasks.push_back(code(clause));
+  tasks.push_back(then([this, clause, suppress, after] {
+    if (clause != kNone) {
+      for (uint32_t item : children(clause)) {
+        TSNode value = field_child(at(item).node, k_.value);
+        if (!is_null(value) && node_kind(value) == k_.as_pattern) {
+          kill_names_within(field_child(value, k_.alias));
+        }
+      }
+    }
+    if (!suppress) return;
+    *after = new_block();
+    handlers_.push_back(*after);
+    ++suppressing_;
+    uint32_t start = new_block();
+    edge(current_, start);
+    current_ = start;
+  }));
+  if (body != kNone) tasks.push_back(code(body));
+  tasks.push_back(then([this, suppress, after] {
+    if (!suppress) return;
+    --suppressing_;
+    handlers_.pop_back();
+    edge(current_, *after);
+    current_ = *after;
+  }));
+  schedule(std::move(tasks));
+}
+
+// `case _:` and a bare capture without a guard match anything.
+bool ScopeBuilder::is_exhaustive(uint32_t case_clause) const {
+  TSNode clause = at(case_clause).node;
+  if (!is_null(field_child(clause, k_.guard))) return false;
+  uint32_t count = named_child_count(clause);
+  uint32_t patterns = 0;
+  bool catch_all = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    TSNode part = named_child(clause, i);
+    if (node_kind(part) != k_.case_pattern) continue;
+    ++patterns;
+    uint32_t inner = named_child_count(part);
+    if (inner == 0) {
+      catch_all = true;
+    } else if (inner == 1) {
+      TSNode only = named_child(part, 0);
+      catch_all = node_kind(only) == k_.dotted_name && named_child_count(only) == 1;
+    }
+  }
+  return patterns == 1 && catch_all;
+}
+
+void ScopeBuilder::visit_match(uint32_t node) {
+  struct State {
+    uint32_t next = kNoBlock;
+    uint32_t entry = kNoBlock;
+    uint32_t failed = kNoBlock;
+    std::vector<uint32_t> ends;
+  };
+  auto state = std::make_shared<State>();
+  uint32_t subject = child(node, k_.subject);
+  uint32_t body = child(node, k_.body);
+  std::vector<Task> tasks;
+  if (subject != kNone) tasks.push_back(code(subject));
+  tasks.push_back(then([this, state] { state->next = current_; }));
+  if (body != kNone) {
+    for (uint32_t clause : children(body)) {
+      if (at(clause).kind != k_.case_clause) continue;
+      TSNode clause_node = at(clause).node;
+      uint32_t guard = child(clause, k_.guard);
+      uint32_t consequence = child(clause, k_.consequence);
+      tasks.push_back(then([this, state, clause_node] {
+        current_ = new_block();
+        edge(state->next, current_);
+        uint32_t count = named_child_count(clause_node);
+        for (uint32_t i = 0; i < count; ++i) {
+          TSNode part = named_child(clause_node, i);
+          if (node_kind(part) == k_.case_pattern) kill_names_within(part);
+        }
+        // The pattern's failure leaves from here, before the body runs.
+        state->entry = current_;
+        state->failed = kNoBlock;
+        current_ = new_block();
+        edge(state->entry, current_);
+      }));
+      if (guard != kNone) {
+        std::vector<uint32_t> inside = children(guard);
+        if (!inside.empty()) {
+          tasks.push_back(test(inside[0]));
+          tasks.push_back(then([this, state] {
+            Branches b = pop_branches();
+            state->failed = b.when_false;
+            current_ = b.when_true;
+          }));
+        }
+      }
+      if (consequence != kNone) tasks.push_back(code(consequence));
+      bool exhaustive = is_exhaustive(clause);
+      tasks.push_back(then([this, state, exhaustive] {
+        state->ends.push_back(current_);
+        state->next = new_block();
+        if (!exhaustive) edge(state->entry, state->next);
+        edge(state->failed, state->next);
+      }));
+    }
+  }
+  tasks.push_back(then([this, state] {
+    state->ends.push_back(state->next);
+    current_ = join(state->ends);
+  }));
+  schedule(std::move(tasks));
+}
+
+// `return`, `raise`, `break`, `continue`: what follows them in their block
+// is reached by no path. A jump out of a `try` with a `finally` goes
+// through it.
+void ScopeBuilder::visit_jump(uint32_t node) {
+  TSSymbol kind = at(node).kind;
+  visit_children(node);
+  tasks_.insert(tasks_.end() - static_cast<std::ptrdiff_t>(children(node).size()),
+                then([this, kind] {
+                  if (kind == k_.break_statement || kind == k_.continue_statement) {
+                    if (!loops_.empty()) {
+                      const Loop& loop = loops_.back();
+                      uint32_t target = kind == k_.break_statement ? loop.after : loop.head;
+                      if (finallys_.size() > loop.finally_depth) {
+                        edge(current_, finallys_.back().entry);
+                        finallys_.back().onward.push_back(target);
+                      } else {
+                        edge(current_, target);
+                      }
+                    }
+                  } else if (kind == k_.return_statement && !finallys_.empty()) {
+                    edge(current_, finallys_.back().entry);
+                  }
+                  current_ = new_block();
+                }));
+}
+
+// `a and b` as a value: `b` runs only where `a` was true.
+void ScopeBuilder::visit_boolean(uint32_t node) {
+  uint32_t left = child(node, k_.left);
+  uint32_t right = child(node, k_.right);
+  std::string op = operator_of(node);
+  if (left == kNone || right == kNone || (op != "and" && op != "or")) return visit_children(node);
+  bool is_and = op == "and";
+  auto skipped = std::make_shared<uint32_t>(kNoBlock);
+  schedule({test(left), then([this, skipped, is_and] {
+              Branches b = pop_branches();
+              *skipped = is_and ? b.when_false : b.when_true;
+              current_ = is_and ? b.when_true : b.when_false;
+            }),
+            code(right), then([this, skipped] { current_ = join({*skipped, current_}); })});
+}
+
+// `x if c else y`: `c` runs first.
+void ScopeBuilder::visit_conditional(uint32_t node) {
+  std::vector<uint32_t> parts = children(node);
+  if (parts.size() != 3) return visit_children(node);
+  auto other = std::make_shared<Branches>();
+  schedule({test(parts[1]), then([this, other] {
+              *other = pop_branches();
+              current_ = other->when_true;
+            }),
+            code(parts[0]), then([this, other] {
+              other->when_true = current_;
+              current_ = other->when_false;
+            }),
+            code(parts[2]),
+            then([this, other] { current_ = join({other->when_true, current_}); })});
+}
+
+// `[x for a in b if c for d in e]`: `b` runs first, then, each time round,
+// the clauses in order and the element; the clauses' loops are one loop
+// here, which knows no less than the nested loops do.
+void ScopeBuilder::visit_comprehension(uint32_t node) {
+  uint32_t element = child(node, k_.body);
+  std::vector<uint32_t> clauses;
+  for (uint32_t c : children(node)) {
+    if (at(c).kind == k_.for_in_clause || at(c).kind == k_.if_clause) clauses.push_back(c);
+  }
+  if (clauses.empty() || at(clauses[0]).kind != k_.for_in_clause) return visit_children(node);
+  auto head = std::make_shared<uint32_t>(kNoBlock);
+  std::vector<Task> tasks;
+  for (std::size_t i = 0; i < clauses.size(); ++i) {
+    uint32_t clause = clauses[i];
+    if (at(clause).kind == k_.if_clause) {
+      std::vector<uint32_t> inside = children(clause);
+      if (inside.empty()) continue;
+      tasks.push_back(test(inside[0]));
+      tasks.push_back(then([this, head] {
+        Branches b = pop_branches();
+        edge(b.when_false, *head);
+        current_ = b.when_true;
+      }));
+      continue;
+    }
+    uint32_t right = child(clause, k_.right);
+    if (right != kNone) tasks.push_back(code(right));
+    TSNode target = field_child(at(clause).node, k_.left);
+    TSNode iterable = field_child(at(clause).node, k_.right);
+    bool first = i == 0;
+    tasks.push_back(then([this, head, target, iterable, first] {
+      if (first) {
+        *head = new_block();
+        edge(current_, *head);
+        current_ = new_block();
+        edge(*head, current_);
+      }
+      if (!is_null(target)) bind_loop(target, iterable);
+    }));
+  }
+  if (element != kNone) tasks.push_back(code(element));
+  tasks.push_back(then([this, head] {
+    edge(current_, *head);
+    current_ = new_block();
+    edge(*head, current_);
+  }));
+  schedule(std::move(tasks));
+}
+
+void ScopeBuilder::kill_names_within(TSNode node) {
+  if (is_null(node)) return;
+  std::vector<TSNode> pending{node};
+  while (!pending.empty()) {
+    TSNode current = pending.back();
+    pending.pop_back();
+    if (node_kind(current) == k_.identifier) {
+      kill(text(current));
+      continue;
+    }
+    uint32_t count = named_child_count(current);
+    for (uint32_t i = 0; i < count; ++i) pending.push_back(named_child(current, i));
+  }
+}
+
+// What an import binds: an alias, or the first name of a dotted module.
+void ScopeBuilder::kill_imported(TSNode statement) {
+  uint32_t count = named_child_count(statement);
+  for (uint32_t i = 0; i < count; ++i) {
+    TSNode part = named_child(statement, i);
+    if (node_kind(part) == k_.aliased_import) {
+      kill(text(field_child(part, k_.alias)));
+    } else if (node_kind(part) == k_.dotted_name && named_child_count(part) > 0) {
+      kill(text(named_child(part, 0)));
+    }
+  }
+}
+
+}  // namespace
+
+void build_flow_graphs(const FlowInputs& inputs, SuppressedCode& suppressed,
+                       const std::function<void(FlowGraph&)>& done) {
+  if (inputs.outline.nodes().empty()) return;
+  std::vector<uint32_t> pending;
+  {
+    ScopeBuilder builder(inputs, suppressed);
+    FlowGraph graph = builder.build(0, kNone, pending);
+    done(graph);
+  }
+  while (!pending.empty()) {
+    uint32_t definition = pending.back();
+    pending.pop_back();
+    ScopeBuilder builder(inputs, suppressed);
+    FlowGraph graph = builder.build(inputs.outline.child(definition, inputs.kinds.body), definition,
+                                    pending);
+    done(graph);
+  }
+}
+
+}  // namespace keyhound

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <tree_sitter/api.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "rules/flow_graph.hpp"
+#include "rules/key_tests.hpp"
+#include "rules/precise_kinds.hpp"
+#include "rules/syntax_outline.hpp"
+
+namespace keyhound {
+
+using ModuleConstants = std::unordered_map<std::string, std::unordered_set<std::string>>;
+
+// What a file's flow graphs are built with.
+struct FlowInputs {
+  const SyntaxOutline& outline;
+  std::string_view source;
+  const PreciseKinds& kinds;
+  // The module's constant dicts and their string keys, which every function
+  // and lambda of the module starts knowing (but for a name its parameters
+  // rebind).
+  const ModuleConstants& constants;
+};
+
+// What the builder finds besides the graphs: the lookups and calls that a
+// `with suppress(KeyError):` (or LookupError, Exception) guards.
+struct SuppressedCode {
+  std::unordered_set<const void*> subscripts;
+  std::unordered_set<const void*> calls;
+};
+
+// Builds the control-flow graph of each scope of the file in turn, the
+// module first (a class body runs where it is written, in its enclosing
+// scope; a function's or lambda's body is a scope of its own, which does
+// not run where it is defined), and hands each to `done`.
+void build_flow_graphs(const FlowInputs& inputs, SuppressedCode& suppressed,
+                       const std::function<void(FlowGraph&)>& done);
+
+}  // namespace keyhound

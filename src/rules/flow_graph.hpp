@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace keyhound {
+
+// A key fact: the container V holds the key K, by their compared texts.
+// An empty V holds K whatever the container (a position of `range`).
+using FactId = uint32_t;
+
+// Where a fact comes from, which names the rule that a lookup it proves is
+// counted under.
+enum class FactOrigin : uint8_t {
+  Test,      // `k in d`, `d.get(k)`, a loop over the keys
+  Known,     // stored, read, set by default, a literal's key, a copy's loop
+  Position,  // a loop over `range(...)` or `enumerate(xs)`
+};
+
+// The facts of one scope, each interned once, and the kills: a rebinding
+// of a name undoes every fact whose container or key mentions it; a
+// deletion undoes the facts of its container.
+class FactTable {
+ public:
+  FactId intern(std::string object, std::string key, FactOrigin origin);
+  // The kill of `text`; resolved to the facts it undoes once the scope's
+  // facts are all interned.
+  uint32_t kill(std::string text, bool object_only);
+  void resolve_kills();
+
+  std::size_t size() const { return facts_.size(); }
+  const std::string& object(FactId fact) const { return facts_[fact].object; }
+  const std::string& key(FactId fact) const { return facts_[fact].key; }
+  FactOrigin origin(FactId fact) const { return facts_[fact].origin; }
+  const std::vector<FactId>& killed_by(uint32_t kill) const { return kills_[kill].facts; }
+  // The fact (object, key), if the scope has it.
+  FactId find(std::string_view object, std::string_view key) const;
+
+  static constexpr FactId kNone = std::numeric_limits<FactId>::max();
+
+ private:
+  struct Fact {
+    std::string object;
+    std::string key;
+    FactOrigin origin;
+  };
+  struct Kill {
+    std::string text;
+    bool object_only;
+    std::vector<FactId> facts;
+  };
+  std::vector<Fact> facts_;
+  std::unordered_map<std::string, FactId> by_text_;
+  std::vector<Kill> kills_;
+  std::unordered_map<std::string, uint32_t> kill_by_text_;
+};
+
+// One step of a block, in the order the code runs.
+struct FlowEvent {
+  enum class Kind : uint8_t {
+    Gen,    // the fact holds from here
+    Kill,   // the kill's facts no longer hold
+    Query,  // a lookup: does its fact hold here?
+  };
+  Kind kind;
+  uint32_t value;  // the fact, the kill, or the query
+};
+
+struct FlowBlock {
+  std::vector<FlowEvent> events;
+  std::vector<uint32_t> successors;
+  // Where an exception raised in the block goes (a handler, a `finally`,
+  // the end of a `with suppress(...)`): it takes what held at the block's
+  // start and was not undone anywhere in it.
+  uint32_t handler = kNoBlock;
+
+  static constexpr uint32_t kNoBlock = std::numeric_limits<uint32_t>::max();
+};
+
+// A lookup the graph asks about: `fact` for its container and key,
+// `any_container` for its key in any container.
+struct FlowQuery {
+  const void* subscript;
+  FactId fact;
+  FactId any_container;
+};
+
+// The control-flow graph of one scope: block 0 is its entry, which holds
+// `initial`.
+struct FlowGraph {
+  std::vector<FlowBlock> blocks;
+  std::vector<FlowQuery> queries;
+  std::vector<FactId> initial;
+  FactTable facts;
+};
+
+// The facts that hold on every path to each query, to a fixed point: for
+// each query, the fact that proves it (its own, or its key's in any
+// container), or kNone. A query in code no path reaches proves nothing.
+std::vector<FactId> solve_flow(const FlowGraph& graph);
+
+}  // namespace keyhound

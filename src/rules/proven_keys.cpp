@@ -1,0 +1,144 @@
+#include "rules/proven_keys.hpp"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "rules/key_text.hpp"
+#include "syntax/node_access.hpp"
+#include "syntax/node_text.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr uint32_t kNone = OutlineNode::kNone;
+
+// Lookups the language itself keeps: a module's own `__file__` and
+// `__name__`, and the module running as `sys.modules[__name__]`.
+bool always_present(std::string_view object, std::string_view key) {
+  if (object == "globals()") return key == "\"__file__\"" || key == "\"__name__\"";
+  if (object == "sys.modules") return key == "__name__" || key == "\"__main__\"";
+  return false;
+}
+
+PreciseRule rule_of(FactOrigin origin) {
+  switch (origin) {
+    case FactOrigin::Test:
+      return PreciseRule::MembershipGuard;
+    case FactOrigin::Position:
+      return PreciseRule::Sequence;
+    case FactOrigin::Known:
+      break;
+  }
+  return PreciseRule::KnownKey;
+}
+
+}  // namespace
+
+ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view source,
+                                 const PreciseKinds& k, const Scope& module) {
+  ModuleConstants constants;
+  if (outline.nodes().empty()) return constants;
+  std::unordered_map<std::string, TSNode> candidates;
+  std::unordered_set<std::string> changed;
+  auto name_of = [&](TSNode node) {
+    return !is_null(node) && node_kind(node) == k.identifier ? std::string(node_text(node, source))
+                                                            : std::string();
+  };
+  // (node, inside a function, lambda or class)
+  std::vector<std::pair<uint32_t, bool>> pending{{0, false}};
+  while (!pending.empty()) {
+    auto [index, inside] = pending.back();
+    pending.pop_back();
+    const OutlineNode& node = outline[index];
+    TSSymbol kind = node.kind;
+    if (kind == k.assignment && !inside) {
+      TSNode left = field_child(node.node, k.left);
+      TSNode right = field_child(node.node, k.right);
+      std::string name = name_of(left);
+      if (!name.empty() && !is_null(right) && node_kind(right) == k.dictionary) {
+        if (!candidates.emplace(name, right).second) changed.insert(name);
+      }
+    } else if (kind == k.global_statement) {
+      uint32_t count = named_child_count(node.node);
+      for (uint32_t i = 0; i < count; ++i) changed.insert(name_of(named_child(node.node, i)));
+    } else if (kind == k.augmented_assignment) {
+      changed.insert(name_of(field_child(node.node, k.left)));
+    } else if (kind == k.delete_statement) {
+      std::vector<TSNode> targets{node.node};
+      while (!targets.empty()) {
+        TSNode target = targets.back();
+        targets.pop_back();
+        if (node_kind(target) == k.subscript) {
+          changed.insert(name_of(field_child(target, k.value)));
+        } else if (node_kind(target) == k.identifier) {
+          changed.insert(name_of(target));
+        } else {
+          uint32_t count = named_child_count(target);
+          for (uint32_t i = 0; i < count; ++i) targets.push_back(named_child(target, i));
+        }
+      }
+    } else if (kind == k.call) {
+      TSNode callee = field_child(node.node, k.function);
+      if (!is_null(callee) && node_kind(callee) == k.attribute) {
+        std::string_view method = node_text(field_child(callee, k.attribute_field), source);
+        if (method == "pop" || method == "popitem" || method == "clear") {
+          changed.insert(name_of(field_child(callee, k.object)));
+        }
+      }
+    }
+    bool opens = kind == k.function_definition || kind == k.lambda || kind == k.class_definition;
+    for (uint32_t c = node.first_child; c != kNone; c = outline[c].next_sibling) {
+      pending.emplace_back(c, inside || opens);
+    }
+  }
+  for (const auto& [name, literal] : candidates) {
+    if (changed.contains(name) || module.defs.contains(name)) continue;
+    auto counts = module.values.find(name);
+    if (counts == module.values.end()) continue;
+    std::size_t bindings = 0;
+    for (std::size_t count : counts->second) bindings += count;
+    if (bindings != 1) continue;
+    std::unordered_set<std::string>& keys = constants[name];
+    uint32_t count = named_child_count(literal);
+    for (uint32_t i = 0; i < count; ++i) {
+      TSNode pair = named_child(literal, i);
+      if (node_kind(pair) != k.pair) continue;
+      TSNode key = field_child(pair, k.key);
+      if (!is_null(key) && node_kind(key) == k.string && is_short_text(key)) {
+        keys.insert(key_text(key, k, source));
+      }
+    }
+  }
+  return constants;
+}
+
+void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
+                      const PreciseKinds& kinds, const Scope& module, PreciseFacts& facts) {
+  ModuleConstants constants = module_constants(outline, source, kinds, module);
+  SuppressedCode suppressed;
+  FlowInputs inputs{outline, source, kinds, constants};
+  build_flow_graphs(inputs, suppressed, [&](FlowGraph& graph) {
+    std::vector<FactId> answers = solve_flow(graph);
+    std::vector<FactId> initial = graph.initial;
+    std::sort(initial.begin(), initial.end());
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+      const FlowQuery& query = graph.queries[i];
+      FactId answer = answers[i];
+      if (answer == FactTable::kNone) {
+        if (always_present(graph.facts.object(query.fact), graph.facts.key(query.fact))) {
+          facts.take(query.subscript, PreciseRule::ModuleConstant);
+        }
+        continue;
+      }
+      bool constant = std::binary_search(initial.begin(), initial.end(), answer);
+      facts.take(query.subscript,
+                 constant ? PreciseRule::ModuleConstant : rule_of(graph.facts.origin(answer)));
+    }
+  });
+  for (const void* subscript : suppressed.subscripts) {
+    facts.take(subscript, PreciseRule::SuppressedKeyError);
+  }
+  facts.guarded_calls = std::move(suppressed.calls);
+}
+
+}  // namespace keyhound

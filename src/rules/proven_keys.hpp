@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string_view>
+#include <unordered_set>
+
+#include "rules/flow_builder.hpp"
+#include "rules/precise_kinds.hpp"
+#include "rules/precise_rules.hpp"
+#include "rules/scopes.hpp"
+#include "rules/syntax_outline.hpp"
+
+namespace keyhound {
+
+// The module-level names bound once, to a dict literal, whose keys nothing
+// in the module deletes (`del NAME[...]`, `NAME.pop`, `NAME.popitem`,
+// `NAME.clear`), which no function declares `global`: their string keys.
+ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view source,
+                                 const PreciseKinds& kinds, const Scope& module);
+
+// Asks each scope's flow graph which lookups find their key on every path,
+// and takes them out under the rule their fact comes from; and those that a
+// `with suppress(KeyError):` guards, with its calls.
+void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
+                      const PreciseKinds& kinds, const Scope& module, PreciseFacts& facts);
+
+}  // namespace keyhound

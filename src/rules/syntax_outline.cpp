@@ -1,0 +1,66 @@
+#include "rules/syntax_outline.hpp"
+
+#include "syntax/node_access.hpp"
+#include "syntax/python_grammar.hpp"
+
+namespace keyhound {
+
+SyntaxOutline::SyntaxOutline(const PreciseKinds& k) : roles_(grammar_symbol_count(), 0) {
+  auto role = [&](TSSymbol kind, uint8_t bits) {
+    if (kind < roles_.size()) roles_[kind] |= bits;
+  };
+  // Kept, with their children in their own order.
+  for (TSSymbol kind :
+       {k.module, k.block, k.if_statement, k.elif_clause, k.else_clause, k.while_statement,
+        k.for_statement, k.try_statement, k.except_clause, k.except_group_clause,
+        k.finally_clause, k.with_statement, k.with_clause, k.with_item, k.match_statement,
+        k.case_clause, k.assert_statement, k.assignment, k.augmented_assignment,
+        k.delete_statement, k.function_definition, k.class_definition,
+        k.decorated_definition, k.lambda, k.list_comprehension, k.set_comprehension,
+        k.dictionary_comprehension, k.generator_expression, k.for_in_clause, k.if_clause,
+        k.boolean_operator, k.not_operator, k.conditional_expression, k.named_expression,
+        k.parenthesized_expression, k.return_statement, k.raise_statement}) {
+    role(kind, kKept | kKeepsChildren);
+  }
+  // Kept alone: what they contain runs in the order it is written.
+  for (TSSymbol kind : {k.break_statement, k.continue_statement, k.global_statement,
+                        k.nonlocal_statement, k.import_statement, k.import_from_statement,
+                        k.subscript, k.call}) {
+    role(kind, kKept);
+  }
+}
+
+void SyntaxOutline::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) {
+  while (!open_.empty() && open_.back().first >= depth) open_.pop_back();
+  uint8_t role = role_of(kind);
+  bool parent_keeps_children = !open_.empty() && open_.back().first + 1 == depth &&
+                               (role_of(nodes_[open_.back().second].kind) & kKeepsChildren) != 0 &&
+                               is_named(node);
+  if (role == 0 && !parent_keeps_children && !nodes_.empty()) return;
+  uint32_t index = static_cast<uint32_t>(nodes_.size());
+  nodes_.push_back(OutlineNode{node, kind, field});
+  if (!open_.empty()) {
+    OutlineNode& parent = nodes_[open_.back().second];
+    if (parent.last_child == OutlineNode::kNone) {
+      parent.first_child = index;
+    } else {
+      nodes_[parent.last_child].next_sibling = index;
+    }
+    parent.last_child = index;
+  }
+  open_.emplace_back(depth, index);
+}
+
+void SyntaxOutline::leave(uint32_t depth) {
+  if (!open_.empty() && open_.back().first == depth) open_.pop_back();
+}
+
+uint32_t SyntaxOutline::child(uint32_t parent, TSFieldId field) const {
+  for (uint32_t at = nodes_[parent].first_child; at != OutlineNode::kNone;
+       at = nodes_[at].next_sibling) {
+    if (nodes_[at].field == field) return at;
+  }
+  return OutlineNode::kNone;
+}
+
+}  // namespace keyhound

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <tree_sitter/api.h>
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "rules/precise_kinds.hpp"
+
+namespace keyhound {
+
+// The nodes of a file that change what holds on a path, in a tree of their
+// own kept during the one walk: statements and the expressions that branch,
+// bind, look up or call, each under its nearest such ancestor, and every
+// named child of the nodes whose parts run in an order of their own (the
+// condition of an `if`, the target of an assignment). The flow graphs are
+// built from it in the order the code runs, which is not always the order
+// it is written in (`x if c else y`, `[x for x in xs]`, `d[k] = v`).
+struct OutlineNode {
+  TSNode node;
+  TSSymbol kind;
+  TSFieldId field;
+  uint32_t first_child = kNone;
+  uint32_t last_child = kNone;
+  uint32_t next_sibling = kNone;
+
+  static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+};
+
+class SyntaxOutline {
+ public:
+  explicit SyntaxOutline(const PreciseKinds& kinds);
+
+  void enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth);
+  void leave(uint32_t depth);
+
+  // Node 0 is the root (the module), once the walk has begun.
+  const std::vector<OutlineNode>& nodes() const { return nodes_; }
+  const OutlineNode& operator[](uint32_t index) const { return nodes_[index]; }
+  // The child of `parent` in `field`, or kNone.
+  uint32_t child(uint32_t parent, TSFieldId field) const;
+
+ private:
+  enum Role : uint8_t { kKept = 1, kKeepsChildren = 2 };
+  // The error node's kind lies beyond the grammar's table.
+  uint8_t role_of(TSSymbol kind) const { return kind < roles_.size() ? roles_[kind] : 0; }
+  std::vector<uint8_t> roles_;
+  std::vector<OutlineNode> nodes_;
+  // (depth, index) of the kept nodes open in the walk.
+  std::vector<std::pair<uint32_t, uint32_t>> open_;
+};
+
+}  // namespace keyhound
