@@ -123,6 +123,7 @@ class ScopeBuilder {
   std::vector<std::string> query_keys_;
   int suppressing_ = 0;
   std::vector<uint32_t>* nested_ = nullptr;
+  std::unordered_set<uint32_t> seen_definitions_;
 };
 
 std::vector<uint32_t> ScopeBuilder::children(uint32_t node) const {
@@ -497,7 +498,8 @@ void ScopeBuilder::visit_definition(uint32_t node) {
   }
   TSNode name = field_child(at(node).node, k_.name);
   tasks.push_back(then([this, node, name] {
-    nested_->push_back(node);
+    // A `finally` is built twice; its definitions are scopes once.
+    if (seen_definitions_.insert(node).second) nested_->push_back(node);
     if (!is_null(name)) kill(text(name));
   }));
   schedule(std::move(tasks));
@@ -707,25 +709,27 @@ void ScopeBuilder::visit_try(uint32_t node) {
   if (otherwise != kNone) tasks.push_back(code(otherwise));
   tasks.push_back(then([this, state, has_finally] {
     state->ends.push_back(current_);
-    if (!has_finally) {
-      current_ = join(state->ends);
-      return;
-    }
+    current_ = join(state->ends);
+    if (!has_finally) return;
     handlers_.pop_back();
     state->onward = std::move(finallys_.back().onward);
     finallys_.pop_back();
-    for (uint32_t end : state->ends) edge(end, state->finally_entry);
-    current_ = state->finally_entry;
   }));
   if (has_finally) {
+    // The `finally` is built twice: once for the ways out that go on after
+    // the statement, once for the exceptions and jumps that go elsewhere;
+    // what each way out knows stays its own.
     tasks.push_back(code(final_clause));
     tasks.push_back(then([this, state] {
-      uint32_t after = new_block();
-      edge(current_, after);
+      state->ends = {current_};
+      current_ = state->finally_entry;
+    }));
+    tasks.push_back(code(final_clause));
+    tasks.push_back(then([this, state] {
       for (uint32_t target : state->onward) edge(current_, target);
       // An exception that ran the `finally` goes on being raised.
       edge(current_, state->outer_handler);
-      current_ = after;
+      current_ = join(state->ends);
     }));
   }
   schedule(std::move(tasks));

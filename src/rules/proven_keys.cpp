@@ -1,6 +1,7 @@
 #include "rules/proven_keys.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "rules/key_text.hpp"
@@ -117,6 +118,8 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
   ModuleConstants constants = module_constants(outline, source, kinds, module);
   SuppressedCode suppressed;
   FlowInputs inputs{outline, source, kinds, constants};
+  // A lookup in a `finally` is asked twice: it is proven when both say so.
+  std::unordered_map<const void*, std::optional<PreciseRule>> proven;
   build_flow_graphs(inputs, suppressed, [&](FlowGraph& graph) {
     std::vector<FactId> answers = solve_flow(graph);
     std::vector<FactId> initial = graph.initial;
@@ -124,17 +127,22 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
     for (std::size_t i = 0; i < answers.size(); ++i) {
       const FlowQuery& query = graph.queries[i];
       FactId answer = answers[i];
-      if (answer == FactTable::kNone) {
-        if (always_present(graph.facts.object(query.fact), graph.facts.key(query.fact))) {
-          facts.take(query.subscript, PreciseRule::ModuleConstant);
-        }
-        continue;
+      std::optional<PreciseRule> rule;
+      if (answer != FactTable::kNone) {
+        bool constant = std::binary_search(initial.begin(), initial.end(), answer);
+        rule = constant ? PreciseRule::ModuleConstant : rule_of(graph.facts.origin(answer));
+      } else if (always_present(graph.facts.object(query.fact), graph.facts.key(query.fact))) {
+        rule = PreciseRule::ModuleConstant;
       }
-      bool constant = std::binary_search(initial.begin(), initial.end(), answer);
-      facts.take(query.subscript,
-                 constant ? PreciseRule::ModuleConstant : rule_of(graph.facts.origin(answer)));
+      auto [found, added] = proven.try_emplace(query.subscript, rule);
+      if (!added && !rule) found->second.reset();
     }
   });
+  // In the order of the file, so that the counts do not depend on a hash.
+  for (const OutlineNode& node : outline.nodes()) {
+    auto found = proven.find(node.node.id);
+    if (found != proven.end() && found->second) facts.take(node.node.id, *found->second);
+  }
   for (const void* subscript : suppressed.subscripts) {
     facts.take(subscript, PreciseRule::SuppressedKeyError);
   }
