@@ -219,7 +219,10 @@ FileReport analyze_tree(std::string_view path, std::string_view source, TSNode r
   }
 
   FunctionTable table;
-  const FunctionGraph graph = link_functions(index, root, table);
+  const FunctionGraph graph =
+      indexed.precise ? link_definitions(index, root, indexed.precise->call_targets,
+                                         indexed.precise->deferred)
+                      : link_functions(index, root, table);
 
   FileReport file{.path = std::string(path), .findings = {}, .outcome = {}, .precise = options.precise};
   const FindingMaker make(source, suppressions);

@@ -94,4 +94,52 @@ FunctionGraph link_functions(const FileIndex& index, TSNode root, FunctionTable&
   return graph;
 }
 
+FunctionGraph link_definitions(const FileIndex& index, TSNode root,
+                               const std::unordered_map<const void*, const void*>& call_targets,
+                               const std::unordered_set<const void*>& deferred) {
+  FunctionGraph graph;
+  const std::size_t module = index.definitions.size();
+  std::unordered_map<const void*, std::size_t> definition_of;
+  definition_of.reserve(module);
+  for (std::size_t d = 0; d < module; ++d) {
+    const DefinitionSpan& span = index.definitions[d];
+    definition_of.emplace(span.node.id, d);
+    graph.own_entries.push_back(FunctionEntry{.may_raise = {}, .node = span.node, .accesses_reported = false});
+    graph.entries.push_back(EntryFacts{span.name, &graph.own_entries.back(), span.accesses_begin,
+                                       span.accesses_end, span.calls_begin, span.calls_end});
+  }
+  graph.own_entries.push_back(FunctionEntry{.may_raise = {}, .node = root, .accesses_reported = false});
+  graph.entries.push_back(EntryFacts{kModuleEntryName, &graph.own_entries.back(), 0,
+                                     index.accesses.size(), 0, index.calls.size()});
+
+  auto owner_of = [&](std::size_t owner) { return owner == kNoDefinition ? module : owner; };
+  std::vector<CallGraphNode> nodes(module + 1);
+  std::vector<std::size_t> first_access(module + 1, kNoEntry);
+  for (std::size_t a = 0; a < index.accesses.size(); ++a) {
+    if (deferred.contains(index.accesses[a].id)) continue;
+    std::size_t owner = owner_of(index.access_owner[a]);
+    nodes[owner].has_unguarded_access = true;
+    if (first_access[owner] == kNoEntry) first_access[owner] = a;
+  }
+  graph.callee_of.assign(index.calls.size(), kNoEntry);
+  for (std::size_t k = 0; k < index.calls.size(); ++k) {
+    const IndexedCall& call = index.calls[k];
+    auto target = call_targets.find(call.node.id);
+    if (target == call_targets.end()) continue;
+    auto definition = definition_of.find(target->second);
+    if (definition == definition_of.end()) continue;
+    graph.callee_of[k] = definition->second;
+    if (!call.guarded && !deferred.contains(call.node.id)) {
+      nodes[owner_of(call.owner)].unguarded_callees.push_back(definition->second);
+    }
+  }
+  std::vector<std::size_t> sources = keyerror_sources(nodes);
+  for (std::size_t i = 0; i <= module; ++i) {
+    if (sources[i] == kNoSource) continue;
+    graph.entries[i].entry->may_raise.emplace(kKeyError);
+    graph.entries[i].origin_access = first_access[sources[i]];
+  }
+  return graph;
+}
+
 }  // namespace keyhound

@@ -3,6 +3,9 @@
 #include <tree_sitter/api.h>
 
 #include <cstddef>
+#include <deque>
+#include <unordered_map>
+#include <unordered_set>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -30,8 +33,11 @@ inline constexpr std::size_t kNoEntry = std::numeric_limits<std::size_t>::max();
 
 // The file's functions, how its calls name them, and which may raise.
 struct FunctionGraph {
-  // In report order: definitions by where they end, the module entry last.
+  // In report order: definitions by where they end, the module entry last
+  // (precise mode: definitions in walk order, the module entry last).
   std::vector<EntryFacts> entries;
+  // Precise mode's entries, one per definition, which no name table holds.
+  std::deque<FunctionEntry> own_entries;
   // For each call of the index, the entry its callee names, or kNoEntry.
   std::vector<std::size_t> callee_of;
 };
@@ -41,5 +47,14 @@ struct FunctionGraph {
 // gives "KeyError" to every entry from which an unguarded access can be
 // reached through unguarded bare-name calls.
 FunctionGraph link_functions(const FileIndex& index, TSNode root, FunctionTable& table);
+
+// Precise mode: one entry per definition, each call linked to the
+// definition its scopes resolve it to (`call_targets`, by node ids), and a
+// definition may raise only through the code that runs when it is called:
+// its own lookups and calls, not those of the functions and lambdas
+// (`deferred`) defined in it.
+FunctionGraph link_definitions(const FileIndex& index, TSNode root,
+                               const std::unordered_map<const void*, const void*>& call_targets,
+                               const std::unordered_set<const void*>& deferred);
 
 }  // namespace keyhound

@@ -335,6 +335,8 @@ PreciseFacts PreciseClassifier::finish() {
   take_proven_keys(outline_, source_, k_, scopes_.scope(0), facts_);
   containers_.settle(scopes_, facts_);
   facts_.unrelated_calls = scopes_.unrelated_calls();
+  facts_.call_targets = scopes_.call_targets();
+  facts_.deferred = deferred_code(outline_, k_);
   return std::move(facts_);
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "syntax/file_index.hpp"
@@ -49,6 +50,12 @@ struct PreciseFacts {
   std::unordered_set<const void*> unrelated_calls;
   // Calls (by node id) that a `with suppress(KeyError):` guards.
   std::unordered_set<const void*> guarded_calls;
+  // For each call of a function of the file, as its scopes resolve it, the
+  // definition called (node ids).
+  std::unordered_map<const void*, const void*> call_targets;
+  // Lookups and calls (by node id) in the body of a lambda: they run when
+  // the lambda is called, not when the function holding it is.
+  std::unordered_set<const void*> deferred;
   // How many subscripts each rule took out (the first rule that applies).
   std::array<std::size_t, static_cast<std::size_t>(PreciseRule::Count)> removed{};
   // The first node, in pre-order, where the parser met a syntax error.

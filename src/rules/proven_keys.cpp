@@ -113,6 +113,25 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
   return constants;
 }
 
+std::unordered_set<const void*> deferred_code(const SyntaxOutline& outline,
+                                              const PreciseKinds& k) {
+  std::unordered_set<const void*> deferred;
+  if (outline.nodes().empty()) return deferred;
+  // (node, inside a lambda's body)
+  std::vector<std::pair<uint32_t, bool>> pending{{0, false}};
+  while (!pending.empty()) {
+    auto [index, inside] = pending.back();
+    pending.pop_back();
+    const OutlineNode& node = outline[index];
+    if (inside && (node.kind == k.subscript || node.kind == k.call)) deferred.insert(node.node.id);
+    bool is_lambda = node.kind == k.lambda;
+    for (uint32_t c = node.first_child; c != kNone; c = outline[c].next_sibling) {
+      pending.emplace_back(c, inside || (is_lambda && outline[c].field == k.body));
+    }
+  }
+  return deferred;
+}
+
 void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
                       const PreciseKinds& kinds, const Scope& module, PreciseFacts& facts) {
   ModuleConstants constants = module_constants(outline, source, kinds, module);

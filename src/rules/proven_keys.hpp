@@ -17,6 +17,10 @@ namespace keyhound {
 ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view source,
                                  const PreciseKinds& kinds, const Scope& module);
 
+// The lookups and calls in the bodies of lambdas (by node id).
+std::unordered_set<const void*> deferred_code(const SyntaxOutline& outline,
+                                              const PreciseKinds& kinds);
+
 // Asks each scope's flow graph which lookups find their key on every path,
 // and takes them out under the rule their fact comes from; and those that a
 // `with suppress(KeyError):` guards, with its calls.

@@ -34,7 +34,7 @@ void for_each_target(TSNode target, const PreciseKinds& k,
 
 ScopeTracker::ScopeTracker(std::string_view source, const PreciseKinds& kinds)
     : source_(source), k_(kinds) {
-  scopes_.push_back(Scope{0, false, {}, {}, {}, {}, {}});
+  scopes_.push_back(Scope{0, false, {}, {}, {}, {}, {}, {}});
   stack_.push_back({0, 0});
 }
 
@@ -46,10 +46,11 @@ void ScopeTracker::enter_definition(TSNode definition, uint32_t depth) {
     if (is_class) {
       scopes_[current()].bindings.insert(std::move(text));
     } else {
+      scopes_[current()].def_nodes.insert_or_assign(text, definition.id);
       scopes_[current()].defs.insert(std::move(text));
     }
   }
-  scopes_.push_back(Scope{current(), is_class, {}, {}, {}, {}, {}});
+  scopes_.push_back(Scope{current(), is_class, {}, {}, {}, {}, {}, {}});
   stack_.push_back({depth, scopes_.size() - 1});
   if (!is_class) bind_parameters(definition);
 }
@@ -160,17 +161,54 @@ void ScopeTracker::bind_imports(TSNode statement) {
 
 void ScopeTracker::note_call(TSNode call) {
   TSNode callee = field_child(call, k_.function);
-  if (!is_null(callee) && node_kind(callee) == k_.identifier) {
-    calls_.push_back({call.id, std::string(node_text(callee, source_)), current()});
+  if (is_null(callee)) return;
+  if (node_kind(callee) == k_.identifier) {
+    calls_.push_back({call.id, std::string(node_text(callee, source_)), current(), false});
+    return;
+  }
+  if (node_kind(callee) != k_.attribute || scopes_[current()].is_class) return;
+  std::string_view object = node_text(field_child(callee, k_.object), source_);
+  if (object != "self" && object != "cls") return;
+  if (auto owner = enclosing_class()) {
+    calls_.push_back({call.id,
+                      std::string(node_text(field_child(callee, k_.attribute_field), source_)),
+                      *owner, true});
   }
 }
 
 std::unordered_set<const void*> ScopeTracker::unrelated_calls() const {
   std::unordered_set<const void*> unrelated;
   for (const CallUse& call : calls_) {
-    if (!visible(call.name, call.scope)) unrelated.insert(call.id);
+    if (!call.method && !visible(call.name, call.scope)) unrelated.insert(call.id);
   }
   return unrelated;
+}
+
+std::unordered_map<const void*, const void*> ScopeTracker::call_targets() const {
+  std::unordered_map<const void*, const void*> targets;
+  for (const CallUse& call : calls_) {
+    std::optional<std::size_t> scope =
+        call.method ? std::optional<std::size_t>(call.scope) : defining_scope(call.name, call.scope);
+    if (!scope) continue;
+    const auto& defs = scopes_[*scope].def_nodes;
+    auto found = defs.find(call.name);
+    if (found != defs.end()) targets.emplace(call.id, found->second);
+  }
+  return targets;
+}
+
+std::optional<std::size_t> ScopeTracker::defining_scope(const std::string& name,
+                                                        std::size_t from) const {
+  std::size_t at = from;
+  for (;;) {
+    const Scope& scope = scopes_[at];
+    if (!scope.is_class) {
+      if (scope.defs.contains(name)) return at;
+      if (scope.bindings.contains(name)) return std::nullopt;
+    }
+    if (at == 0) return std::nullopt;
+    at = scope.parent;
+  }
 }
 
 // Whether `name`, called in `from`, names a function visible there: a

@@ -44,6 +44,9 @@ struct Scope {
   bool is_class;
   // Names defined here by `def`, and names bound here otherwise.
   std::unordered_set<std::string> defs;
+  // The last `def` of each name here (by node id): the function a call of
+  // the name finds once the scope has run.
+  std::unordered_map<std::string, const void*> def_nodes;
   std::unordered_set<std::string> bindings;
   // Per name bound here: how many of its bindings are of each kind.
   std::unordered_map<std::string, BindingCounts> values;
@@ -81,20 +84,28 @@ class ScopeTracker {
   void bind_names_within(TSNode node);
   void bind_imports(TSNode statement);
 
-  // A call of a bare name, for `unrelated_calls`.
+  // A call of a bare name, or of `self.name` or `cls.name` in a class.
   void note_call(TSNode call);
-  // The calls noted whose name is not a function visible where it is called.
+  // The bare-name calls noted whose name is not a function visible where
+  // it is called.
   std::unordered_set<const void*> unrelated_calls() const;
+  // The function each call noted finds, as Python resolves it: a bare name
+  // in the nearest enclosing scope that binds it (class bodies aside), a
+  // method of `self` or `cls` in its class (by node ids).
+  std::unordered_map<const void*, const void*> call_targets() const;
 
  private:
   void bind_parameters(TSNode definition);
   void note_protocol_key(TSNode definition, const std::string& parameter);
   bool visible(const std::string& name, std::size_t from) const;
+  // The scope whose `def` of `name` a call in `from` finds, if one does.
+  std::optional<std::size_t> defining_scope(const std::string& name, std::size_t from) const;
 
   struct CallUse {
     const void* id;
     std::string name;
     std::size_t scope;
+    bool method;  // `self.name(...)`: `scope` is the class
   };
 
   std::string_view source_;
