@@ -7,6 +7,7 @@
 #include "rules/expression_text.hpp"
 #include "rules/key_text.hpp"
 #include "rules/scopes.hpp"
+#include "rules/sequences.hpp"
 #include "rules/stores_and_indexes.hpp"
 #include "syntax/node_access.hpp"
 #include "syntax/node_text.hpp"
@@ -166,6 +167,8 @@ FlowGraph ScopeBuilder::build(uint32_t body, uint32_t definition, std::vector<ui
   run();
   for (std::size_t i = 0; i < graph_.queries.size(); ++i) {
     graph_.queries[i].any_container = graph_.facts.find("", query_keys_[i]);
+    graph_.queries[i].sequence =
+        graph_.facts.find(graph_.facts.object(graph_.queries[i].fact), kSequenceKey);
   }
   if (definition != kNone) know_module_constants(definition);
   graph_.facts.resolve_kills();
@@ -333,7 +336,7 @@ void ScopeBuilder::visit_subscript(uint32_t node) {
                   if (object.empty() || key.empty()) return;
                   FactId fact = graph_.facts.intern(object, key, FactOrigin::Known);
                   auto query = static_cast<uint32_t>(graph_.queries.size());
-                  graph_.queries.push_back({subscript.id, fact, FactTable::kNone});
+                  graph_.queries.push_back({subscript.id, fact, FactTable::kNone, FactTable::kNone});
                   query_keys_.push_back(std::move(key));
                   auto& events = graph_.blocks[current_].events;
                   events.push_back({FlowEvent::Kind::Query, query});
@@ -355,6 +358,13 @@ void ScopeBuilder::visit_call(uint32_t node) {
                   node_text(field_child(callee, k_.attribute_field), in_.source);
               if (method == "pop" || method == "popitem" || method == "clear") {
                 kill(text(object), true);
+              } else if (method == "append" || method == "extend" || method == "insert") {
+                // Only a list (or its kin) has these: it is a sequence.
+                std::string object_text = text(object);
+                if (!object_text.empty()) {
+                  gen(current_, {std::move(object_text), std::string(kSequenceKey),
+                                 FactOrigin::Position});
+                }
               } else if (method == "setdefault") {
                 TSNode arguments = field_child(call, k_.arguments);
                 if (is_null(arguments) || named_child_count(arguments) == 0) return;
@@ -377,12 +387,22 @@ void ScopeBuilder::visit_assignment(uint32_t node) {
   if (left == kNone || right == kNone) return;  // an annotation alone binds nothing
   TSNode target = at(left).node;
   TSNode value = at(right).node;
+  TSNode annotation = field_child(at(node).node, k_.type_field);
   schedule({code(right), then([this, target] {
               for_each_target(
                   target, k_, [&](TSNode subscript) { targets_.insert(subscript.id); },
                   [](TSNode) {});
             }),
-            code(left), then([this, target, value] { bind(target, value); })});
+            code(left), then([this, target, value, annotation] {
+              bind(target, value);
+              if (!is_null(annotation) &&
+                  annotated_value(annotation, k_, in_.source) == BoundValue::Sequence) {
+                std::string bound = text(target);
+                if (!bound.empty()) {
+                  gen(current_, {std::move(bound), std::string(kSequenceKey), FactOrigin::Position});
+                }
+              }
+            })});
 }
 
 void ScopeBuilder::bind(TSNode target, TSNode value) {
@@ -404,6 +424,10 @@ void ScopeBuilder::bind(TSNode target, TSNode value) {
   std::string bound = text(target);
   if (bound.empty()) return;
   TSSymbol value_kind = node_kind(value);
+  if (assigned_value(value, k_, in_.source) == BoundValue::Sequence) {
+    gen(current_, {bound, std::string(kSequenceKey), FactOrigin::Position});
+    return;
+  }
   // `d = {"a": ...}`: its string keys.
   if (value_kind == k_.dictionary) {
     uint32_t count = named_child_count(value);
@@ -430,6 +454,13 @@ void ScopeBuilder::bind(TSNode target, TSNode value) {
       TSNode name = field_child(argument, k_.name);
       if (!is_null(name)) gen(current_, {bound, quoted(node_text(name, in_.source)), FactOrigin::Known});
     }
+  } else if (node_kind(field_child(value, k_.function)) == k_.attribute &&
+             node_text(field_child(field_child(value, k_.function), k_.attribute_field),
+                       in_.source) == "index" &&
+             target_kind == k_.identifier) {
+    // `i = xs.index(x)`: a position in `xs`.
+    std::string object = text(field_child(field_child(value, k_.function), k_.object));
+    if (!object.empty()) gen(current_, {std::move(object), bound, FactOrigin::Position});
   } else if (callee == "next" && count == 1 && target_kind == k_.identifier) {
     // `k = next(iter(d))`: a key of `d`.
     TSNode inner = named_child(arguments, 0);

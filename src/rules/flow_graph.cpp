@@ -213,6 +213,8 @@ std::vector<FactId> solve_flow(const FlowGraph& graph) {
             answer = query.fact;
           } else if (query.any_container != FactTable::kNone && holds[query.any_container]) {
             answer = query.any_container;
+          } else if (query.sequence != FactTable::kNone && holds[query.sequence]) {
+            answer = query.sequence;
           }
           answers[event.value] = answer;
           break;

@@ -82,12 +82,18 @@ struct FlowBlock {
   static constexpr uint32_t kNoBlock = std::numeric_limits<uint32_t>::max();
 };
 
+// The key a fact about a value's kind is kept under: (V, this) holds when
+// V is a list, tuple, string or other sequence on every path.
+inline constexpr std::string_view kSequenceKey = "\x01sequence";
+
 // A lookup the graph asks about: `fact` for its container and key,
-// `any_container` for its key in any container.
+// `any_container` for its key in any container, `sequence` for its
+// container being a sequence.
 struct FlowQuery {
   const void* subscript;
   FactId fact;
   FactId any_container;
+  FactId sequence;
 };
 
 // The control-flow graph of one scope: block 0 is its entry, which holds
@@ -100,8 +106,8 @@ struct FlowGraph {
 };
 
 // The facts that hold on every path to each query, to a fixed point: for
-// each query, the fact that proves it (its own, or its key's in any
-// container), or kNone. A query in code no path reaches proves nothing.
+// each query, the fact that proves it (its own, its key's in any
+// container, or its container's being a sequence), or kNone. A query in code no path reaches proves nothing.
 std::vector<FactId> solve_flow(const FlowGraph& graph);
 
 }  // namespace keyhound

@@ -306,7 +306,7 @@ std::optional<PreciseRule> PreciseClassifier::read_rule(TSNode node, const Subsc
     return PreciseRule::ProtocolMethod;
   }
   if (is_length_offset(parts.first_index, parts.value, k_, source_) ||
-      node_text(parts.value, source_) == "sys.argv") {
+      is_sequence_expression(parts.value, k_, source_)) {
     return PreciseRule::Sequence;
   }
   return std::nullopt;

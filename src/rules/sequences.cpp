@@ -91,6 +91,20 @@ BoundValue assigned_value(TSNode right, const PreciseKinds& k, std::string_view 
   return BoundValue::Unknown;
 }
 
+bool is_sequence_expression(TSNode value, const PreciseKinds& k, std::string_view source) {
+  while (node_kind(value) == k.parenthesized_expression && named_child_count(value) == 1) {
+    value = named_child(value, 0);
+  }
+  TSSymbol kind = node_kind(value);
+  if (kind == k.list || kind == k.tuple || kind == k.string || kind == k.concatenated_string ||
+      kind == k.list_comprehension) {
+    return true;
+  }
+  if (kind != k.attribute) return false;
+  if (node_text(value, source) == "sys.argv") return true;
+  return node_text(field_child(value, k.attribute_field), source) == "shape";
+}
+
 bool is_length_offset(TSNode index, TSNode object, const PreciseKinds& k,
                       std::string_view source) {
   if (node_kind(index) != k.binary_operator) return false;

@@ -19,6 +19,10 @@ BoundValue annotated_value(TSNode type, const PreciseKinds& k, std::string_view 
 // Counter call; or nothing known.
 BoundValue assigned_value(TSNode right, const PreciseKinds& k, std::string_view source);
 
+// An expression that is a sequence wherever it is written: a literal list,
+// tuple or string, a list comprehension, `sys.argv`, an array's `.shape`.
+bool is_sequence_expression(TSNode value, const PreciseKinds& k, std::string_view source);
+
 // `len(X) - ...` whose X is `object`: an index that only a sequence takes.
 bool is_length_offset(TSNode index, TSNode object, const PreciseKinds& k,
                       std::string_view source);
