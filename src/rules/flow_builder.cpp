@@ -32,9 +32,12 @@ class ScopeBuilder {
   FlowGraph build(uint32_t body, uint32_t definition, std::vector<uint32_t>& nested);
 
  private:
+  // What a task does: most are one of the plain ones, which need no
+  // closure; a step runs between visits of a statement's parts.
+  enum class Op : uint8_t { Visit, Test, Step, Query, CallEffects, DeleteEffects, Jump };
   struct Task {
+    Op op = Op::Visit;
     uint32_t node = kNone;
-    bool as_test = false;
     std::function<void()> step;
   };
   struct Loop {
@@ -51,9 +54,9 @@ class ScopeBuilder {
     uint32_t when_false;
   };
 
-  static Task code(uint32_t node) { return {node, false, {}}; }
-  static Task test(uint32_t node) { return {node, true, {}}; }
-  static Task then(std::function<void()> step) { return {kNone, false, std::move(step)}; }
+  static Task code(uint32_t node) { return {Op::Visit, node, {}}; }
+  static Task test(uint32_t node) { return {Op::Test, node, {}}; }
+  static Task then(std::function<void()> step) { return {Op::Step, kNone, std::move(step)}; }
   void schedule(std::vector<Task> tasks) {
     for (auto it = tasks.rbegin(); it != tasks.rend(); ++it) tasks_.push_back(std::move(*it));
   }
@@ -82,6 +85,12 @@ class ScopeBuilder {
   void visit(uint32_t node);
   void visit_test(uint32_t node);
   void visit_children(uint32_t node);
+  // Pushes the plain task `op` on `node`, to run once its children are done.
+  void then_visit_children(Op op, uint32_t node);
+  void query(uint32_t node);
+  void call_effects(uint32_t node);
+  void delete_effects(uint32_t node);
+  void jump(uint32_t node);
   void visit_subscript(uint32_t node);
   void visit_call(uint32_t node);
   void visit_assignment(uint32_t node);
@@ -196,12 +205,28 @@ void ScopeBuilder::run() {
   while (!tasks_.empty()) {
     Task task = std::move(tasks_.back());
     tasks_.pop_back();
-    if (task.step) {
-      task.step();
-    } else if (task.as_test) {
-      visit_test(task.node);
-    } else {
-      visit(task.node);
+    switch (task.op) {
+      case Op::Visit:
+        visit(task.node);
+        break;
+      case Op::Test:
+        visit_test(task.node);
+        break;
+      case Op::Step:
+        task.step();
+        break;
+      case Op::Query:
+        query(task.node);
+        break;
+      case Op::CallEffects:
+        call_effects(task.node);
+        break;
+      case Op::DeleteEffects:
+        delete_effects(task.node);
+        break;
+      case Op::Jump:
+        jump(task.node);
+        break;
     }
   }
 }
@@ -251,10 +276,20 @@ void ScopeBuilder::visit(uint32_t node) {
   visit_children(node);
 }
 
+// The children in order: the first, on top, runs first.
 void ScopeBuilder::visit_children(uint32_t node) {
-  std::vector<Task> tasks;
-  for (uint32_t c : children(node)) tasks.push_back(code(c));
-  schedule(std::move(tasks));
+  std::size_t count = 0;
+  for (uint32_t c = at(node).first_child; c != kNone; c = at(c).next_sibling) ++count;
+  std::size_t slot = tasks_.size() + count;
+  tasks_.resize(slot);
+  for (uint32_t c = at(node).first_child; c != kNone; c = at(c).next_sibling) {
+    tasks_[--slot] = code(c);
+  }
+}
+
+void ScopeBuilder::then_visit_children(Op op, uint32_t node) {
+  tasks_.push_back({op, node, {}});
+  visit_children(node);
 }
 
 // A test ends in two blocks, the paths on which it was true and false, each
@@ -322,60 +357,58 @@ std::string ScopeBuilder::operator_of(uint32_t boolean) const {
 // A lookup: what it reads runs first; then it asks whether its key is
 // known, and from there on it is (had it not been there, it raised).
 void ScopeBuilder::visit_subscript(uint32_t node) {
+  if (targets_.contains(at(node).node.id)) return visit_children(node);
+  then_visit_children(Op::Query, node);
+}
+
+void ScopeBuilder::query(uint32_t node) {
   TSNode subscript = at(node).node;
-  bool stored = targets_.contains(subscript.id);
-  visit_children(node);
-  if (stored) return;
-  tasks_.insert(tasks_.end() - static_cast<std::ptrdiff_t>(children(node).size()),
-                then([this, subscript] {
-                  if (suppressing_ > 0) suppressed_.subscripts.insert(subscript.id);
-                  SubscriptParts parts = subscript_parts(subscript, k_);
-                  if (!parts.plain || parts.index_count != 1 || is_null(parts.value)) return;
-                  std::string object = text(parts.value);
-                  std::string key = tests_.key_of(parts.first_index);
-                  if (object.empty() || key.empty()) return;
-                  FactId fact = graph_.facts.intern(object, key, FactOrigin::Known);
-                  auto query = static_cast<uint32_t>(graph_.queries.size());
-                  graph_.queries.push_back({subscript.id, fact, FactTable::kNone, FactTable::kNone});
-                  query_keys_.push_back(std::move(key));
-                  auto& events = graph_.blocks[current_].events;
-                  events.push_back({FlowEvent::Kind::Query, query});
-                  events.push_back({FlowEvent::Kind::Gen, fact});
-                }));
+  if (suppressing_ > 0) suppressed_.subscripts.insert(subscript.id);
+  SubscriptParts parts = subscript_parts(subscript, k_);
+  if (!parts.plain || parts.index_count != 1 || is_null(parts.value)) return;
+  std::string object = text(parts.value);
+  std::string key = tests_.key_of(parts.first_index);
+  if (object.empty() || key.empty()) return;
+  FactId fact = graph_.facts.intern(object, key, FactOrigin::Known);
+  auto query = static_cast<uint32_t>(graph_.queries.size());
+  graph_.queries.push_back({subscript.id, fact, FactTable::kNone, FactTable::kNone});
+  query_keys_.push_back(std::move(key));
+  auto& events = graph_.blocks[current_].events;
+  events.push_back({FlowEvent::Kind::Query, query});
+  events.push_back({FlowEvent::Kind::Gen, fact});
 }
 
 // `d.pop(k)`, `d.popitem()` and `d.clear()` undo what was known of `d`;
 // `d.setdefault(k, v)` makes `k` known.
-void ScopeBuilder::visit_call(uint32_t node) {
+void ScopeBuilder::visit_call(uint32_t node) { then_visit_children(Op::CallEffects, node); }
+
+void ScopeBuilder::call_effects(uint32_t node) {
   TSNode call = at(node).node;
-  schedule({then([this, node] { visit_children(node); }), then([this, call] {
-              if (suppressing_ > 0) suppressed_.calls.insert(call.id);
-              TSNode callee = field_child(call, k_.function);
-              if (is_null(callee) || node_kind(callee) != k_.attribute) return;
-              TSNode object = field_child(callee, k_.object);
-              if (is_null(object)) return;
-              std::string_view method =
-                  node_text(field_child(callee, k_.attribute_field), in_.source);
-              if (method == "pop" || method == "popitem" || method == "clear") {
-                kill(text(object), true);
-              } else if (method == "append" || method == "extend" || method == "insert") {
-                // Only a list (or its kin) has these: it is a sequence.
-                std::string object_text = text(object);
-                if (!object_text.empty()) {
-                  gen(current_, {std::move(object_text), std::string(kSequenceKey),
-                                 FactOrigin::Position});
-                }
-              } else if (method == "setdefault") {
-                TSNode arguments = field_child(call, k_.arguments);
-                if (is_null(arguments) || named_child_count(arguments) == 0) return;
-                TSNode key = named_child(arguments, 0);
-                if (node_kind(key) == k_.keyword_argument) return;
-                std::string object_text = text(object);
-                std::string key_string = tests_.key_of(key);
-                if (object_text.empty() || key_string.empty()) return;
-                gen(current_, {std::move(object_text), std::move(key_string), FactOrigin::Known});
-              }
-            })});
+  if (suppressing_ > 0) suppressed_.calls.insert(call.id);
+  TSNode callee = field_child(call, k_.function);
+  if (is_null(callee) || node_kind(callee) != k_.attribute) return;
+  TSNode object = field_child(callee, k_.object);
+  if (is_null(object)) return;
+  std::string_view method = node_text(field_child(callee, k_.attribute_field), in_.source);
+  if (method == "pop" || method == "popitem" || method == "clear") {
+    kill(text(object), true);
+  } else if (method == "append" || method == "extend" || method == "insert") {
+    // Only a list (or its kin) has these: it is a sequence.
+    std::string object_text = text(object);
+    if (!object_text.empty()) {
+      gen(current_,
+          {std::move(object_text), std::string(kSequenceKey), FactOrigin::Position});
+    }
+  } else if (method == "setdefault") {
+    TSNode arguments = field_child(call, k_.arguments);
+    if (is_null(arguments) || named_child_count(arguments) == 0) return;
+    TSNode key = named_child(arguments, 0);
+    if (node_kind(key) == k_.keyword_argument) return;
+    std::string object_text = text(object);
+    std::string key_string = tests_.key_of(key);
+    if (object_text.empty() || key_string.empty()) return;
+    gen(current_, {std::move(object_text), std::move(key_string), FactOrigin::Known});
+  }
 }
 
 // The value runs first, then the targets are bound: a subscript target is
@@ -497,26 +530,26 @@ void ScopeBuilder::visit_augmented_assignment(uint32_t node) {
 
 // `del d[k]` looks the key up (it raises when the key is missing), then
 // nothing is known of `d`; `del x` forgets `x`.
-void ScopeBuilder::visit_delete(uint32_t node) {
+void ScopeBuilder::visit_delete(uint32_t node) { then_visit_children(Op::DeleteEffects, node); }
+
+void ScopeBuilder::delete_effects(uint32_t node) {
   TSNode statement = at(node).node;
-  schedule({then([this, node] { visit_children(node); }), then([this, statement] {
-              std::vector<TSNode> pending;
-              uint32_t count = named_child_count(statement);
-              for (uint32_t i = 0; i < count; ++i) pending.push_back(named_child(statement, i));
-              while (!pending.empty()) {
-                TSNode target = pending.back();
-                pending.pop_back();
-                TSSymbol kind = node_kind(target);
-                if (kind == k_.subscript) {
-                  kill(text(field_child(target, k_.value)), true);
-                } else if (kind == k_.identifier || kind == k_.attribute) {
-                  kill(text(target));
-                } else {
-                  uint32_t inner = named_child_count(target);
-                  for (uint32_t i = 0; i < inner; ++i) pending.push_back(named_child(target, i));
-                }
-              }
-            })});
+  std::vector<TSNode> pending;
+  uint32_t count = named_child_count(statement);
+  for (uint32_t i = 0; i < count; ++i) pending.push_back(named_child(statement, i));
+  while (!pending.empty()) {
+    TSNode target = pending.back();
+    pending.pop_back();
+    TSSymbol kind = node_kind(target);
+    if (kind == k_.subscript) {
+      kill(text(field_child(target, k_.value)), true);
+    } else if (kind == k_.identifier || kind == k_.attribute) {
+      kill(text(target));
+    } else {
+      uint32_t inner = named_child_count(target);
+      for (uint32_t i = 0; i < inner; ++i) pending.push_back(named_child(target, i));
+    }
+  }
 }
 
 // A `def` or lambda: its defaults and annotations run here; its body is a
@@ -914,27 +947,25 @@ void ScopeBuilder::visit_match(uint32_t node) {
 // `return`, `raise`, `break`, `continue`: what follows them in their block
 // is reached by no path. A jump out of a `try` with a `finally` goes
 // through it.
-void ScopeBuilder::visit_jump(uint32_t node) {
+void ScopeBuilder::visit_jump(uint32_t node) { then_visit_children(Op::Jump, node); }
+
+void ScopeBuilder::jump(uint32_t node) {
   TSSymbol kind = at(node).kind;
-  visit_children(node);
-  tasks_.insert(tasks_.end() - static_cast<std::ptrdiff_t>(children(node).size()),
-                then([this, kind] {
-                  if (kind == k_.break_statement || kind == k_.continue_statement) {
-                    if (!loops_.empty()) {
-                      const Loop& loop = loops_.back();
-                      uint32_t target = kind == k_.break_statement ? loop.after : loop.head;
-                      if (finallys_.size() > loop.finally_depth) {
-                        edge(current_, finallys_.back().entry);
-                        finallys_.back().onward.push_back(target);
-                      } else {
-                        edge(current_, target);
-                      }
-                    }
-                  } else if (kind == k_.return_statement && !finallys_.empty()) {
-                    edge(current_, finallys_.back().entry);
-                  }
-                  current_ = new_block();
-                }));
+  if (kind == k_.break_statement || kind == k_.continue_statement) {
+    if (!loops_.empty()) {
+      const Loop& loop = loops_.back();
+      uint32_t target = kind == k_.break_statement ? loop.after : loop.head;
+      if (finallys_.size() > loop.finally_depth) {
+        edge(current_, finallys_.back().entry);
+        finallys_.back().onward.push_back(target);
+      } else {
+        edge(current_, target);
+      }
+    }
+  } else if (kind == k_.return_statement && !finallys_.empty()) {
+    edge(current_, finallys_.back().entry);
+  }
+  current_ = new_block();
 }
 
 // `a and b` as a value: `b` runs only where `a` was true.
