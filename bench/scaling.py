@@ -6,6 +6,9 @@ file's parse, and prints the growth ratios.
 Every shape is written for N = 10,000 and 20,000; time should grow about
 linearly (t(20,000) / t(10,000) <= 2.3). Functions nested D deep are
 compared with their parse time, since such a file grows with D squared.
+The flow shapes (one long function: straight-line code, an `elif` chain,
+many loops; blocks nested D deep) time precise mode, whose flow graphs they
+stress, beside --exact.
 """
 
 import subprocess
@@ -61,6 +64,39 @@ def nested_functions(depth):
     return "".join(lines)
 
 
+# Shapes of one long function for precise mode's flow graphs, timed with
+# `precise` (the native command's default) beside `full` (--exact).
+def straight_line(n):
+    # Many keys known at once, and names rebound all along.
+    half = n // 2
+    stores = "".join(f"    d['k{i}'] = x{i} = {i}\n" for i in range(half))
+    reads = "".join(f"    y = d['k{i}'] + e[x{i}]\n" for i in range(n - half))
+    return "def f(d, e):\n" + stores + reads
+
+
+def elif_chain(n):
+    branches = "".join(f"    elif k == {i}:\n        d[k] = e[{i}]\n" for i in range(1, n))
+    return "def f(d, e, k):\n    if k == 0:\n        d[k] = 0\n" + branches + "    return d[k]\n"
+
+
+def many_loops(n):
+    loops = "".join(f"    for x in e:\n        if x not in d:\n            continue\n"
+                    f"        d[x] = d[x] + {i}\n" for i in range(n))
+    return "def f(d, e):\n" + loops
+
+
+def nested_blocks(depth):
+    lines = ["def f(d, k, e):\n"]
+    for level in range(depth):
+        keyword = ("if k in d:", "for x in e:", "while k not in d:", "try:")[level % 4]
+        lines.append("    " * (level + 1) + keyword + "\n")
+    lines.append("    " * (depth + 1) + "d[k] = e[k]\n")
+    for level in reversed(range(depth)):
+        if level % 4 == 3:
+            lines.append("    " * (level + 1) + "finally:\n" + "    " * (level + 2) + "pass\n")
+    return "".join(lines)
+
+
 def run(mode, path):
     out = subprocess.run([str(BENCH), mode, str(path)], check=True, capture_output=True,
                          text=True).stdout.split()
@@ -91,6 +127,27 @@ def main():
         full, _ = run("full", path)
         parse, _ = run("parse", path)
         print(f"{'D = ' + str(depth):<20}{full:>12.4f}{parse:>10.4f}{full / parse:>8.2f}")
+    print()
+    print(f"{'flow shape':<20}{'t(10k) s':>10}{'t(20k) s':>10}{'ratio':>8}"
+          f"{'exact(10k) s':>14}{'exact(20k) s':>14}{'ratio':>8}")
+    for name, make in [("straight line", straight_line), ("elif chain", elif_chain),
+                       ("many loops", many_loops)]:
+        precise, exact = [], []
+        for n in (10000, 20000):
+            path = OUT / f"{name.replace(' ', '_')}_{n}.py"
+            path.write_text(make(n))
+            precise.append(run("precise", path)[0])
+            exact.append(run("full", path)[0])
+        print(f"{name:<20}{precise[0]:>10.4f}{precise[1]:>10.4f}{precise[1] / precise[0]:>8.2f}"
+              f"{exact[0]:>14.4f}{exact[1]:>14.4f}{exact[1] / exact[0]:>8.2f}")
+    print()
+    print(f"{'nested blocks':<20}{'precise s':>12}{'parse s':>10}{'ratio':>8}")
+    for depth in (100, 200):
+        path = OUT / f"nested_blocks_{depth}.py"
+        path.write_text(nested_blocks(depth))
+        precise, _ = run("precise", path)
+        parse, _ = run("parse", path)
+        print(f"{'D = ' + str(depth):<20}{precise:>12.4f}{parse:>10.4f}{precise / parse:>8.2f}")
 
 
 if __name__ == "__main__":

@@ -14,27 +14,67 @@ bool is_identifier_char(char c) {
          static_cast<unsigned char>(c) >= 0x80;
 }
 
-// The names a text mentions as a whole (not after a dot), outside its
-// strings: a kill of `x` or `x.y` can only undo a fact that mentions `x`.
+// Where the quoted text opened at `at` ends (one past its quote).
+std::size_t past_string(std::string_view text, std::size_t at) {
+  char quote = text[at];
+  std::size_t end = at + 1;
+  while (end < text.size() && text[end] != quote) end += text[end] == '\\' ? 2 : 1;
+  return std::min(end + 1, text.size());
+}
+
+// Where the bracket opened at `at` closes (one past it), strings skipped.
+std::size_t past_bracket(std::string_view text, std::size_t at) {
+  int depth = 0;
+  std::size_t i = at;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '"' || c == '\'') {
+      i = past_string(text, i);
+      continue;
+    }
+    if (c == '(' || c == '[' || c == '{') ++depth;
+    if ((c == ')' || c == ']' || c == '}') && --depth == 0) return i + 1;
+    ++i;
+  }
+  return text.size();
+}
+
+// Every expression a text mentions as a whole, outside its strings: from
+// each name not after a dot, each longer chain of attributes, subscripts
+// and calls (`a`, `a.b`, `a.b[k]` in `f(a.b[k])`). A kill of a name,
+// attribute or subscript undoes exactly the facts one of whose texts has
+// it among these.
 template <typename Visit>
-void for_each_leading_name(std::string_view text, Visit visit) {
+void for_each_mentioned(std::string_view text, Visit visit) {
   std::size_t at = 0;
   while (at < text.size()) {
     char c = text[at];
     if (c == '"' || c == '\'') {
-      std::size_t end = at + 1;
-      while (end < text.size() && text[end] != c) end += text[end] == '\\' ? 2 : 1;
-      at = end + 1;
+      at = past_string(text, at);
       continue;
     }
-    if (!is_identifier_char(c)) {
+    if (!is_identifier_char(c) || (at > 0 && (text[at - 1] == '.' || is_identifier_char(text[at - 1])))) {
       ++at;
       continue;
     }
     std::size_t end = at;
     while (end < text.size() && is_identifier_char(text[end])) ++end;
-    if (at == 0 || text[at - 1] != '.') visit(text.substr(at, end - at));
-    at = end;
+    std::size_t name_end = end;
+    visit(text.substr(at, end - at));
+    while (end < text.size()) {
+      if (text[end] == '.') {
+        std::size_t next = end + 1;
+        while (next < text.size() && is_identifier_char(text[next])) ++next;
+        if (next == end + 1) break;
+        end = next;
+      } else if (text[end] == '[' || text[end] == '(') {
+        end = past_bracket(text, end);
+      } else {
+        break;
+      }
+      visit(text.substr(at, end - at));
+    }
+    at = name_end;
   }
 }
 
@@ -75,29 +115,29 @@ uint32_t FactTable::kill(std::string text, bool object_only) {
 }
 
 void FactTable::resolve_kills() {
-  std::unordered_map<std::string_view, std::vector<FactId>> by_name;
+  std::unordered_map<std::string_view, std::vector<FactId>> by_text;
   for (FactId fact = 0; fact < facts_.size(); ++fact) {
-    auto add = [&](std::string_view name) {
-      std::vector<FactId>& list = by_name[name];
+    auto add = [&](std::string_view mentioned) {
+      std::vector<FactId>& list = by_text[mentioned];
       if (list.empty() || list.back() != fact) list.push_back(fact);
     };
-    for_each_leading_name(facts_[fact].object, add);
-    for_each_leading_name(facts_[fact].key, add);
+    for_each_mentioned(facts_[fact].object, add);
+    for_each_mentioned(facts_[fact].key, add);
   }
   for (Kill& kill : kills_) {
     auto undoes = [&](FactId fact) {
       return mentions(facts_[fact].object, kill.text) ||
              (!kill.object_only && mentions(facts_[fact].key, kill.text));
     };
-    std::string_view name = first_name(kill.text);
-    if (name.empty()) {
+    if (first_name(kill.text).empty()) {
+      // `(a).b`: rare enough to look at every fact.
       for (FactId fact = 0; fact < facts_.size(); ++fact) {
         if (undoes(fact)) kill.facts.push_back(fact);
       }
       continue;
     }
-    auto candidates = by_name.find(name);
-    if (candidates == by_name.end()) continue;
+    auto candidates = by_text.find(kill.text);
+    if (candidates == by_text.end()) continue;
     for (FactId fact : candidates->second) {
       if (undoes(fact)) kill.facts.push_back(fact);
     }
