@@ -364,6 +364,7 @@ void ScopeBuilder::visit_subscript(uint32_t node) {
 void ScopeBuilder::query(uint32_t node) {
   TSNode subscript = at(node).node;
   if (suppressing_ > 0) suppressed_.subscripts.insert(subscript.id);
+  if (in_.exempt.contains(subscript.id)) return;
   SubscriptParts parts = subscript_parts(subscript, k_);
   if (!parts.plain || parts.index_count != 1 || is_null(parts.value)) return;
   std::string object = text(parts.value);
@@ -1082,9 +1083,26 @@ void ScopeBuilder::kill_imported(TSNode statement) {
 
 void build_flow_graphs(const FlowInputs& inputs, SuppressedCode& suppressed,
                        const std::function<void(FlowGraph&)>& done) {
-  if (inputs.outline.nodes().empty()) return;
+  const SyntaxOutline& outline = inputs.outline;
+  if (outline.nodes().empty()) return;
+  // How many nodes before each one would give a scope something to do: a
+  // lookup no other rule took out, or a `with` that may guard. A scope
+  // whose code holds none is not built (nor are the scopes inside it).
+  std::vector<uint32_t> work_before(outline.nodes().size() + 1, 0);
+  for (std::size_t i = 0; i < outline.nodes().size(); ++i) {
+    const OutlineNode& node = outline[static_cast<uint32_t>(i)];
+    bool work = (node.kind == inputs.kinds.subscript && !inputs.exempt.contains(node.node.id)) ||
+                node.kind == inputs.kinds.with_statement;
+    work_before[i + 1] = work_before[i] + (work ? 1 : 0);
+  }
+  auto has_work = [&](uint32_t body) {
+    if (body == kNone) return false;
+    uint32_t end = outline[body].subtree_end;
+    if (end == kNone) end = static_cast<uint32_t>(outline.nodes().size());
+    return work_before[end] > work_before[body];
+  };
   std::vector<uint32_t> pending;
-  {
+  if (has_work(0)) {
     ScopeBuilder builder(inputs, suppressed);
     FlowGraph graph = builder.build(0, kNone, pending);
     done(graph);
@@ -1092,9 +1110,10 @@ void build_flow_graphs(const FlowInputs& inputs, SuppressedCode& suppressed,
   while (!pending.empty()) {
     uint32_t definition = pending.back();
     pending.pop_back();
+    uint32_t body = outline.child(definition, inputs.kinds.body);
+    if (!has_work(body)) continue;
     ScopeBuilder builder(inputs, suppressed);
-    FlowGraph graph = builder.build(inputs.outline.child(definition, inputs.kinds.body), definition,
-                                    pending);
+    FlowGraph graph = builder.build(body, definition, pending);
     done(graph);
   }
 }

@@ -28,6 +28,9 @@ struct FlowInputs {
   // and lambda of the module starts knowing (but for a name its parameters
   // rebind).
   const ModuleConstants& constants;
+  // Lookups another rule has taken out already: the graphs need not ask
+  // about them, and a scope with nothing else to ask is not built.
+  const std::unordered_set<const void*>& exempt;
 };
 
 // What the builder finds besides the graphs: the lookups and calls that a

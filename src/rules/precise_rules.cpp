@@ -331,9 +331,11 @@ void PreciseClassifier::on_value_use(TSNode node, TSNode value, TSSymbol value_k
 // What needs the whole file: typing aliases, the bindings of each scope.
 PreciseFacts PreciseClassifier::finish() {
   types_.settle(facts_);
-  // What each scope's flow graph proves, once the whole file is outlined.
-  take_proven_keys(outline_, source_, k_, scopes_.scope(0), facts_);
   containers_.settle(scopes_, facts_);
+  // What each scope's flow graph proves, once the whole file is outlined:
+  // it need not ask about what the rules above took out.
+  outline_.finish();
+  take_proven_keys(outline_, source_, k_, scopes_.scope(0), facts_);
   facts_.unrelated_calls = scopes_.unrelated_calls();
   facts_.call_targets = scopes_.call_targets();
   facts_.deferred = deferred_code(outline_, k_);

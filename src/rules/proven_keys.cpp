@@ -136,7 +136,7 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
                       const PreciseKinds& kinds, const Scope& module, PreciseFacts& facts) {
   ModuleConstants constants = module_constants(outline, source, kinds, module);
   SuppressedCode suppressed;
-  FlowInputs inputs{outline, source, kinds, constants};
+  FlowInputs inputs{outline, source, kinds, constants, facts.exempt};
   // A lookup in a `finally` is asked twice: it is proven when both say so.
   std::unordered_map<const void*, std::optional<PreciseRule>> proven;
   build_flow_graphs(inputs, suppressed, [&](FlowGraph& graph) {

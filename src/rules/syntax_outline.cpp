@@ -30,8 +30,13 @@ SyntaxOutline::SyntaxOutline(const PreciseKinds& k) : roles_(grammar_symbol_coun
   }
 }
 
+void SyntaxOutline::close_last() {
+  nodes_[open_.back().second].subtree_end = static_cast<uint32_t>(nodes_.size());
+  open_.pop_back();
+}
+
 void SyntaxOutline::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) {
-  while (!open_.empty() && open_.back().first >= depth) open_.pop_back();
+  while (!open_.empty() && open_.back().first >= depth) close_last();
   uint8_t role = role_of(kind);
   bool parent_keeps_children = !open_.empty() && open_.back().first + 1 == depth &&
                                (role_of(nodes_[open_.back().second].kind) & kKeepsChildren) != 0 &&
@@ -52,7 +57,11 @@ void SyntaxOutline::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t 
 }
 
 void SyntaxOutline::leave(uint32_t depth) {
-  if (!open_.empty() && open_.back().first == depth) open_.pop_back();
+  if (!open_.empty() && open_.back().first == depth) close_last();
+}
+
+void SyntaxOutline::finish() {
+  while (!open_.empty()) close_last();
 }
 
 uint32_t SyntaxOutline::child(uint32_t parent, TSFieldId field) const {

@@ -24,6 +24,8 @@ struct OutlineNode {
   uint32_t first_child = kNone;
   uint32_t last_child = kNone;
   uint32_t next_sibling = kNone;
+  // One past the last node of its subtree: the outline is in pre-order.
+  uint32_t subtree_end = kNone;
 
   static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 };
@@ -34,6 +36,8 @@ class SyntaxOutline {
 
   void enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth);
   void leave(uint32_t depth);
+  // Closes what the walk left open.
+  void finish();
 
   // Node 0 is the root (the module), once the walk has begun.
   const std::vector<OutlineNode>& nodes() const { return nodes_; }
@@ -49,6 +53,8 @@ class SyntaxOutline {
   std::vector<OutlineNode> nodes_;
   // (depth, index) of the kept nodes open in the walk.
   std::vector<std::pair<uint32_t, uint32_t>> open_;
+
+  void close_last();
 };
 
 }  // namespace keyhound
