@@ -45,13 +45,19 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
     return !is_null(node) && node_kind(node) == k.identifier ? std::string(node_text(node, source))
                                                             : std::string();
   };
-  // (node, inside a function, lambda or class)
-  std::vector<std::pair<uint32_t, bool>> pending{{0, false}};
-  while (!pending.empty()) {
-    auto [index, inside] = pending.back();
-    pending.pop_back();
+  // The outline is in pre-order: a definition's subtree ends at its
+  // subtree_end, until which the scan is inside it.
+  uint32_t inside_until = 0;
+  const auto count = static_cast<uint32_t>(outline.nodes().size());
+  for (uint32_t index = 0; index < count; ++index) {
     const OutlineNode& node = outline[index];
     TSSymbol kind = node.kind;
+    bool inside = index < inside_until;
+    if (!inside && (kind == k.function_definition || kind == k.lambda ||
+                    kind == k.class_definition)) {
+      inside_until = node.subtree_end;
+      continue;
+    }
     if (kind == k.assignment && !inside) {
       TSNode left = field_child(node.node, k.left);
       TSNode right = field_child(node.node, k.right);
@@ -87,10 +93,6 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
         }
       }
     }
-    bool opens = kind == k.function_definition || kind == k.lambda || kind == k.class_definition;
-    for (uint32_t c = node.first_child; c != kNone; c = outline[c].next_sibling) {
-      pending.emplace_back(c, inside || opens);
-    }
   }
   for (const auto& [name, literal] : candidates) {
     if (changed.contains(name) || module.defs.contains(name)) continue;
@@ -116,17 +118,20 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
 std::unordered_set<const void*> deferred_code(const SyntaxOutline& outline,
                                               const PreciseKinds& k) {
   std::unordered_set<const void*> deferred;
-  if (outline.nodes().empty()) return deferred;
-  // (node, inside a lambda's body)
-  std::vector<std::pair<uint32_t, bool>> pending{{0, false}};
-  while (!pending.empty()) {
-    auto [index, inside] = pending.back();
-    pending.pop_back();
+  // In pre-order, a lambda's body is the stretch up to its subtree_end.
+  uint32_t deferred_until = 0;
+  const auto count = static_cast<uint32_t>(outline.nodes().size());
+  for (uint32_t index = 0; index < count; ++index) {
     const OutlineNode& node = outline[index];
-    if (inside && (node.kind == k.subscript || node.kind == k.call)) deferred.insert(node.node.id);
-    bool is_lambda = node.kind == k.lambda;
-    for (uint32_t c = node.first_child; c != kNone; c = outline[c].next_sibling) {
-      pending.emplace_back(c, inside || (is_lambda && outline[c].field == k.body));
+    if (index < deferred_until) {
+      if (node.kind == k.subscript || node.kind == k.call) deferred.insert(node.node.id);
+      continue;
+    }
+    if (node.kind != k.lambda) continue;
+    uint32_t body = outline.child(index, k.body);
+    if (body != kNone) {
+      index = body - 1;  // the parameters' defaults run where the lambda is written
+      deferred_until = outline[body].subtree_end;
     }
   }
   return deferred;
