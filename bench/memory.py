@@ -41,6 +41,15 @@ def shapes():
     yield "long call chains", "def f(x):\n    return x" + ".m()" * (size // 4) + "\n"
     yield "subscript chain", "def f(d):\n    return d" + "['k']" * (size // 5) + "\n"
     yield "one line of lookups", "def f(d):\n    return " + " + ".join("d[k]" for _ in range(size // 7)) + "\n"
+    # What precise mode's flow graphs hold most of: many keys known at once
+    # in one function, and keys whose texts are as long as are compared.
+    yield "known keys", "def f(d):\n" + "".join(f"    d['k{i}'] = d['j{i}']\n"
+                                                  for i in range(size // 28))
+    chain = "self." + ".".join(f"a{i}" for i in range(80))
+    yield "long key texts", "def f(self, d):\n" + "".join(
+        f"    d[{chain}{i}] = {chain}[{i}]\n" for i in range(size // (2 * len(chain) + 30)))
+    yield "elif chain", "def f(d, k):\n    if k == 0:\n        d[0] = 0\n" + "".join(
+        f"    elif k == {i}:\n        d[k] = d[{i}]\n" for i in range(1, size // 36))
 
 
 def run(mode, path):
