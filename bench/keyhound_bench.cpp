@@ -30,6 +30,7 @@
 #include "analysis/analyze_file.hpp"
 #include "output/line_writer.hpp"
 #include "formats/report_format.hpp"
+#include "rules/key_text.hpp"
 #include "rules/precise_rules.hpp"
 #include "project/discovery.hpp"
 #include "run/file_loop.hpp"
@@ -210,11 +211,13 @@ int modes(const std::string& root, const std::vector<std::string>& files) {
   double precise_time = run(true, precise);
   std::array<std::size_t, static_cast<std::size_t>(keyhound::PreciseRule::Count)> removed{};
   std::size_t reraised = 0;
+  std::size_t long_texts = 0;
   for (const auto& [file, source] : sources) {
     keyhound::Tree tree = keyhound::parse_python(source);
     keyhound::PreciseFacts facts =
         keyhound::precise_facts(ts_tree_root_node(tree.get()), source);
     for (std::size_t i = 0; i < removed.size(); ++i) removed[i] += facts.removed[i];
+    long_texts += facts.long_texts;
     reraised += unguarded(source, keyhound::GuardRule::ReraiseEscapes) -
                 unguarded(source, keyhound::GuardRule::AnyCatcher);
   }
@@ -229,6 +232,8 @@ int modes(const std::string& root, const std::vector<std::string>& files) {
                 (std::string(keyhound::kPreciseRuleNames[i]) + ":").c_str(), removed[i]);
   }
   std::printf("  lookups added by re-raising handlers: %zu\n", reraised);
+  std::printf("  lookups never proven, a text over %u characters: %zu\n",
+              keyhound::kLongestKeyText, long_texts);
   std::printf("time, --exact:            %.3f s\n", exact_time);
   std::printf("time, precise mode:       %.3f s (%.2fx)\n", precise_time,
               precise_time / exact_time);

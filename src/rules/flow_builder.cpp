@@ -369,7 +369,10 @@ void ScopeBuilder::query(uint32_t node) {
   if (!parts.plain || parts.index_count != 1 || is_null(parts.value)) return;
   std::string object = text(parts.value);
   std::string key = tests_.key_of(parts.first_index);
-  if (object.empty() || key.empty()) return;
+  if (object.empty() || key.empty()) {
+    ++suppressed_.long_texts;
+    return;
+  }
   FactId fact = graph_.facts.intern(object, key, FactOrigin::Known);
   auto query = static_cast<uint32_t>(graph_.queries.size());
   graph_.queries.push_back({subscript.id, fact, FactTable::kNone, FactTable::kNone});

@@ -2,6 +2,7 @@
 
 #include <tree_sitter/api.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,10 +35,13 @@ struct FlowInputs {
 };
 
 // What the builder finds besides the graphs: the lookups and calls that a
-// `with suppress(KeyError):` (or LookupError, Exception) guards.
+// `with suppress(KeyError):` (or LookupError, Exception) guards, and how
+// many lookups it could not ask about, their container's or key's text
+// being longer than kLongestKeyText.
 struct SuppressedCode {
   std::unordered_set<const void*> subscripts;
   std::unordered_set<const void*> calls;
+  std::size_t long_texts = 0;
 };
 
 // Builds the control-flow graph of each scope of the file in turn, the

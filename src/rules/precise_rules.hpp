@@ -56,6 +56,8 @@ struct PreciseFacts {
   // Lookups and calls (by node id) in the body of a lambda: they run when
   // the lambda is called, not when the function holding it is.
   std::unordered_set<const void*> deferred;
+  // Lookups the flow graphs could not ask about: a text too long to compare.
+  std::size_t long_texts = 0;
   // How many subscripts each rule took out (the first rule that applies).
   std::array<std::size_t, static_cast<std::size_t>(PreciseRule::Count)> removed{};
   // The first node, in pre-order, where the parser met a syntax error.

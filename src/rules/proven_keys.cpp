@@ -171,6 +171,7 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
     facts.take(subscript, PreciseRule::SuppressedKeyError);
   }
   facts.guarded_calls = std::move(suppressed.calls);
+  facts.long_texts = suppressed.long_texts;
 }
 
 }  // namespace keyhound
