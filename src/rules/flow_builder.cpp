@@ -111,6 +111,7 @@ class ScopeBuilder {
 
   void bind(TSNode target, TSNode value);
   void bind_loop(TSNode target, TSNode iterable);
+  void resolve_derivations();
   void kill_names_within(TSNode node);
   void kill_imported(TSNode statement);
   bool suppresses_key_error(uint32_t with_clause) const;
@@ -131,6 +132,12 @@ class ScopeBuilder {
   std::vector<Finally> finallys_;
   std::unordered_set<const void*> targets_;  // subscripts being stored into
   std::vector<std::string> query_keys_;
+  struct PendingDerivation {
+    uint32_t derivation;
+    std::string items;
+    std::string target;
+  };
+  std::vector<PendingDerivation> pending_derivations_;
   int suppressing_ = 0;
   std::vector<uint32_t>* nested_ = nullptr;
   std::unordered_set<uint32_t> seen_definitions_;
@@ -174,6 +181,7 @@ FlowGraph ScopeBuilder::build(uint32_t body, uint32_t definition, std::vector<ui
   current_ = new_block();
   if (body != kNone) schedule({code(body)});
   run();
+  resolve_derivations();
   for (std::size_t i = 0; i < graph_.queries.size(); ++i) {
     graph_.queries[i].any_container = graph_.facts.find("", query_keys_[i]);
     graph_.queries[i].sequence =
@@ -478,8 +486,32 @@ void ScopeBuilder::bind(TSNode target, TSNode value) {
     }
     return;
   }
+  if (value_kind == k_.dictionary_comprehension) {
+    // `{k: ... for k in xs}` (one loop, no filter): every item of xs.
+    TSNode element = field_child(value, k_.body);
+    TSNode key = is_null(element) ? element : field_child(element, k_.key);
+    if (is_null(key) || named_child_count(value) != 2) return;
+    TSNode clause = named_child(value, 1);
+    if (node_kind(clause) != k_.for_in_clause) return;
+    TSNode loop_target = field_child(clause, k_.left);
+    std::string items = text(field_child(clause, k_.right));
+    if (is_null(loop_target) || items.empty() || text(loop_target) != text(key)) return;
+    gen(current_, {bound, std::string(kEveryKeyOf) + items, FactOrigin::Known});
+    return;
+  }
   if (value_kind != k_.call) return;
   std::string_view callee = node_text(field_child(value, k_.function), in_.source);
+  if (callee == "dict.fromkeys" || callee == "OrderedDict.fromkeys") {
+    // `dict.fromkeys(xs)`: every item of xs.
+    TSNode arguments = field_child(value, k_.arguments);
+    if (is_null(arguments) || named_child_count(arguments) == 0) return;
+    TSNode items = named_child(arguments, 0);
+    std::string items_text = node_kind(items) == k_.keyword_argument ? std::string() : text(items);
+    if (!items_text.empty()) {
+      gen(current_, {bound, std::string(kEveryKeyOf) + items_text, FactOrigin::Known});
+    }
+    return;
+  }
   TSNode arguments = field_child(value, k_.arguments);
   if (is_null(arguments) || node_kind(arguments) != k_.argument_list) return;
   uint32_t count = named_child_count(arguments);
@@ -677,6 +709,38 @@ void ScopeBuilder::bind_loop(TSNode target, TSNode iterable) {
   std::vector<KeyPair> pairs;
   tests_.of_iteration(target, iterable, pairs);
   for (const KeyPair& pair : pairs) gen(current_, pair);
+  // Whatever holds every item of the iterable holds the target's: decided
+  // once the scope's facts are all known.
+  if (node_kind(target) != k_.identifier || is_null(iterable)) return;
+  std::string items = text(iterable);
+  if (items.empty()) return;
+  auto derivation = static_cast<uint32_t>(graph_.derivations.size());
+  graph_.derivations.emplace_back();
+  pending_derivations_.push_back({derivation, std::move(items), text(target)});
+  graph_.blocks[current_].events.push_back({FlowEvent::Kind::Derive, derivation});
+}
+
+// `(V, every key of X)` for each such fact of the scope: in a loop over X,
+// (V, the loop's target).
+void ScopeBuilder::resolve_derivations() {
+  if (pending_derivations_.empty()) return;
+  std::unordered_map<std::string, std::vector<FactId>> holding_every_key;
+  const std::size_t known = graph_.facts.size();
+  for (FactId fact = 0; fact < known; ++fact) {
+    std::string_view key = graph_.facts.key(fact);
+    if (key.starts_with(kEveryKeyOf)) {
+      holding_every_key[std::string(key.substr(kEveryKeyOf.size()))].push_back(fact);
+    }
+  }
+  for (const PendingDerivation& pending : pending_derivations_) {
+    auto found = holding_every_key.find(pending.items);
+    if (found == holding_every_key.end()) continue;
+    for (FactId every : found->second) {
+      FactId each = graph_.facts.intern(graph_.facts.object(every), pending.target,
+                                        graph_.facts.origin(every));
+      graph_.derivations[pending.derivation].emplace_back(every, each);
+    }
+  }
 }
 
 void ScopeBuilder::visit_for(uint32_t node) {

@@ -246,6 +246,14 @@ std::vector<FactId> solve_flow(const FlowGraph& graph) {
             }
           }
           break;
+        case FlowEvent::Kind::Derive:
+          for (const auto& [from, to] : graph.derivations[event.value]) {
+            if (holds[from] && !holds[to]) {
+              holds[to] = 1;
+              members.push_back(to);
+            }
+          }
+          break;
         case FlowEvent::Kind::Query: {
           const FlowQuery& query = graph.queries[event.value];
           FactId answer = FactTable::kNone;

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace keyhound {
@@ -66,6 +67,7 @@ struct FlowEvent {
     Gen,    // the fact holds from here
     Kill,   // the kill's facts no longer hold
     Query,  // a lookup: does its fact hold here?
+    Derive,  // for each pair of the derivation: if the first holds, the second does
   };
   Kind kind;
   uint32_t value;  // the fact, the kill, or the query
@@ -103,7 +105,13 @@ struct FlowGraph {
   std::vector<FlowQuery> queries;
   std::vector<FactId> initial;
   FactTable facts;
+  // Per Derive event: (holds, then holds) pairs. `m = dict.fromkeys(xs)`
+  // makes (m, every key of xs) known; in `for x in xs:` that becomes (m, x).
+  std::vector<std::vector<std::pair<FactId, FactId>>> derivations;
 };
+
+// The key under which (V, kEveryKeyOf + X) says V holds every item of X.
+inline constexpr std::string_view kEveryKeyOf = "\x02every key of ";
 
 // The facts that hold on every path to each query, to a fixed point: for
 // each query, the fact that proves it (its own, its key's in any

@@ -25,6 +25,18 @@ constexpr std::array<std::string_view, 21> kSequenceMethods = {
     "rstrip", "join",    "format",     "lower",      "upper",        "casefold", "title",
     "capitalize", "readlines", "encode", "decode", "removeprefix", "removesuffix", "zfill"};
 
+// Array constructors of numpy and torch: an array or tensor takes
+// integers, slices and masks, never a key. (Not `np.load` or `torch.load`,
+// which may return a mapping.)
+constexpr std::array<std::string_view, 24> kArrayConstructors = {
+    "np.array",  "np.asarray", "np.zeros",  "np.ones",     "np.empty",      "np.full",
+    "np.arange", "np.linspace", "np.stack", "np.concatenate", "np.zeros_like", "np.ones_like",
+    "torch.tensor", "torch.as_tensor", "torch.zeros", "torch.ones", "torch.empty", "torch.full",
+    "torch.arange", "torch.rand", "torch.randn", "torch.stack", "torch.cat", "torch.zeros_like"};
+
+constexpr std::array<std::string_view, 4> kArrayAnnotations = {"np.ndarray", "ndarray", "NDArray",
+                                                               "torch.Tensor"};
+
 constexpr std::array<std::string_view, 3> kNonRaisingContainers = {"defaultdict", "Counter",
                                                                    "DefaultDict"};
 
@@ -63,7 +75,10 @@ BoundValue annotated_value(TSNode type, const PreciseKinds& k, std::string_view 
   if (kind != k.identifier && kind != k.attribute) return BoundValue::Unknown;
   std::string text = compact_text(named, source);
   std::string_view name = without_prefix(text);
-  if (listed(kSequenceAnnotations, name)) return BoundValue::Sequence;
+  if (listed(kSequenceAnnotations, name) || listed(kArrayAnnotations, name) ||
+      listed(kArrayAnnotations, text)) {
+    return BoundValue::Sequence;
+  }
   if (listed(kNonRaisingContainers, name)) return BoundValue::NonRaisingContainer;
   return BoundValue::Unknown;
 }
@@ -87,6 +102,10 @@ BoundValue assigned_value(TSNode right, const PreciseKinds& k, std::string_view 
   if (node_kind(callee) == k.identifier && listed(kSequenceTypes, name)) {
     return BoundValue::Sequence;
   }
+  // `numpy.zeros` is `np.zeros`.
+  std::string array = text;
+  if (array.starts_with("numpy.")) array.replace(0, 5, "np");
+  if (listed(kArrayConstructors, array)) return BoundValue::Sequence;
   if (name == "defaultdict" || name == "Counter") return BoundValue::NonRaisingContainer;
   return BoundValue::Unknown;
 }

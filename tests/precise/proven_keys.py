@@ -230,3 +230,23 @@ def read_a_rebound_name(i):
 def a_local_shadows_the_module_name(i):
     LEVELS = load()
     return LEVELS[i]  # expect: KH001
+
+
+def fromkeys_read_in_a_loop(names):
+    seen = dict.fromkeys(names, False)
+    for name in names:
+        seen[name] = not seen[name]
+    for other in load():
+        print(seen[other])  # expect: KH001
+
+
+def comprehension_keys(rows):
+    index = {row: i for row in rows}
+    return [index[row] for row in rows]
+
+
+def items_rebound_before_the_loop(names):
+    seen = dict.fromkeys(names)
+    names = load()
+    for name in names:
+        print(seen[name])  # expect: KH001

@@ -49,3 +49,15 @@ def rebound_after(i):
     names = ["a"]
     names = load()
     return names[i]  # expect: KH001
+
+
+def arrays(n, i, j):
+    grid = np.zeros((n, n))
+    weights: torch.Tensor = load()
+    full = numpy.ones(n)
+    return grid[i, j] + weights[i] + full[i]
+
+
+def array_load(path, i):
+    data = np.load(path)
+    return data[i]  # expect: KH001
