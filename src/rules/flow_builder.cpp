@@ -141,6 +141,9 @@ class ScopeBuilder {
   int suppressing_ = 0;
   std::vector<uint32_t>* nested_ = nullptr;
   std::unordered_set<uint32_t> seen_definitions_;
+  // How many `finally` clauses built twice enclose what is being built.
+  int doubled_finallys_ = 0;
+  static constexpr int kMostDoubledFinallys = 4;
 };
 
 std::vector<uint32_t> ScopeBuilder::children(uint32_t node) const {
@@ -791,6 +794,7 @@ void ScopeBuilder::visit_try(uint32_t node) {
     uint32_t outer_handler = kNoBlock;
     std::vector<uint32_t> ends;
     std::vector<uint32_t> onward;
+    bool twice = false;
   };
   auto state = std::make_shared<State>();
   uint32_t body = child(node, k_.body);
@@ -850,14 +854,33 @@ void ScopeBuilder::visit_try(uint32_t node) {
   if (has_finally) {
     // The `finally` is built twice: once for the ways out that go on after
     // the statement, once for the exceptions and jumps that go elsewhere;
-    // what each way out knows stays its own.
-    tasks.push_back(code(final_clause));
+    // what each way out knows stays its own. A `finally` within a `finally`
+    // doubles again: past a few levels the ways out share one copy, which
+    // knows only what all of them know, so that nesting costs no more than
+    // its size.
     tasks.push_back(then([this, state] {
-      state->ends = {current_};
-      current_ = state->finally_entry;
+      state->twice = doubled_finallys_ < kMostDoubledFinallys;
+      if (state->twice) {
+        ++doubled_finallys_;
+      } else {
+        edge(current_, state->finally_entry);
+        current_ = state->finally_entry;
+      }
     }));
     tasks.push_back(code(final_clause));
+    tasks.push_back(then([this, state, final_clause] {
+      if (!state->twice) return;
+      state->ends = {current_};
+      current_ = state->finally_entry;
+      schedule({code(final_clause)});
+    }));
     tasks.push_back(then([this, state] {
+      if (state->twice) {
+        --doubled_finallys_;
+      } else {
+        state->ends = {new_block()};
+        edge(current_, state->ends[0]);
+      }
       for (uint32_t target : state->onward) edge(current_, target);
       // An exception that ran the `finally` goes on being raised.
       edge(current_, state->outer_handler);

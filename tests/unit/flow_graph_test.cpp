@@ -243,6 +243,16 @@ const FlowCase kCases[] = {
      "    d[k] = 1\n"
      "    class C:\n"
      "        x = d[k]  # known\n"},
+    {"finally within finally",
+     "def f(d, k):\n"
+     "    try:\n"
+     "        d[k] = 1\n"
+     "    finally:\n"
+     "        try:\n"
+     "            pass\n"
+     "        finally:\n"
+     "            d[k]  # open\n"
+     "    d[k]  # known\n"},
     {"code after return is reached by no path",
      "def f(d, k):\n"
      "    return 1\n"
@@ -277,6 +287,23 @@ INSTANTIATE_TEST_SUITE_P(StatementForms, FlowGraphTest, ::testing::ValuesIn(kCas
                          [](const auto& info) {
                            return testing::case_name(info.index, info.param.form);
                          });
+
+// Each `finally` inside a `finally` would double the code built: past a
+// few levels they share one copy, and 40 levels take no longer than their
+// size.
+TEST(FlowGraphDepthTest, FinallysNestedInFinallysStayLinear) {
+  std::string text = "def f(d, k):\n";
+  std::string indent = "    ";
+  for (int level = 0; level < 40; ++level) {
+    text += indent + "try:\n" + indent + "    d[k] = 1\n" + indent + "finally:\n";
+    indent += "    ";
+  }
+  text += indent + "d[k]\n";
+  testing::ParsedSource source(text);
+  std::map<uint32_t, bool> rows = proven_rows(source);
+  EXPECT_EQ(rows.size(), 1u);
+  EXPECT_FALSE(rows.begin()->second);
+}
 
 TEST(FactTableTest, AKillUndoesWhatMentionsTheNameOutsideStrings) {
   FactTable facts;
