@@ -305,8 +305,11 @@ std::optional<PreciseRule> PreciseClassifier::read_rule(TSNode node, const Subsc
       node_text(parts.first_index, source_) == protocol_key) {
     return PreciseRule::ProtocolMethod;
   }
+  // A string key says the object is a mapping whatever its name
+  // (`self.shape["width"]`).
   if (is_length_offset(parts.first_index, parts.value, k_, source_) ||
-      is_sequence_expression(parts.value, k_, source_)) {
+      (is_sequence_expression(parts.value, k_, source_) &&
+       node_kind(parts.first_index) != k_.string)) {
     return PreciseRule::Sequence;
   }
   return std::nullopt;

@@ -29,8 +29,8 @@ def literal_by_bool(flag):
     return ("no", "yes")[flag]
 
 
-def array_shape(array):
-    return array.shape[0], array.shape[-1]
+def array_shape(array, style):
+    return array.shape[0], array.shape[-1], style.shape["width"]  # expect: KH001
 
 
 def position_from_index(items, item, table):
