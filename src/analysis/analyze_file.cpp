@@ -225,7 +225,8 @@ FileReport analyze_tree(std::string_view path, std::string_view source, TSNode r
                       : link_functions(index, root, table);
 
   FileReport file{.path = std::string(path), .findings = {}, .outcome = {}, .precise = options.precise};
-  const FindingMaker make(source, suppressions);
+  const FindingMaker make(source, suppressions,
+                          indexed.precise ? &indexed.precise->risks : nullptr);
   if (indexed.precise) {
     report_syntax_error(*indexed.precise, suppressions, options.honour_suppressions, make,
                         file.findings);

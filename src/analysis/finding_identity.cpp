@@ -29,6 +29,14 @@ void append_field(std::string& key, std::string_view field, KeyFields fields) {
 
 }  // namespace
 
+const Risk* risk_of(const Finding& finding) {
+  if (const auto* access = std::get_if<AccessFinding>(&finding)) {
+    return access->risk ? &*access->risk : nullptr;
+  }
+  if (const auto* call = std::get_if<CallFinding>(&finding)) return call->risk ? &*call->risk : nullptr;
+  return nullptr;
+}
+
 std::string_view code_of(const Finding& finding) {
   if (std::holds_alternative<AccessFinding>(finding)) return kAccessCode;
   if (std::holds_alternative<CallFinding>(finding)) return kCallCode;
@@ -95,6 +103,11 @@ void append_place(std::string& message, std::string_view function) {
 std::string readable_message(const AccessFinding& access) {
   std::string message = "Possible KeyError: ";
   message += access.display_text;
+  if (access.risk && !access.risk->reason.empty()) {
+    message += " (";
+    message += access.risk->reason;
+    message += ')';
+  }
   append_place(message, access.function);
   return message;
 }

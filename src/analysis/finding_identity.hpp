@@ -10,6 +10,10 @@ namespace keyhound {
 
 // What each finding is called, said and known by, derived here only.
 
+// The confidence and reason of a lookup or call finding of precise mode;
+// none for the others.
+const Risk* risk_of(const Finding& finding);
+
 // The rule code of a finding; empty for a function summary.
 std::string_view code_of(const Finding& finding);
 

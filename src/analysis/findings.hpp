@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "rules/risk.hpp"
 #include "syntax/module_entry.hpp"
 #include "syntax/position.hpp"
 
@@ -61,6 +62,8 @@ struct AccessFinding {
   // readable excerpt shows, so that the key is in view.
   std::optional<Position> key_start = {};
   SourceLine key_line = {};
+  // Precise mode: how likely the key is to be missing, and why.
+  std::optional<Risk> risk = {};
 
   // A lookup outside every function, recorded under "<module>": it makes
   // the file fail, but the default report shows it nowhere, since the
@@ -89,6 +92,8 @@ struct CallFinding {
   std::string display_text = {};
   std::optional<Origin> origin = {};
   uint32_t comment_row = 0;
+  // Precise mode: from the risk of the lookup the KeyError comes from.
+  std::optional<Risk> risk = {};
 };
 
 // A file the parser could not read completely (precise mode): where it met

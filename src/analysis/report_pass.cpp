@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "rules/risk_origins.hpp"
 #include "syntax/module_entry.hpp"
 #include "syntax/node_positions.hpp"
 #include "syntax/source_lines.hpp"
@@ -25,6 +26,7 @@ AccessFinding FindingMaker::access(const std::string& function, TSNode node) con
                        .source_text = token_text(node, source_, kLongestSourceText),
                        .display_text = display_lookup(node, source_, kMostShownCharacters),
                        .comment_row = suppressions_.comment_row(end.row)};
+  access.risk = risk_of(node);
   if (start.row != end.row) {
     std::optional<TSPoint> bracket = subscript_bracket(node);
     if (bracket && bracket->row != start.row) {
@@ -36,10 +38,21 @@ AccessFinding FindingMaker::access(const std::string& function, TSNode node) con
   return access;
 }
 
+// A lookup the ranking did not reach (a text too long to compare) is
+// shown as what nothing says otherwise of.
+std::optional<Risk> FindingMaker::risk_of(TSNode lookup) const {
+  if (!risks_) return std::nullopt;
+  auto found = risks_->find(lookup.id);
+  if (found != risks_->end()) return found->second;
+  return Risk{Confidence::Medium, "a lookup keyhound cannot trace"};
+}
+
 CallFinding FindingMaker::call(const std::string& function, const IndexedCall& call,
                                const FunctionEntry& callee, TSNode origin) const {
   Position start = positions().start_of(call.node);
   Position end = positions().end_of(call.node);
+  std::optional<Risk> risk;
+  if (risks_) risk = rank_call(risk_of(origin));
   return CallFinding{
       .function = function,
       .callee = std::string(call.name),
@@ -51,7 +64,8 @@ CallFinding FindingMaker::call(const std::string& function, const IndexedCall& c
       .display_text = display_text(call.node, source_, kMostShownCharacters),
       .origin = Origin{positions().start_of(origin),
                        display_text(origin, source_, kMostShownCharacters)},
-      .comment_row = suppressions_.comment_row(end.row)};
+      .comment_row = suppressions_.comment_row(end.row),
+      .risk = std::move(risk)};
 }
 
 SyntaxErrorFinding FindingMaker::syntax_error(TSNode node) const {

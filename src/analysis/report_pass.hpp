@@ -11,6 +11,7 @@
 #include "analysis/findings.hpp"
 #include "analysis/function_graph.hpp"
 #include "analysis/suppression.hpp"
+#include "rules/risk.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
 #include "syntax/node_positions.hpp"
@@ -21,8 +22,10 @@ namespace keyhound {
 // kinds of column, the excerpt line, the token text, the comment row.
 class FindingMaker {
  public:
-  FindingMaker(std::string_view source, const Suppressions& suppressions)
-      : source_(source), suppressions_(suppressions) {}
+  // `risks` (precise mode): each lookup's, by node id.
+  FindingMaker(std::string_view source, const Suppressions& suppressions,
+               const std::unordered_map<const void*, Risk>* risks = nullptr)
+      : source_(source), suppressions_(suppressions), risks_(risks) {}
 
   AccessFinding access(const std::string& function, TSNode node) const;
   CallFinding call(const std::string& function, const IndexedCall& call,
@@ -36,8 +39,11 @@ class FindingMaker {
   NodePositions& positions() const;
   SourceLine line_of(Position start) const;
 
+  std::optional<Risk> risk_of(TSNode lookup) const;
+
   std::string_view source_;
   const Suppressions& suppressions_;
+  const std::unordered_map<const void*, Risk>* risks_;
   mutable std::optional<std::vector<std::string_view>> lines_;
   mutable std::unordered_map<uint32_t, SourceLine> shared_lines_;
   mutable std::optional<NodePositions> positions_;

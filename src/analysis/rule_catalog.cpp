@@ -26,7 +26,17 @@ constexpr std::array<RuleDescription, 4> kRules = {{
      "it leaves out stores (d[k] = v), slices, integer indexes, type subscripts, lookups under a membership "
      "test or on a key known to be present, defaultdict and Counter lookups, sequences, and "
      "the key of __getitem__, __missing__ and __delitem__, and lookups in test code. It adds "
-     "one source: a handler that only re-raises what it caught does not guard."},
+     "one source: a handler that only re-raises what it caught does not guard. It ranks each "
+     "finding by how likely its key is to be missing, from where the mapping and the key come "
+     "from. high: data from outside the program (os.environ, json.load, yaml and toml "
+     "loads, a response's .json(), csv.DictReader rows, configparser, a request's headers, "
+     "args, form, GET, POST, cookies or query_params, **kwargs), lookups chained into it, and "
+     "a key from a parameter into a mapping the function does not build (HANDLERS[name], "
+     "self.jobs[job_id]). medium: a constant key into a mapping from a parameter or a call "
+     "(the caller's or callee's contract), a computed key into a shared mapping. low: a key "
+     "into the program's own mapping (a literal, a module's or class's table). By default "
+     "medium and high are reported: --min-confidence low (or min-confidence = \"low\") shows "
+     "every finding, --min-confidence high only what comes from outside."},
     {"KH002", "call-may-raise", "A call of a function that may let a KeyError escape",
      "An unguarded call of a function of the same file that may let a KeyError escape, "
      "directly or through the functions it calls. The call is reported only where the "

@@ -49,6 +49,12 @@ class Writer {
 
 // Reads what Writer wrote; every read fails, and keeps failing, once the
 // bytes run out.
+// A risk as a byte (0 for none, else 1 + its confidence) and its reason.
+void encode_risk(Writer& out, const std::optional<Risk>& risk) {
+  out.u8(risk ? static_cast<uint8_t>(1 + static_cast<uint8_t>(risk->confidence)) : 0);
+  if (risk) out.text(risk->reason);
+}
+
 class Reader {
  public:
   explicit Reader(std::string_view bytes) : bytes_(bytes) {}
@@ -114,6 +120,7 @@ std::string encode_findings(const FileReport& report) {
             out.u32(item.comment_row);
             out.u8(item.key_start ? 1 : 0);
             if (item.key_start) out.position(*item.key_start);
+            encode_risk(out, item.risk);
           } else if constexpr (std::is_same_v<Item, CallFinding>) {
             out.u8(kCall);
             out.text(item.function);
@@ -130,6 +137,7 @@ std::string encode_findings(const FileReport& report) {
               out.text(item.origin->display_text);
             }
             out.u32(item.comment_row);
+            encode_risk(out, item.risk);
           } else if constexpr (std::is_same_v<Item, FunctionSummary>) {
             out.u8(kSummary);
             out.text(item.function);
@@ -221,6 +229,17 @@ class EntryChecker {
   std::unordered_map<uint32_t, SourceLine> shared_;
 };
 
+// The risk written by encode_risk.
+bool decode_risk(Reader& in, std::optional<Risk>& risk) {
+  uint8_t tag = in.u8();
+  if (tag == 0) return true;
+  if (tag > 1 + static_cast<uint8_t>(Confidence::High)) return false;
+  std::string reason = in.text();
+  if (!EntryChecker::display_text(reason)) return false;
+  risk = Risk{static_cast<Confidence>(tag - 1), std::move(reason)};
+  return true;
+}
+
 std::optional<Finding> decode_access(Reader& in, EntryChecker& check) {
   AccessFinding access;
   access.function = in.text();
@@ -232,6 +251,7 @@ std::optional<Finding> decode_access(Reader& in, EntryChecker& check) {
   const uint8_t has_key = in.u8();
   if (has_key > 1) return std::nullopt;
   if (has_key == 1) access.key_start = in.position();
+  if (!decode_risk(in, access.risk)) return std::nullopt;
   if (!in.ok() || !check.name(access.function) || !check.span(access.start, access.end) ||
       !check.source_text(access.source_text) || !check.display_text(access.display_text) ||
       !check.row(access.comment_row) ||
@@ -264,6 +284,7 @@ std::optional<Finding> decode_call(Reader& in, EntryChecker& check, std::size_t 
     call.origin = Origin{at, in.text()};
   }
   call.comment_row = in.u32();
+  if (!decode_risk(in, call.risk)) return std::nullopt;
   if (!in.ok() || !check.name(call.function) || !check.name(call.callee) ||
       !check.span(call.start, call.end) || !check.source_text(call.source_text) ||
       !check.display_text(call.display_text) ||

@@ -135,7 +135,7 @@ ResultCache::ResultCache(ResultCache&& other) noexcept
 std::string ResultCache::options_header(const AnalysisOptions& options) const {
   // What changes what the analysis finds: the version, the revision of the
   // rules and of the entries (raised whenever either changes), the options.
-  std::string header = "keyhound " + std::string(kVersion) + " entry 6";
+  std::string header = "keyhound " + std::string(kVersion) + " entry 7";
   header += options.honour_suppressions ? " noqa" : " ignore-noqa";
   header += options.precise ? " precise" : " default";
   if (options.report_unused_suppressions) header += " unused-suppressions";

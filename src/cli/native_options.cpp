@@ -262,6 +262,22 @@ Step settle_selection(const Sources& from, NativeOptions& options) {
     }
   }
   settle_test_code(from, options);
+  // Precise mode ranks its findings; --exact reports them all, as the
+  // module does.
+  if (options.precise) {
+    selection.min_confidence = kDefaultMinConfidence;
+    if (configuration && configuration->min_confidence) {
+      selection.min_confidence = *configuration->min_confidence;
+    }
+    if (auto tier = from.arguments.last("min-confidence")) {
+      std::optional<Confidence> named = confidence_named(*tier);
+      if (!named) {
+        return std::unexpected(
+            invalid_value(from, *tier, "--min-confidence", "expected one of: high, medium, low"));
+      }
+      selection.min_confidence = *named;
+    }
+  }
   for (const std::string& value : from.arguments.all("per-file-ignores")) {
     std::size_t colon = value.rfind(':');
     if (colon == std::string::npos || colon == 0) {

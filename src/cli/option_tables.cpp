@@ -30,6 +30,9 @@ const std::array kNativeOptions = {
                "[default]"},
     OptionSpec{"include-tests", '\0', "",
                "Report test code too (test directories, test_*.py, *_test.py, conftest.py)"},
+    OptionSpec{"min-confidence", '\0', "<TIER>",
+               "Report only findings this likely to raise or more: high, medium or low "
+               "[default: medium]"},
     OptionSpec{"select", '\0', "<CODES>", "Report only these codes (by prefix: KH is every code)"},
     OptionSpec{"ignore", '\0', "<CODES>", "Do not report these codes"},
     OptionSpec{"per-file-ignores", '\0', "<GLOB:CODES>",

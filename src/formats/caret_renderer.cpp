@@ -87,29 +87,48 @@ CaretPlacement readable_placement(Position start, Position end, std::string_view
 
 }  // namespace
 
+namespace {
+
+// The code as the readable head shows it, with precise mode's tier:
+// "KH001 [high]".
+std::string ranked_code(std::string_view code, const std::optional<Risk>& risk) {
+  std::string shown(code);
+  if (risk) {
+    shown += " [";
+    shown += confidence_name(risk->confidence);
+    shown += ']';
+  }
+  return shown;
+}
+
+}  // namespace
+
 void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
                           const AccessFinding& finding, ExcerptStyle style) {
   if (style == ExcerptStyle::Readable && finding.key_start) {
     // A lookup over several rows: the header names where it starts, the
     // excerpt shows the row of its key.
-    print_warning(out, styles, path, finding.start, finding.end, kAccessCode,
-                  readable_message(finding), std::string_view(), style, /*snippet=*/false);
+    print_warning(out, styles, path, finding.start, finding.end,
+                  ranked_code(kAccessCode, finding.risk), readable_message(finding),
+                  std::string_view(), style, /*snippet=*/false);
     print_source_snippet(out, styles, *finding.key_start, finding.end,
                          excerpt_of(finding.key_line), style);
     return;
   }
   std::string message = style == ExcerptStyle::Readable ? readable_message(finding)
                                                         : message_of(finding);
-  print_warning(out, styles, path, finding.start, finding.end, kAccessCode, message,
-                excerpt_of(finding.source_line), style);
+  print_warning(out, styles, path, finding.start, finding.end,
+                ranked_code(kAccessCode, finding.risk), message, excerpt_of(finding.source_line),
+                style);
 }
 
 void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
                         const CallFinding& finding, ExcerptStyle style) {
   std::string message = style == ExcerptStyle::Readable ? readable_message(finding, path)
                                                         : message_of(finding);
-  print_warning(out, styles, path, finding.start, finding.end, kCallCode, message,
-                excerpt_of(finding.source_line), style);
+  print_warning(out, styles, path, finding.start, finding.end,
+                ranked_code(kCallCode, finding.risk), message, excerpt_of(finding.source_line),
+                style);
 }
 
 void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,

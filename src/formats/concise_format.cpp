@@ -22,6 +22,11 @@ void ConciseFormat::render(const FileReport& report, LineWriter& out) const {
                   (SHOULD_COLORIZE.get().should_colorize() ? Stylesheet::styled()
                                                            : Stylesheet::plain())
                       .warning_label);
+    if (finding.risk) {
+      line += " [";
+      line += confidence_name(finding.risk->confidence);
+      line += ']';
+    }
     line += ' ';
     append_terminal_safe_name(line, finding.message);
     line += '\n';

@@ -30,6 +30,7 @@ std::vector<FindingFields> finding_fields(const FileReport& report) {
                                      call,
                                      call->comment_row, &finding});
     }
+    if (!fields.empty() && fields.back().finding == &finding) fields.back().risk = risk_of(finding);
   }
   return fields;
 }

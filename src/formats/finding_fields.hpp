@@ -24,6 +24,8 @@ struct FindingFields {
   const CallFinding* call = nullptr;
   uint32_t comment_row = 0;
   const Finding* finding = nullptr;
+  // Precise mode's confidence and reason, for a lookup or call finding.
+  const Risk* risk = nullptr;
 
   // 1-based line and code-point column; the end column is the one after
   // the node's last character.

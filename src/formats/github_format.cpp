@@ -49,7 +49,10 @@ void GithubFormat::render(const FileReport& report, LineWriter& out) const {
     return;
   }
   for (const FindingFields& finding : finding_fields(report)) {
+    // A ranked finding is an error, a warning or a notice by its confidence.
     std::string line = "::warning title=";
+    if (finding.risk && finding.risk->confidence == Confidence::High) line = "::error title=";
+    if (finding.risk && finding.risk->confidence == Confidence::Low) line = "::notice title=";
     line += escape_workflow_property("keyhound (" + std::string(finding.code) + ")");
     line += ",file=" + file;
     line += ",line=" + std::to_string(finding.line());

@@ -52,6 +52,11 @@ void write_records(const FileReport& report, LineWriter& out) {
         record.null("origin");
       }
     }
+    // Precise mode ranks its lookups and calls: how likely, and why.
+    if (finding.risk) {
+      record.string("confidence", confidence_name(finding.risk->confidence))
+          .string("reason", finding.risk->reason);
+    }
     record.number("noqa_row", finding.noqa_line()).string("severity", "warning");
     out.write_line(Stream::Stdout, record.text() + "\n");
   }

@@ -58,6 +58,34 @@ std::string rules_json() {
 
 }  // namespace
 
+namespace {
+
+std::string_view sarif_level(Confidence confidence) {
+  switch (confidence) {
+    case Confidence::High:
+      return "error";
+    case Confidence::Medium:
+      return "warning";
+    case Confidence::Low:
+      break;
+  }
+  return "note";
+}
+
+uint64_t sarif_rank(Confidence confidence) {
+  switch (confidence) {
+    case Confidence::High:
+      return 90;
+    case Confidence::Medium:
+      return 50;
+    case Confidence::Low:
+      break;
+  }
+  return 10;
+}
+
+}  // namespace
+
 std::string SarifFormat::artifact_uri(std::string_view path) const {
   std::string absolute = absolute_path(path, working_directory_);
   std::string base = working_directory_ == "/" ? "/" : working_directory_ + "/";
@@ -99,19 +127,29 @@ void SarifFormat::render(const FileReport& report, LineWriter& out) const {
             .raw("physicalLocation",
                  JsonObject().raw("artifactLocation", artifact).raw("region", region.text()).text())
             .text();
-    std::string result =
-        JsonObject()
-            .string("ruleId", finding.code)
-            .number("ruleIndex", rule_index(finding.code))
-            .string("level", "warning")
-            .raw("message", text_object(finding.message))
-            .raw("locations", single_element_array(location))
-            .raw("partialFingerprints",
-                 JsonObject()
-                     .string("keyhound/v1", stable_hash(finding_key(report.path, *finding.finding, KeyFields::AsWritten)))
-                     .text())
-            .text();
-    write_record(out, kResultTag, result);
+    // A ranked finding's level follows its confidence, and its rank (of
+    // 0 to 100) orders the results of one level.
+    std::string_view level = "warning";
+    JsonObject properties;
+    if (finding.risk) {
+      level = sarif_level(finding.risk->confidence);
+      properties.string("confidence", confidence_name(finding.risk->confidence))
+          .string("reason", finding.risk->reason);
+    }
+    JsonObject result_object;
+    result_object.string("ruleId", finding.code)
+        .number("ruleIndex", rule_index(finding.code))
+        .string("level", level);
+    if (finding.risk) result_object.number("rank", sarif_rank(finding.risk->confidence));
+    result_object.raw("message", text_object(finding.message))
+        .raw("locations", single_element_array(location))
+        .raw("partialFingerprints",
+             JsonObject()
+                 .string("keyhound/v1", stable_hash(finding_key(report.path, *finding.finding,
+                                                                KeyFields::AsWritten)))
+                 .text());
+    if (finding.risk) result_object.raw("properties", properties.text());
+    write_record(out, kResultTag, result_object.text());
   }
 }
 

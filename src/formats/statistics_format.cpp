@@ -1,6 +1,8 @@
 #include "formats/statistics_format.hpp"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <map>
 #include <vector>
 
@@ -18,6 +20,11 @@ void StatisticsFormat::render(const FileReport& report, LineWriter& out) const {
   }
   for (const FindingFields& finding : finding_fields(report)) {
     std::string record(finding.code);
+    // A ranked finding's tier after a tab: "KH001\thigh".
+    if (finding.risk) {
+      record += '\t';
+      record += confidence_name(finding.risk->confidence);
+    }
     record += '\n';
     out.write_line(Stream::Stdout, record);
   }
@@ -26,9 +33,22 @@ void StatisticsFormat::render(const FileReport& report, LineWriter& out) const {
 void StatisticsFormat::finish(const RunSummary& summary, std::span<const std::string> records,
                               LineWriter& out) const {
   std::map<std::string_view, std::size_t> counts;
+  // Per code, the findings of each tier (high, medium, low).
+  std::map<std::string_view, std::array<std::size_t, 3>> tiers;
+  std::array<std::size_t, 3> all_tiers{};
+  bool ranked = false;
   for (std::string_view record : records) {
     record.remove_suffix(1);
-    ++counts[record];
+    std::size_t tab = record.find('\t');
+    std::string_view code = record.substr(0, tab);
+    ++counts[code];
+    if (tab == std::string_view::npos) continue;
+    if (std::optional<Confidence> tier = confidence_named(record.substr(tab + 1))) {
+      std::size_t slot = 2 - static_cast<std::size_t>(*tier);
+      ++tiers[code][slot];
+      ++all_tiers[slot];
+      ranked = true;
+    }
   }
   std::vector<std::pair<std::string_view, std::size_t>> ordered(counts.begin(), counts.end());
   // Most frequent first; equal counts in code order, so the output is stable.
@@ -40,16 +60,23 @@ void StatisticsFormat::finish(const RunSummary& summary, std::span<const std::st
     for (std::size_t i = 0; i < ordered.size(); ++i) {
       const auto& [code, count] = ordered[i];
       const RuleDescription* rule = find_rule(code);
-      std::string object = JsonObject()
-                               .string("code", code)
-                               .string("name", rule != nullptr ? rule->name : std::string_view())
-                               .string("summary", rule != nullptr ? rule->summary : std::string_view())
-                               .number("count", count)
-                               .text();
+      JsonObject object;
+      object.string("code", code)
+          .string("name", rule != nullptr ? rule->name : std::string_view())
+          .string("summary", rule != nullptr ? rule->summary : std::string_view())
+          .number("count", count);
+      if (auto found = tiers.find(code); found != tiers.end()) {
+        const auto& [high, medium, low] = found->second;
+        object.raw("confidence", JsonObject()
+                                     .number("high", high)
+                                     .number("medium", medium)
+                                     .number("low", low)
+                                     .text());
+      }
       if (shape_ == Shape::Json) {
-        document += "  " + object + (i + 1 < ordered.size() ? ",\n" : "\n");
+        document += "  " + object.text() + (i + 1 < ordered.size() ? ",\n" : "\n");
       } else {
-        document += object + "\n";
+        document += object.text() + "\n";
       }
     }
     if (shape_ == Shape::Json) document = ordered.empty() ? "[]\n" : document + "]\n";
@@ -70,6 +97,12 @@ void StatisticsFormat::finish(const RunSummary& summary, std::span<const std::st
     }
     line += '\n';
     out.write_line(Stream::Stdout, line);
+  }
+  if (ranked) {
+    const auto& [high, medium, low] = all_tiers;
+    out.write_line(Stream::Stdout, "by confidence: " + std::to_string(high) + " high, " +
+                                       std::to_string(medium) + " medium, " +
+                                       std::to_string(low) + " low\n");
   }
   print_run_summary(out, summary_stream_, summary);
 }

@@ -57,6 +57,7 @@ struct Request {
   std::vector<std::string> extend_exclude;
   bool respect_gitignore = true;
   bool force_exclude = false;
+  keyhound::Confidence min_confidence = keyhound::kDefaultMinConfidence;
 };
 
 // What a call found, made without the GIL.
@@ -192,6 +193,14 @@ bool read_option(const std::string& name, PyObject* value, Request& request) {
     return flag_of(value, "respect_gitignore", request.respect_gitignore);
   }
   if (name == "force_exclude") return flag_of(value, "force_exclude", request.force_exclude);
+  if (name == "min_confidence") {
+    auto tier = text_of(value, "min_confidence");
+    if (!tier) return false;
+    std::optional<keyhound::Confidence> named = keyhound::confidence_named(*tier);
+    if (!named) return raise_value_error("min_confidence must be 'high', 'medium' or 'low'");
+    request.min_confidence = *named;
+    return true;
+  }
   if (name == "select") return codes_of(value, "select", request.select);
   if (name == "ignore") return codes_of(value, "ignore", request.ignore);
   if (name == "per_file_ignores") return per_file_ignores_of(value, request);
@@ -207,7 +216,7 @@ bool read_option(const std::string& name, PyObject* value, Request& request) {
   PyErr_Format(PyExc_TypeError,
                "got an unexpected keyword argument '%s' (expected exact, precise, ignore_noqa, "
                "select, ignore, per_file_ignores, include_tests, test_paths, exclude, "
-               "extend_exclude, respect_gitignore or force_exclude)",
+               "extend_exclude, respect_gitignore, force_exclude or min_confidence)",
                name.c_str());
   return false;
 }
@@ -231,6 +240,7 @@ keyhound::CodeSelection selection_of(const Request& request, const std::string& 
   for (const auto& [glob, codes] : request.per_file_ignores) {
     selection.per_file_ignores.emplace_back(keyhound::ExclusionPattern(glob, directory), codes);
   }
+  if (request.precise) selection.min_confidence = request.min_confidence;
   if (request.precise && !request.include_tests) {
     selection.test_code = keyhound::exclusion_patterns(
         request.test_paths ? *request.test_paths : keyhound::default_test_paths(), directory);
@@ -316,11 +326,13 @@ PyStructSequence_Field kFindingFields[] = {
     {"callee", "For KH002, the function called; else None"},
     {"origin", "For KH002, (filename, row, column) of the lookup the KeyError comes from"},
     {"source_text", "The node's text on one line, cut at 60 characters"},
+    {"confidence", "Precise mode: 'high', 'medium' or 'low' for KH001 and KH002; else None"},
+    {"reason", "Precise mode: why, as a short phrase; else None"},
     {nullptr, nullptr},
 };
 
 PyStructSequence_Desc kFindingDesc = {"keyhound_api.Finding", "A finding of keyhound.",
-                                      kFindingFields, 11};
+                                      kFindingFields, 13};
 
 PyStructSequence_Field kReportFields[] = {
     {"findings", "The findings, a tuple of Finding in file order"},
@@ -379,7 +391,10 @@ PyObject* finding_object(const keyhound::FileReport& report,
                  py_number(finding.end_line()), py_number(finding.end_column()),
                  py_text(finding.function),
                  finding.call != nullptr ? py_text(finding.call->callee) : none(), origin,
-                 py_text(finding.display_text)});
+                 py_text(finding.display_text),
+                 finding.risk ? py_text(keyhound::confidence_name(finding.risk->confidence))
+                              : none(),
+                 finding.risk ? py_text(finding.risk->reason) : none()});
 }
 
 PyObject* report_object(const Outcome& outcome) {
@@ -471,7 +486,8 @@ PyMethodDef kFunctions[] = {
      "Check Python files and directories; returns a Report.\n\n"
      "Options are named like the configuration keys, '_' for '-': exact, precise,\n"
      "ignore_noqa, select, ignore, per_file_ignores, include_tests, test_paths,\n"
-     "exclude, extend_exclude, respect_gitignore, force_exclude. No configuration\n"
+     "exclude, extend_exclude, respect_gitignore, force_exclude, min_confidence.\n"
+     "No configuration\n"
      "file is read. A bad option value raises ValueError, an unknown option TypeError."},
     {"check_source", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_source)),
      METH_VARARGS | METH_KEYWORDS,

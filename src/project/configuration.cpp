@@ -43,7 +43,7 @@ struct ConfigurationKey {
   KeyResult (*read)(TableReader& reader, std::string_view key, const toml::node& node);
 };
 
-extern const std::array<ConfigurationKey, 15> kConfigurationKeys;
+extern const std::array<ConfigurationKey, 16> kConfigurationKeys;
 
 class TableReader {
  public:
@@ -111,6 +111,15 @@ class TableReader {
       return std::unexpected(invalid(key, "one of " + output_format_names(true), node));
     }
     into_.output_format = *value;
+    return {};
+  }
+  KeyResult min_confidence(std::string_view key, const toml::node& node) {
+    auto value = node.value<std::string>();
+    std::optional<Confidence> tier = value ? confidence_named(*value) : std::nullopt;
+    if (!node.is_string() || !tier) {
+      return std::unexpected(invalid(key, "one of \"high\", \"medium\", \"low\"", node));
+    }
+    into_.min_confidence = *tier;
     return {};
   }
   KeyResult per_file_ignores(std::string_view key, const toml::node& node) {
@@ -183,7 +192,7 @@ KeyResult own(TableReader& reader, std::string_view key, const toml::node& node)
   return (reader.*Read)(key, node);
 }
 
-const std::array<ConfigurationKey, 15> kConfigurationKeys = {
+const std::array<ConfigurationKey, 16> kConfigurationKeys = {
     ConfigurationKey{"exclude", list_of<&Configuration::exclude>},
     ConfigurationKey{"extend-exclude", list_of<&Configuration::extend_exclude>},
     ConfigurationKey{"force-exclude", flag_of<&Configuration::force_exclude>},
@@ -199,6 +208,7 @@ const std::array<ConfigurationKey, 15> kConfigurationKeys = {
     ConfigurationKey{"cache-dir", text_of<&Configuration::cache_dir>},
     ConfigurationKey{"include-tests", flag_of<&Configuration::include_tests>},
     ConfigurationKey{"test-paths", list_of<&Configuration::test_paths>},
+    ConfigurationKey{"min-confidence", own<&TableReader::min_confidence>},
 };
 
 }  // namespace

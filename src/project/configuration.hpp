@@ -2,6 +2,8 @@
 
 #include <expected>
 #include <optional>
+
+#include "rules/risk.hpp"
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +25,8 @@ struct Configuration {
   std::optional<bool> respect_gitignore;
   std::optional<unsigned> jobs;
   std::optional<std::string> output_format;
+  // The lowest confidence reported in precise mode: "high", "medium", "low".
+  std::optional<Confidence> min_confidence;
   std::optional<bool> exact;
   std::optional<bool> precise;
   std::optional<bool> include_tests;

@@ -6,6 +6,7 @@
 
 #include "rules/expression_text.hpp"
 #include "rules/key_text.hpp"
+#include "rules/risk_origins.hpp"
 #include "rules/scopes.hpp"
 #include "rules/sequences.hpp"
 #include "rules/stores_and_indexes.hpp"
@@ -62,6 +63,10 @@ class ScopeBuilder {
   }
   void run();
   void know_module_constants(uint32_t definition);
+  void know_parameters(uint32_t definition);
+  void add_probes();
+  std::string root_name(TSNode node) const;
+  LookupShape shape_of(TSNode value, TSNode index, const std::string& object) const;
 
   const OutlineNode& at(uint32_t index) const { return in_.outline[index]; }
   std::vector<uint32_t> children(uint32_t node) const;
@@ -111,6 +116,7 @@ class ScopeBuilder {
 
   void bind(TSNode target, TSNode value);
   void bind_loop(TSNode target, TSNode iterable);
+  void know_origin(const std::string& bound, TSNode value);
   void resolve_derivations();
   void kill_names_within(TSNode node);
   void kill_imported(TSNode statement);
@@ -138,6 +144,8 @@ class ScopeBuilder {
     std::string target;
   };
   std::vector<PendingDerivation> pending_derivations_;
+  // (derivation, the name copied from, the name bound): its origins.
+  std::vector<PendingDerivation> pending_origin_copies_;
   int suppressing_ = 0;
   std::vector<uint32_t>* nested_ = nullptr;
   std::unordered_set<uint32_t> seen_definitions_;
@@ -183,6 +191,7 @@ FlowGraph ScopeBuilder::build(uint32_t body, uint32_t definition, std::vector<ui
   nested_ = &nested;
   current_ = new_block();
   if (body != kNone) schedule({code(body)});
+  if (definition != kNone) know_parameters(definition);
   run();
   resolve_derivations();
   for (std::size_t i = 0; i < graph_.queries.size(); ++i) {
@@ -191,6 +200,7 @@ FlowGraph ScopeBuilder::build(uint32_t body, uint32_t definition, std::vector<ui
         graph_.facts.find(graph_.facts.object(graph_.queries[i].fact), kSequenceKey);
   }
   if (definition != kNone) know_module_constants(definition);
+  add_probes();
   graph_.facts.resolve_kills();
   return std::move(graph_);
 }
@@ -209,6 +219,88 @@ void ScopeBuilder::know_module_constants(uint32_t definition) {
       continue;
     }
     graph_.initial.push_back(query.fact);
+  }
+}
+
+// The name an expression starts from (`data` of `data["a"]["b"]`, `k` of
+// `k.lower()`), when it starts from one.
+std::string ScopeBuilder::root_name(TSNode node) const {
+  while (!is_null(node)) {
+    TSSymbol kind = node_kind(node);
+    if (kind == k_.identifier) return text(node);
+    if (kind == k_.subscript) {
+      node = field_child(node, k_.value);
+    } else if (kind == k_.attribute) {
+      node = field_child(node, k_.object);
+    } else if (kind == k_.call) {
+      node = field_child(node, k_.function);
+    } else if (kind == k_.parenthesized_expression && named_child_count(node) == 1) {
+      node = named_child(node, 0);
+    } else {
+      break;
+    }
+  }
+  return {};
+}
+
+LookupShape ScopeBuilder::shape_of(TSNode value, TSNode index, const std::string& object) const {
+  LookupShape shape;
+  shape.object = object;
+  TSSymbol value_kind = node_kind(value);
+  shape.object_is_name = value_kind == k_.identifier;
+  shape.object_is_attribute = value_kind == k_.attribute;
+  shape.object_is_call = value_kind == k_.call;
+  auto constant = shape.object_is_name ? in_.constants.find(object) : in_.constants.end();
+  shape.object_is_literal =
+      value_kind == k_.dictionary ||
+      (constant != in_.constants.end() &&
+       !constant->second.contains(std::string(kFilledBeyondItsLiteral)));
+  TSSymbol index_kind = node_kind(index);
+  shape.constant_key = index_kind == k_.string || index_kind == k_.integer ||
+                       index_kind == k_.concatenated_string || index_kind == k_.true_literal;
+  if (!shape.constant_key) shape.key_root = root_name(index);
+  return shape;
+}
+
+// The facts each query's ranking asks about: the origins of its container,
+// of the name its container's chain starts from, and of its key's name.
+void ScopeBuilder::add_probes() {
+  std::array<std::string, kRiskOriginCount> keys;
+  for (std::size_t o = 0; o < kRiskOriginCount; ++o) keys[o] = origin_key(static_cast<RiskOrigin>(o));
+  for (std::size_t q = 0; q < graph_.queries.size(); ++q) {
+    const LookupShape& shape = graph_.shapes[q];
+    std::string root = shape.object.substr(0, shape.object.find('['));
+    std::array<std::string_view, kProbeSlots> texts = {shape.object, root, shape.key_root};
+    for (uint8_t slot = 0; slot < kProbeSlots; ++slot) {
+      if (texts[slot].empty() || (slot == 1 && texts[1] == texts[0])) continue;
+      for (std::size_t o = 0; o < kRiskOriginCount; ++o) {
+        FactId fact = graph_.facts.find(texts[slot], keys[o]);
+        if (fact != FactTable::kNone) {
+          graph_.probes.push_back({static_cast<uint32_t>(q), fact, slot, static_cast<uint8_t>(o)});
+        }
+      }
+    }
+  }
+}
+
+// A function's parameters: (p, a parameter), and the `**` one's keys are
+// the caller's keyword arguments.
+void ScopeBuilder::know_parameters(uint32_t definition) {
+  TSNode parameters = field_child(at(definition).node, k_.parameters_field);
+  if (is_null(parameters)) return;
+  uint32_t count = named_child_count(parameters);
+  for (uint32_t i = 0; i < count; ++i) {
+    TSNode parameter = named_child(parameters, i);
+    TSSymbol kind = node_kind(parameter);
+    RiskOrigin origin = RiskOrigin::Parameter;
+    TSNode name = kind == k_.identifier ? parameter : field_child(parameter, k_.name);
+    if (is_null(name) && named_child_count(parameter) > 0) name = named_child(parameter, 0);
+    if (kind == k_.list_splat_pattern) continue;
+    if (kind == k_.dictionary_splat_pattern) origin = RiskOrigin::Kwargs;
+    if (is_null(name) || node_kind(name) != k_.identifier) continue;
+    std::string text = this->text(name);
+    if (i == 0 && (text == "self" || text == "cls")) continue;
+    graph_.initial.push_back(graph_.facts.intern(text, origin_key(origin), FactOrigin::Known));
   }
 }
 
@@ -387,6 +479,7 @@ void ScopeBuilder::query(uint32_t node) {
   FactId fact = graph_.facts.intern(object, key, FactOrigin::Known);
   auto query = static_cast<uint32_t>(graph_.queries.size());
   graph_.queries.push_back({subscript.id, fact, FactTable::kNone, FactTable::kNone});
+  graph_.shapes.push_back(shape_of(parts.value, parts.first_index, object));
   query_keys_.push_back(std::move(key));
   auto& events = graph_.blocks[current_].events;
   events.push_back({FlowEvent::Kind::Query, query});
@@ -468,9 +561,11 @@ void ScopeBuilder::bind(TSNode target, TSNode value) {
       },
       [&](TSNode name) { kill(text(name)); }, [&](TSNode attribute) { kill(text(attribute)); });
   TSSymbol target_kind = node_kind(target);
-  if (is_null(value) || (target_kind != k_.identifier && target_kind != k_.attribute)) return;
+  if (target_kind != k_.identifier && target_kind != k_.attribute) return;
   std::string bound = text(target);
   if (bound.empty()) return;
+  know_origin(bound, value);
+  if (is_null(value)) return;
   TSSymbol value_kind = node_kind(value);
   if (assigned_value(value, k_, in_.source) == BoundValue::Sequence) {
     gen(current_, {bound, std::string(kSequenceKey), FactOrigin::Position});
@@ -545,6 +640,25 @@ void ScopeBuilder::bind(TSNode target, TSNode value) {
     std::string object = text(named_child(iterated, 0));
     if (!object.empty()) gen(current_, {std::move(object), bound, FactOrigin::Known});
   }
+}
+
+// What a binding's value says of where it comes from: an origin of the
+// table, or the origins of the name a lookup chain or a copy starts from.
+void ScopeBuilder::know_origin(const std::string& bound, TSNode value) {
+  gen(current_, {bound, origin_key(RiskOrigin::Local), FactOrigin::Known});
+  if (is_null(value)) return;
+  if (std::optional<RiskOrigin> origin = origin_of_value(value, k_, in_.source)) {
+    gen(current_, {bound, origin_key(*origin), FactOrigin::Known});
+    return;
+  }
+  TSSymbol kind = node_kind(value);
+  if (kind != k_.identifier && kind != k_.subscript) return;
+  std::string from = root_name(value);
+  if (from.empty() || from == bound) return;
+  auto derivation = static_cast<uint32_t>(graph_.derivations.size());
+  graph_.derivations.emplace_back();
+  pending_origin_copies_.push_back({derivation, std::move(from), bound});
+  graph_.blocks[current_].events.push_back({FlowEvent::Kind::Derive, derivation});
 }
 
 // `d[k] += 1` reads the key before it stores it.
@@ -712,6 +826,10 @@ void ScopeBuilder::bind_loop(TSNode target, TSNode iterable) {
   std::vector<KeyPair> pairs;
   tests_.of_iteration(target, iterable, pairs);
   for (const KeyPair& pair : pairs) gen(current_, pair);
+  if (std::optional<RiskOrigin> origin = origin_of_items(iterable, k_, in_.source)) {
+    std::string bound = text(target);
+    if (!bound.empty()) gen(current_, {std::move(bound), origin_key(*origin), FactOrigin::Known});
+  }
   // Whatever holds every item of the iterable holds the target's: decided
   // once the scope's facts are all known.
   if (node_kind(target) != k_.identifier || is_null(iterable)) return;
@@ -726,6 +844,20 @@ void ScopeBuilder::bind_loop(TSNode target, TSNode iterable) {
 // `(V, every key of X)` for each such fact of the scope: in a loop over X,
 // (V, the loop's target).
 void ScopeBuilder::resolve_derivations() {
+  for (const PendingDerivation& copy : pending_origin_copies_) {
+    for (std::size_t o = 0; o < kRiskOriginCount; ++o) {
+      auto origin = static_cast<RiskOrigin>(o);
+      if (!is_outside_data(origin) && origin != RiskOrigin::CallResult &&
+          origin != RiskOrigin::Parameter) {
+        continue;
+      }
+      std::string key = origin_key(origin);
+      FactId from = graph_.facts.find(copy.items, key);
+      if (from == FactTable::kNone) continue;
+      FactId to = graph_.facts.intern(copy.target, key, FactOrigin::Known);
+      graph_.derivations[copy.derivation].emplace_back(from, to);
+    }
+  }
   if (pending_derivations_.empty()) return;
   std::unordered_map<std::string, std::vector<FactId>> holding_every_key;
   const std::size_t known = graph_.facts.size();

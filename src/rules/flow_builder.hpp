@@ -20,6 +20,10 @@ namespace keyhound {
 
 using ModuleConstants = std::unordered_map<std::string, std::unordered_set<std::string>>;
 
+// Among a constant's keys: code of the module stores into it, so that a
+// key its literal lacks may still be there.
+inline constexpr std::string_view kFilledBeyondItsLiteral = "\x04filled";
+
 // What a file's flow graphs are built with.
 struct FlowInputs {
   const SyntaxOutline& outline;

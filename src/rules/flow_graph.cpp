@@ -179,9 +179,16 @@ std::vector<uint32_t> reverse_post_order_ranks(const FlowGraph& graph) {
 
 }  // namespace
 
-std::vector<FactId> solve_flow(const FlowGraph& graph) {
-  std::vector<FactId> answers(graph.queries.size(), FactTable::kNone);
-  if (graph.blocks.empty()) return answers;
+FlowAnswers solve_flow(const FlowGraph& graph) {
+  FlowAnswers result;
+  std::vector<FactId>& answers = result.proof;
+  answers.assign(graph.queries.size(), FactTable::kNone);
+  result.masks.assign(graph.queries.size(), ProbeMasks{});
+  if (graph.blocks.empty()) return result;
+  // Where each query's probes begin.
+  std::vector<uint32_t> first_probe(graph.queries.size() + 1, 0);
+  for (const FlowProbe& probe : graph.probes) ++first_probe[probe.query + 1];
+  for (std::size_t i = 0; i < graph.queries.size(); ++i) first_probe[i + 1] += first_probe[i];
   const std::vector<uint32_t> rank = reverse_post_order_ranks(graph);
   const std::size_t fact_count = graph.facts.size();
 
@@ -265,6 +272,12 @@ std::vector<FactId> solve_flow(const FlowGraph& graph) {
             answer = query.sequence;
           }
           answers[event.value] = answer;
+          ProbeMasks& masks = result.masks[event.value];
+          masks = {};
+          for (uint32_t p = first_probe[event.value]; p < first_probe[event.value + 1]; ++p) {
+            const FlowProbe& probe = graph.probes[p];
+            if (holds[probe.fact]) masks[probe.slot] |= static_cast<uint16_t>(1U << probe.bit);
+          }
           break;
         }
       }
@@ -287,7 +300,7 @@ std::vector<FactId> solve_flow(const FlowGraph& graph) {
     for (FactId fact : killed_list) killed[fact] = 0;
     killed_list.clear();
   }
-  return answers;
+  return result;
 }
 
 }  // namespace keyhound

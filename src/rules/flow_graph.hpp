@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -8,6 +9,8 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "rules/risk_origins.hpp"
 
 namespace keyhound {
 
@@ -98,6 +101,19 @@ struct FlowQuery {
   FactId sequence;
 };
 
+// A fact whose holding at a query sets bit `bit` of the query's mask
+// `slot`: what the ranking of an unproven lookup asks of the origins of
+// its container and key.
+struct FlowProbe {
+  uint32_t query;
+  FactId fact;
+  uint8_t slot;
+  uint8_t bit;
+};
+
+inline constexpr std::size_t kProbeSlots = 3;
+using ProbeMasks = std::array<uint16_t, kProbeSlots>;
+
 // The control-flow graph of one scope: block 0 is its entry, which holds
 // `initial`.
 struct FlowGraph {
@@ -108,6 +124,19 @@ struct FlowGraph {
   // Per Derive event: (holds, then holds) pairs. `m = dict.fromkeys(xs)`
   // makes (m, every key of xs) known; in `for x in xs:` that becomes (m, x).
   std::vector<std::vector<std::pair<FactId, FactId>>> derivations;
+  // Sorted by query.
+  std::vector<FlowProbe> probes;
+  // Per query, what the ranking reads of its lookup's shape.
+  std::vector<LookupShape> shapes;
+};
+
+// What the fixed point answers of each query.
+struct FlowAnswers {
+  // The fact that proves it (its own, its key's in any container, or its
+  // container's being a sequence), or kNone.
+  std::vector<FactId> proof;
+  // Its probes' bits that hold on every path to it.
+  std::vector<ProbeMasks> masks;
 };
 
 // The key under which (V, kEveryKeyOf + X) says V holds every item of X.
@@ -116,6 +145,6 @@ inline constexpr std::string_view kEveryKeyOf = "\x02every key of ";
 // The facts that hold on every path to each query, to a fixed point: for
 // each query, the fact that proves it (its own, its key's in any
 // container, or its container's being a sequence), or kNone. A query in code no path reaches proves nothing.
-std::vector<FactId> solve_flow(const FlowGraph& graph);
+FlowAnswers solve_flow(const FlowGraph& graph);
 
 }  // namespace keyhound

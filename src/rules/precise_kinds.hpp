@@ -21,7 +21,8 @@ struct PreciseKinds {
       dictionary, pair, keyword_argument, argument_list, try_statement, except_clause,
       except_group_clause, else_clause, finally_clause, with_statement, with_clause,
       match_statement, case_clause, case_pattern, if_clause, not_operator, dotted_name,
-      decorated_definition, true_literal, lambda_parameters, parameters, type_alias_statement;
+      decorated_definition, true_literal, lambda_parameters, parameters, type_alias_statement,
+      dictionary_splat_pattern;
 
   TSFieldId left, right, value, subscript_field, superclasses, condition, consequence,
       alternative, body, name, alias, function, object, attribute_field, parameters_field,

@@ -98,6 +98,7 @@ PreciseKinds look_up_kinds() {
       .lambda_parameters = s("lambda_parameters"),
       .parameters = s("parameters"),
       .type_alias_statement = s("type_alias_statement"),
+      .dictionary_splat_pattern = s("dictionary_splat_pattern"),
       .left = f("left"),
       .right = f("right"),
       .value = f("value"),

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "rules/risk.hpp"
 #include "syntax/file_index.hpp"
 
 namespace keyhound {
@@ -56,6 +57,8 @@ struct PreciseFacts {
   // Lookups and calls (by node id) in the body of a lambda: they run when
   // the lambda is called, not when the function holding it is.
   std::unordered_set<const void*> deferred;
+  // For each lookup left, how likely its key is to be missing and why.
+  std::unordered_map<const void*, Risk> risks;
   // Lookups the flow graphs could not ask about: a text too long to compare.
   std::size_t long_texts = 0;
   // How many subscripts each rule took out (the first rule that applies).

@@ -41,6 +41,7 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
   if (outline.nodes().empty()) return constants;
   std::unordered_map<std::string, TSNode> candidates;
   std::unordered_set<std::string> changed;
+  std::unordered_set<std::string> filled;
   auto name_of = [&](TSNode node) {
     return !is_null(node) && node_kind(node) == k.identifier ? std::string(node_text(node, source))
                                                             : std::string();
@@ -58,13 +59,17 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
       inside_until = node.subtree_end;
       continue;
     }
-    if (kind == k.assignment && !inside) {
+    if (kind == k.assignment) {
       TSNode left = field_child(node.node, k.left);
       TSNode right = field_child(node.node, k.right);
       std::string name = name_of(left);
-      if (!name.empty() && !is_null(right) && node_kind(right) == k.dictionary) {
+      if (!inside && !name.empty() && !is_null(right) && node_kind(right) == k.dictionary) {
         if (!candidates.emplace(name, right).second) changed.insert(name);
       }
+      // `NAME[k] = v` anywhere: the dict is filled beyond its literal.
+      for_each_target(
+          left, k, [&](TSNode store) { filled.insert(name_of(field_child(store, k.value))); },
+          [](TSNode) {});
     } else if (kind == k.global_statement) {
       uint32_t count = named_child_count(node.node);
       for (uint32_t i = 0; i < count; ++i) changed.insert(name_of(named_child(node.node, i)));
@@ -90,6 +95,8 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
         std::string_view method = node_text(field_child(callee, k.attribute_field), source);
         if (method == "pop" || method == "popitem" || method == "clear") {
           changed.insert(name_of(field_child(callee, k.object)));
+        } else if (method == "update" || method == "setdefault") {
+          filled.insert(name_of(field_child(callee, k.object)));
         }
       }
     }
@@ -102,6 +109,7 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
     for (std::size_t count : counts->second) bindings += count;
     if (bindings != 1) continue;
     std::unordered_set<std::string>& keys = constants[name];
+    if (filled.contains(name)) keys.insert(std::string(kFilledBeyondItsLiteral));
     uint32_t count = named_child_count(literal);
     for (uint32_t i = 0; i < count; ++i) {
       TSNode pair = named_child(literal, i);
@@ -145,7 +153,8 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
   // A lookup in a `finally` is asked twice: it is proven when both say so.
   std::unordered_map<const void*, std::optional<PreciseRule>> proven;
   build_flow_graphs(inputs, suppressed, [&](FlowGraph& graph) {
-    std::vector<FactId> answers = solve_flow(graph);
+    FlowAnswers solved = solve_flow(graph);
+    const std::vector<FactId>& answers = solved.proof;
     std::vector<FactId> initial = graph.initial;
     std::sort(initial.begin(), initial.end());
     for (std::size_t i = 0; i < answers.size(); ++i) {
@@ -160,6 +169,16 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
       }
       auto [found, added] = proven.try_emplace(query.subscript, rule);
       if (!added && !rule) found->second.reset();
+      if (!rule) {
+        LookupShape shape = graph.shapes[i];
+        shape.object_origins = solved.masks[i][0];
+        shape.root_origins = solved.masks[i][1];
+        shape.key_origins = solved.masks[i][2];
+        Risk risk = rank_lookup(shape);
+        // Asked twice (in a `finally`): the higher answer stands.
+        auto [ranked, first] = facts.risks.try_emplace(query.subscript, risk);
+        if (!first && risk.confidence > ranked->second.confidence) ranked->second = std::move(risk);
+      }
     }
   });
   // In the order of the file, so that the counts do not depend on a hash.

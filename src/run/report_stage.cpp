@@ -48,6 +48,12 @@ bool CodeSelection::reports(std::string_view code, std::string_view path,
   return true;
 }
 
+bool CodeSelection::ranks_out(const Finding& finding) const {
+  if (!min_confidence) return false;
+  const Risk* risk = risk_of(finding);
+  return risk != nullptr && risk->confidence < *min_confidence;
+}
+
 bool CodeSelection::is_test_code(std::string_view absolute) const {
   if (test_code.empty()) return false;
   std::vector<std::string> components = path_components(relative_path(absolute, project_root));
@@ -224,7 +230,8 @@ FileTally ReportStage::process(FileReport& report, std::size_t project) const {
     }
     narrow_unused_suppressions(report, selection, absolute);
     filter_report(report, [&](const Finding& finding) {
-      return selection.reports(code_of(finding), report.path, absolute);
+      return !selection.ranks_out(finding) &&
+             selection.reports(code_of(finding), report.path, absolute);
     });
   }
   if (writing_directory_) {

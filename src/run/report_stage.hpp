@@ -23,13 +23,22 @@ struct CodeSelection {
   // against the path relative to `project_root`. None: tests are reported.
   std::vector<ExclusionPattern> test_code;
   std::string project_root;
+  // Precise mode: findings of a lower confidence are not reported.
+  std::optional<Confidence> min_confidence;
 
   bool empty() const {
-    return select.empty() && ignore.empty() && per_file_ignores.empty() && test_code.empty();
+    return select.empty() && ignore.empty() && per_file_ignores.empty() && test_code.empty() &&
+           !min_confidence;
   }
+  bool ranks_out(const Finding& finding) const;
   bool reports(std::string_view code, std::string_view path, std::string_view absolute) const;
   bool is_test_code(std::string_view absolute) const;
 };
+
+// The tier precise mode reports from when nothing says otherwise: what
+// is rarely worth reading (a constant key into the program's own mapping)
+// is left out.
+inline constexpr Confidence kDefaultMinConfidence = Confidence::Medium;
 
 // The names of test code: a directory `test`, `tests` or `testing`, a file
 // `test_*.py`, `*_test.py` or `conftest.py`.

@@ -6,8 +6,24 @@ namespace keyhound {
 
 namespace {
 
-// How diagnostics are marked: every finding is a warning of keyhound's.
+// How diagnostics are marked: a ranked finding by its confidence (Error,
+// Warning, Information), any other as a warning of keyhound's.
+constexpr int kErrorSeverity = 1;
 constexpr int kWarningSeverity = 2;
+constexpr int kInformationSeverity = 3;
+
+int severity_of(const std::optional<Confidence>& confidence) {
+  if (!confidence) return kWarningSeverity;
+  switch (*confidence) {
+    case Confidence::High:
+      return kErrorSeverity;
+    case Confidence::Medium:
+      return kWarningSeverity;
+    case Confidence::Low:
+      break;
+  }
+  return kInformationSeverity;
+}
 constexpr std::string_view kDiagnosticSource = "keyhound";
 
 nlohmann::json lsp_position(std::string_view text, const LineStarts& lines, Position at,
@@ -29,6 +45,7 @@ std::vector<ShownFinding> shown_findings(const FileReport& report) {
     finding.comment_row = fields.comment_row;
     finding.lookup = fields.finding != nullptr &&
                      std::holds_alternative<AccessFinding>(*fields.finding);
+    if (fields.risk) finding.confidence = fields.risk->confidence;
     if (fields.call != nullptr && fields.call->origin) {
       finding.origin = fields.call->origin->position;
       finding.origin_text = fields.call->origin->display_text;
@@ -50,7 +67,7 @@ nlohmann::json lsp_diagnostics(const std::vector<ShownFinding>& findings, std::s
   nlohmann::json diagnostics = nlohmann::json::array();
   for (const ShownFinding& finding : findings) {
     nlohmann::json diagnostic = {{"range", lsp_range(text, lines, finding.start, finding.end, encoding)},
-                                 {"severity", kWarningSeverity},
+                                 {"severity", severity_of(finding.confidence)},
                                  {"code", finding.code},
                                  {"source", kDiagnosticSource},
                                  {"message", finding.message}};

@@ -26,6 +26,8 @@ struct ShownFinding {
   // For a call: the lookup the KeyError comes from, and how it reads.
   std::optional<Position> origin;
   std::string origin_text;
+  // Precise mode's confidence, which gives the diagnostic's severity.
+  std::optional<Confidence> confidence;
 };
 
 // The findings of a report (already selected), in report order.

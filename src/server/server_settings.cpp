@@ -59,6 +59,11 @@ std::expected<DocumentSettings, std::string> settle_document_settings(
       selection.per_file_ignores.emplace_back(ExclusionPattern(glob, root), codes);
     }
   }
+  // An editor shows every tier, a low one as Information, unless the
+  // configuration sets a threshold.
+  if (settings.analysis.precise && configuration && configuration->min_confidence) {
+    selection.min_confidence = *configuration->min_confidence;
+  }
   // Unused suppressions (KH100) when the selection asks for them by name.
   settings.analysis.report_unused_suppressions =
       settings.analysis.precise && selects_unused_suppressions(selection.select);

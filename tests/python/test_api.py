@@ -18,13 +18,15 @@ SOURCE = ("def load(cfg):\n    return cfg['port']\n\n\n"
 
 
 def test_check_source_gives_the_findings_as_objects(capfd):
-    report = keyhound_api.check_source(SOURCE, "app.py")
+    report = keyhound_api.check_source(SOURCE, "app.py", min_confidence="low")
     assert [(f.code, f.row, f.column, f.function) for f in report.findings] == [
         ("KH001", 2, 12, "load"), ("KH002", 10, 12, "main")]
-    call = report.findings[1]
+    lookup, call = report.findings
+    assert (lookup.confidence, lookup.reason) == ("medium", "a mapping from a parameter")
     assert call.callee == "port"
     assert call.origin == ("app.py", 2, 12)
     assert call.source_text == "port(cfg)"
+    assert call.confidence == "low"
     assert call.message == ("Possible KeyError: port(cfg) in function 'main' can raise it "
                             "(from cfg['port'] at app.py:2:12)")
     assert (call.end_row, call.end_column) == (10, 21)
@@ -48,11 +50,15 @@ def test_check_paths_reads_files_and_names_those_it_cannot(tmp_path, monkeypatch
 
 
 @pytest.mark.parametrize("options, codes", [
-    ({}, ["KH001", "KH002"]),
-    ({"select": ["KH002"]}, ["KH002"]),
+    ({}, ["KH001"]),
+    ({"min_confidence": "low"}, ["KH001", "KH002"]),
+    ({"min_confidence": "high"}, []),
+    ({"select": ["KH002"], "min_confidence": "low"}, ["KH002"]),
     ({"ignore": ["KH"]}, []),
-    ({"select": ["ALL"], "per_file_ignores": {"app.py": ["KH001"]}}, ["KH002"]),
+    ({"select": ["ALL"], "per_file_ignores": {"app.py": ["KH001"]}, "min_confidence": "low"},
+     ["KH002"]),
     ({"exact": True}, ["KH001", "KH002"]),
+    ({"exact": True, "min_confidence": "high"}, ["KH001", "KH002"]),
 ])
 def test_options_are_named_like_the_configuration_keys(options, codes):
     report = keyhound_api.check_source(SOURCE, filename="app.py", **options)

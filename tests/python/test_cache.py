@@ -61,7 +61,7 @@ def test_an_edited_file_is_analysed_again(project):
     (project / "calls.py").write_text((project / "calls.py").read_text() + "\n" + RAISING)
     again = run(["."], project)
     assert stats(again)[1] == 1
-    assert b"\ncalls.py:41:12: KH001 Possible KeyError: d['k'] in function 'f'\n" in again.stdout
+    assert b"\ncalls.py:41:12: KH001 [medium] Possible KeyError: d['k'] (a mapping from a parameter) in function 'f'\n" in again.stdout
 
 
 def test_options_that_change_the_analysis_are_part_of_the_key(project):

@@ -27,8 +27,10 @@ def test_check_and_no_path_mean_the_working_directory(tree, command, paths):
     result = run_native([*command, "--no-cache", "--output-format", "concise", *paths], cwd=tree)
     assert result.returncode == 1, result.stderr
     assert result.stdout.decode().splitlines()[:2] == [
-        "b.py:2:12: KH001 Possible KeyError: d['k'] in function 'f'",
-        "pkg/a.py:2:12: KH001 Possible KeyError: d['k'] in function 'f'"]
+        "b.py:2:12: KH001 [medium] Possible KeyError: d['k'] (a mapping from a parameter) in "
+        "function 'f'",
+        "pkg/a.py:2:12: KH001 [medium] Possible KeyError: d['k'] (a mapping from a parameter) in "
+        "function 'f'"]
 
 
 def test_no_path_takes_the_working_directorys_configuration(tree):
@@ -86,10 +88,13 @@ def test_a_mistyped_code_suggests_the_nearest_by_edits(tree, selector, suggestio
 
 @pytest.mark.parametrize("fmt, expected", [
     ("json", '[\n  {"code": "KH001", "name": "unguarded-lookup", "summary": '
-             '"A subscript that may raise KeyError", "count": 2}\n]\n'),
+             '"A subscript that may raise KeyError", "count": 2, '
+             '"confidence": {"high": 0, "medium": 2, "low": 0}}\n]\n'),
     ("json-lines", '{"code": "KH001", "name": "unguarded-lookup", "summary": '
-                   '"A subscript that may raise KeyError", "count": 2}\n'),
-    ("concise", "2  KH001  A subscript that may raise KeyError\nFound 2 findings in 2 files.\n"),
+                   '"A subscript that may raise KeyError", "count": 2, '
+                   '"confidence": {"high": 0, "medium": 2, "low": 0}}\n'),
+    ("concise", "2  KH001  A subscript that may raise KeyError\n"
+                "by confidence: 0 high, 2 medium, 0 low\nFound 2 findings in 2 files.\n"),
 ])
 def test_statistics_honour_the_output_format(tree, fmt, expected):
     result = run_native(["--no-cache", "--statistics", "--output-format", fmt], cwd=tree)
@@ -101,9 +106,9 @@ def test_statistics_honour_the_output_format(tree, fmt, expected):
 def test_the_concise_format_is_coloured_like_the_full_one(tree):
     env = clean_env(CLICOLOR_FORCE="1")
     forced = run_native(["--no-cache", "--output-format", "concise", "b.py"], cwd=tree, env=env)
-    assert forced.stdout.startswith(b"b.py:2:12: \x1b[1;33mKH001\x1b[0m Possible KeyError")
+    assert forced.stdout.startswith(b"b.py:2:12: \x1b[1;33mKH001\x1b[0m [medium] Possible KeyError")
     full = run_native(["--no-cache", "b.py"], cwd=tree, env=env)
-    assert b"\x1b[1;33mKH001\x1b[0m" in full.stdout
+    assert b"\x1b[1;33mKH001 [medium]\x1b[0m" in full.stdout
     plain = run_native(["--no-cache", "--output-format", "concise", "b.py"], cwd=tree)
     assert b"\x1b" not in plain.stdout
 
@@ -111,13 +116,17 @@ def test_the_concise_format_is_coloured_like_the_full_one(tree):
 @pytest.mark.parametrize("source, expected", [
     # Declared on the first line, or the second after a comment line.
     (b'# -*- coding: latin-1 -*-\nd = {}\nx = d["caf\xe9"]\n',
-     'a.py:3:5: KH001 Possible KeyError: d["caf\u00e9"] at module level'),
+     'a.py:3:5: KH001 [high] Possible KeyError: d["caf\u00e9"] (a key the literal does not hold) '
+     'at module level'),
     (b'#!/usr/bin/env python\n# vim: set fileencoding=cp1252 :\nx = {}["\x80"] + {}["k"]\n',
-     'a.py:3:5: KH001 Possible KeyError: {}["\u20ac"] at module level'),
+     'a.py:3:5: KH001 [high] Possible KeyError: {}["\u20ac"] (a key the literal does not hold) '
+     'at module level'),
     (b'# coding=iso-8859-15\nx = {}["\xa4"]\n',
-     'a.py:2:5: KH001 Possible KeyError: {}["\u20ac"] at module level'),
+     'a.py:2:5: KH001 [high] Possible KeyError: {}["\u20ac"] (a key the literal does not hold) '
+     'at module level'),
     (b'\xef\xbb\xbf# coding: utf-8\nx = {}["\xc3\xa9"]\n',
-     'a.py:2:5: KH001 Possible KeyError: {}["\u00e9"] at module level'),
+     'a.py:2:5: KH001 [high] Possible KeyError: {}["\u00e9"] (a key the literal does not hold) '
+     'at module level'),
     # Errors: one line each, status 2.
     (b"# coding: nope\nx = 1\n", "Error reading file 'a.py': unknown encoding 'nope' declared"),
     (b"\xef\xbb\xbf# coding: latin-1\nx = 1\n",
@@ -158,7 +167,7 @@ def test_exact_keeps_strict_utf8(tmp_path):
 def test_a_lookup_over_several_rows_is_quoted_with_its_key(tmp_path, source, message):
     (tmp_path / "a.py").write_text(source)
     result = run_native(["--no-cache", "--output-format", "concise", "a.py"], cwd=tmp_path)
-    assert f"KH001 Possible KeyError: {message} in function 'f'" in result.stdout.decode()
+    assert f"Possible KeyError: {message} (" in result.stdout.decode()
 
 
 def test_a_lookup_over_several_rows_shows_the_row_of_its_key(tmp_path):
@@ -166,7 +175,8 @@ def test_a_lookup_over_several_rows_shows_the_row_of_its_key(tmp_path):
         "def f(s):\n    return current_stacktrace(\n        s,\n    )['frames']\n")
     result = run_native(["--no-cache", "a.py"], cwd=tmp_path)
     assert result.stdout.decode().splitlines()[:4] == [
-        "a.py:2:12: KH001 Possible KeyError: current_stacktrace(\u2026)['frames'] in function 'f'",
+        "a.py:2:12: KH001 [medium] Possible KeyError: current_stacktrace(\u2026)['frames'] "
+        "(a mapping returned by a call) in function 'f'",
         "4|",
         " |     )['frames']",
         " |      ^^^^^^^^^^",

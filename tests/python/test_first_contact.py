@@ -24,29 +24,27 @@ APP = ('def load(cfg):\n'
        '    return rows[\n'
        '        "a very long key that goes on and on and on past sixty characters"]\n')
 
-FULL = ('app.py:2:9: KH001 Possible KeyError: cfg["p\u00f6rt"] in function \'load\'\n'
+# The default shows what is worth reading: the call of `port`, whose
+# KeyError comes from a lookup of medium confidence, is of low confidence.
+FULL = ('app.py:2:9: KH001 [medium] Possible KeyError: cfg["p\u00f6rt"] (a mapping from a '
+        'parameter) in function \'load\'\n'
         '2|\n'
         ' |         return cfg["p\u00f6rt"] + cfg["\u65e5\u672c"]\n'
         ' |                ^^^^^^^^^^^\n'
         '\n'
-        'app.py:2:23: KH001 Possible KeyError: cfg["\u65e5\u672c"] in function \'load\'\n'
+        'app.py:2:23: KH001 [medium] Possible KeyError: cfg["\u65e5\u672c"] (a mapping from a '
+        'parameter) in function \'load\'\n'
         '2|\n'
         ' |         return cfg["p\u00f6rt"] + cfg["\u65e5\u672c"]\n'
         ' |                              ^^^^^^^^^^^\n'
         '\n'
-        'app.py:10:12: KH002 Possible KeyError: port(cfg) in function \'main\' can raise it '
-        '(from cfg["p\u00f6rt"] at app.py:2:9)\n'
-        '10|\n'
-        '  |     return port(\n'
-        '  |            ^^^^^\n'
-        '\n'
-        'app.py:15:12: KH001 Possible KeyError: rows["a very long key that goes on and on '
-        'and on past sixty\u2026 in function \'nested\'\n'
+        'app.py:15:12: KH001 [medium] Possible KeyError: rows["a very long key that goes on and on '
+        'and on past sixty\u2026 (a mapping from a parameter) in function \'nested\'\n'
         '15|\n'
         '  |     return rows[\n'
         '  |            ^^^^^\n'
         '\n'
-        'Found 4 findings in 1 file.\n')
+        'Found 3 findings in 1 file.\n')
 
 
 @pytest.fixture
@@ -77,7 +75,8 @@ def test_exact_keeps_the_module_texts(app):
     ("github", "Found 4 findings in 1 file.\n"),
 ])
 def test_line_formats_give_the_readable_message_and_the_total(app, output_format, last):
-    result = run_native(["--no-cache", "--output-format", output_format, "app.py"], cwd=app)
+    result = run_native(["--no-cache", "--min-confidence", "low", "--output-format", output_format,
+                         "app.py"], cwd=app)
     lines = result.stdout.decode().splitlines(keepends=True)
     assert lines[-1] == last
     assert any("Possible KeyError: port(cfg) in function 'main' can raise it" in line
@@ -87,21 +86,22 @@ def test_line_formats_give_the_readable_message_and_the_total(app, output_format
 def test_the_total_goes_to_standard_error_when_the_report_goes_to_a_file(app):
     result = run_native(["--no-cache", "-o", "report.txt", "app.py"], cwd=app)
     assert result.stdout == b""
-    assert result.stderr == b"Found 4 findings in 1 file.\n"
+    assert result.stderr == b"Found 3 findings in 1 file.\n"
     assert (app / "report.txt").read_text(encoding="utf-8") == FULL.replace(
-        "Found 4 findings in 1 file.\n", "")
+        "Found 3 findings in 1 file.\n", "")
 
 
 def test_structured_formats_carry_the_source_text(app):
-    result = run_native(["--no-cache", "--output-format", "json", "app.py"], cwd=app)
+    result = run_native(["--no-cache", "--min-confidence", "low", "--output-format", "json",
+                         "app.py"], cwd=app)
     records = json.loads(result.stdout)
     assert [r["source"] for r in records] == [
         'cfg["p\u00f6rt"]', 'cfg["\u65e5\u672c"]', "port(cfg)",
         'rows["a very long key that goes on and on and on past sixty\u2026']
     assert records[2]["origin"] == {"filename": "app.py", "row": 2, "column": 9,
                                     "source": 'cfg["p\u00f6rt"]'}
-    sarif = json.loads(run_native(["--no-cache", "--output-format", "sarif", "app.py"],
-                                  cwd=app).stdout)
+    sarif = json.loads(run_native(["--no-cache", "--min-confidence", "low", "--output-format",
+                                   "sarif", "app.py"], cwd=app).stdout)
     regions = [r["locations"][0]["physicalLocation"]["region"] for r in sarif["runs"][0]["results"]]
     assert regions[2]["snippet"] == {"text": "port(cfg)"}
     rules = sarif["runs"][0]["tool"]["driver"]["rules"]
@@ -152,8 +152,8 @@ def test_a_configured_selector_that_matches_no_rule_is_an_error(app, table, hint
     ("KH", ["KH001", "KH001", "KH002", "KH001"]),
 ])
 def test_good_selectors_select(app, selector, codes):
-    result = run_native(["--no-cache", "--output-format", "json", "--select", selector,
-                         "app.py"], cwd=app)
+    result = run_native(["--no-cache", "--min-confidence", "low", "--output-format", "json",
+                         "--select", selector, "app.py"], cwd=app)
     assert [r["code"] for r in json.loads(result.stdout)] == codes
 
 
@@ -179,18 +179,21 @@ def test_the_kh002_example_of_explain_is_reported(tmp_path):
     example = text.split("Example:\n\n")[1].split("\nFixed:")[0]
     source = "\n".join(line[4:] for line in example.splitlines())
     (tmp_path / "example.py").write_text(source + "\n")
-    result = run_native(["--no-cache", "--output-format", "concise", "example.py"], cwd=tmp_path)
+    result = run_native(["--no-cache", "--min-confidence", "low", "--output-format", "concise",
+                         "example.py"], cwd=tmp_path)
     codes = [line.split(" ")[1] for line in result.stdout.decode().splitlines() if ": KH" in line]
     assert codes == ["KH001", "KH002"]
 
 
 def test_statistics_count_each_code_most_frequent_first(app):
     (app / "more.py").write_text("def f(d):\n    return d['a']\n")
-    result = run_native(["--no-cache", "--statistics", "app.py", "more.py"], cwd=app)
+    result = run_native(["--no-cache", "--min-confidence", "low", "--statistics", "app.py",
+                         "more.py"], cwd=app)
     assert result.returncode == 1
     assert result.stdout.decode() == (
         "4  KH001  A subscript that may raise KeyError\n"
         "1  KH002  A call of a function that may let a KeyError escape\n"
+        "by confidence: 0 high, 4 medium, 1 low\n"
         "Found 5 findings in 2 files.\n")
 
 

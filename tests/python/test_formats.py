@@ -145,7 +145,8 @@ def test_github_escapes_a_hostile_file_name(tmp_path):
     assert result.returncode == 1
     assert result.stdout == (
         "::warning title=keyhound (KH001),file=e\u241b[2J\u241b]0;title\u2407%2Cx%3Ay%25.py,"
-        "line=2,col=12,endLine=2,endColumn=18::Possible KeyError: d['k'] in function 'f'\n"
+        "line=2,col=12,endLine=2,endColumn=18::Possible KeyError: d['k'] (a mapping from a "
+        "parameter) in function 'f'\n"
         "Found 1 finding in 1 file.\n").encode()
     assert b"\x1b" not in result.stdout and b"\x07" not in result.stdout
 

@@ -202,7 +202,7 @@ def test_control_characters_in_names_never_reach_the_terminal(tmp_path, front_en
         assert (b"No issues found in 'ok" + ESCAPE_PICTURE + b"]0;title\xe2\x90\x87.py'\n"
                 in result.stdout)
     else:
-        assert (b"\n" + shown + b":2:12: KH001 Possible KeyError: d['k'] in function 'f'\n"
+        assert (b"\n" + shown + b":2:12: KH001 [medium] Possible KeyError: d['k'] (a mapping from a parameter) in function 'f'\n"
                 in b"\n" + result.stdout)
         assert result.stdout.endswith(b"Found 1 finding in 1 file; 1 file could not be read: "
                                       b"'gone" + NEWLINE_PICTURE + b".py'.\n")

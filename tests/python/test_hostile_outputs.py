@@ -43,7 +43,7 @@ def test_a_fifo_is_written_in_place(tmp_path):
     reader.join(30)
     assert result.returncode == 1
     assert stat.S_ISFIFO(fifo.stat().st_mode)
-    assert b"Possible KeyError: d['k'] in function 'f'" in received[0]
+    assert b"Possible KeyError: d['k'] (a mapping from a parameter) in function 'f'" in received[0]
 
 
 @pytest.mark.skipif(os.geteuid() != 0, reason="mknod needs root")

@@ -128,7 +128,13 @@ async def test_diagnostics_are_those_of_the_command_on_the_saved_file(client, wo
                     r["end_location"]["row"], r["end_location"]["column"], r["message"])
                    for r in expected]
     assert {d.source for d in diagnostics} == {"keyhound"}
-    assert {d.severity for d in diagnostics} == {types.DiagnosticSeverity.Warning}
+    # Each diagnostic's severity is its confidence: high an error, medium a
+    # warning, low information.
+    severity = {"high": types.DiagnosticSeverity.Error, "medium": types.DiagnosticSeverity.Warning,
+                "low": types.DiagnosticSeverity.Information}
+    assert [d.severity for d in diagnostics] == [severity[r["confidence"]] for r in expected]
+    assert {d.severity for d in diagnostics} == {types.DiagnosticSeverity.Warning,
+                                                 types.DiagnosticSeverity.Information}
     call = next(d for d in diagnostics if d.code == "KH002")
     origin = next(r for r in expected if r["code"] == "KH002")["origin"]
     (related,) = call.related_information

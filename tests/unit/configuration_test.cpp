@@ -68,7 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "unknown key 'colour' in [tool.keyhound]; expected one of: exclude, "
                   "extend-exclude, force-exclude, respect-gitignore, jobs, output-format, "
                   "exact, precise, baseline, select, ignore, per-file-ignores, cache-dir, "
-                  "include-tests, test-paths"}));
+                  "include-tests, test-paths, min-confidence"},
+        ErrorCase{"min-confidence = \"certain\"\n",
+                  "'min-confidence' must be one of \"high\", \"medium\", \"low\", not a "
+                  "string \"certain\""}));
 
 // A non-ASCII character after a bare key once sent the TOML parser into
 // undefined behaviour (the sanitizer build catches it); it is a parse error.
