@@ -28,6 +28,7 @@
 
 #include "formats/caret_renderer.hpp"
 #include "analysis/analyze_file.hpp"
+#include "analysis/finding_identity.hpp"
 #include "output/line_writer.hpp"
 #include "formats/report_format.hpp"
 #include "rules/key_text.hpp"
@@ -186,6 +187,8 @@ int modes(const std::string& root, const std::vector<std::string>& files) {
   struct Counts {
     std::size_t findings = 0;
     std::size_t in_tests = 0;
+    // Outside test code: KH001 and KH002 of each tier (high, medium, low).
+    std::array<std::array<std::size_t, 3>, 2> tiers{};
   };
   auto run = [&](bool precise, Counts& counts) {
     double best = 1e300;
@@ -199,6 +202,13 @@ int modes(const std::string& root, const std::vector<std::string>& files) {
         counts.findings += found;
         if (tests.is_test_code(keyhound::absolute_path(file, keyhound::current_directory()))) {
           counts.in_tests += found;
+          continue;
+        }
+        for (const keyhound::Finding& finding : report.findings) {
+          const keyhound::Risk* risk = keyhound::risk_of(finding);
+          if (risk == nullptr) continue;
+          std::size_t code = std::holds_alternative<keyhound::CallFinding>(finding) ? 1 : 0;
+          ++counts.tiers[code][2 - static_cast<std::size_t>(risk->confidence)];
         }
       }
       best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
@@ -226,7 +236,15 @@ int modes(const std::string& root, const std::vector<std::string>& files) {
               exact.in_tests);
   std::printf("findings, precise with test code:  %zu (%zu in test code)\n", precise.findings,
               precise.in_tests);
-  std::printf("findings, default (precise):       %zu\n", precise.findings - precise.in_tests);
+  std::printf("findings, precise outside tests:   %zu\n", precise.findings - precise.in_tests);
+  for (std::size_t code = 0; code < 2; ++code) {
+    const auto& [high, medium, low] = precise.tiers[code];
+    std::printf("  %s by confidence:  %zu high, %zu medium, %zu low\n", code == 0 ? "KH001" : "KH002",
+                high, medium, low);
+  }
+  const std::size_t shown = precise.tiers[0][0] + precise.tiers[0][1] + precise.tiers[1][0] +
+                            precise.tiers[1][1];
+  std::printf("findings, default (medium and up): %zu\n", shown);
   for (std::size_t i = 0; i < removed.size(); ++i) {
     std::printf("  subscripts removed as %-24s %zu\n",
                 (std::string(keyhound::kPreciseRuleNames[i]) + ":").c_str(), removed[i]);
