@@ -31,6 +31,7 @@
 #include "analysis/finding_identity.hpp"
 #include "output/line_writer.hpp"
 #include "formats/report_format.hpp"
+#include "rules/flow_graph.hpp"
 #include "rules/key_text.hpp"
 #include "rules/precise_rules.hpp"
 #include "project/discovery.hpp"
@@ -222,12 +223,16 @@ int modes(const std::string& root, const std::vector<std::string>& files) {
   std::array<std::size_t, static_cast<std::size_t>(keyhound::PreciseRule::Count)> removed{};
   std::size_t reraised = 0;
   std::size_t long_texts = 0;
+  uint64_t most_flow_steps = 0;
+  std::size_t flows_given_up = 0;
   for (const auto& [file, source] : sources) {
     keyhound::Tree tree = keyhound::parse_python(source);
     keyhound::PreciseFacts facts =
         keyhound::precise_facts(ts_tree_root_node(tree.get()), source);
     for (std::size_t i = 0; i < removed.size(); ++i) removed[i] += facts.removed[i];
     long_texts += facts.long_texts;
+    most_flow_steps = std::max(most_flow_steps, facts.most_flow_steps);
+    flows_given_up += facts.flows_given_up;
     reraised += unguarded(source, keyhound::GuardRule::ReraiseEscapes) -
                 unguarded(source, keyhound::GuardRule::AnyCatcher);
   }
@@ -252,6 +257,9 @@ int modes(const std::string& root, const std::vector<std::string>& files) {
   std::printf("  lookups added by re-raising handlers: %zu\n", reraised);
   std::printf("  lookups never proven, a text over %u characters: %zu\n",
               keyhound::kLongestKeyText, long_texts);
+  std::printf("  flow steps of the costliest scope: %llu (gives up past %llu; %zu gave up)\n",
+              static_cast<unsigned long long>(most_flow_steps),
+              static_cast<unsigned long long>(keyhound::kMostFlowSteps), flows_given_up);
   std::printf("time, --exact:            %.3f s\n", exact_time);
   std::printf("time, precise mode:       %.3f s (%.2fx)\n", precise_time,
               precise_time / exact_time);

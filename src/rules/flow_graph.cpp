@@ -234,6 +234,13 @@ FlowAnswers solve_flow(const FlowGraph& graph) {
     work.pop();
     queued[block] = 0;
     const FlowBlock& node = graph.blocks[block];
+    result.steps += in[block].size() + node.events.size() + 1;
+    if (result.steps > kMostFlowSteps) {
+      result.gave_up = true;
+      answers.assign(graph.queries.size(), FactTable::kNone);
+      result.masks.assign(graph.queries.size(), ProbeMasks{});
+      return result;
+    }
     members = in[block];
     for (FactId fact : members) holds[fact] = 1;
     for (const FlowEvent& event : node.events) {

@@ -137,7 +137,19 @@ struct FlowAnswers {
   std::vector<FactId> proof;
   // Its probes' bits that hold on every path to it.
   std::vector<ProbeMasks> masks;
+  // The facts the fixed point copied and looked at, and whether it gave up
+  // (past kMostFlowSteps: then it proves nothing).
+  uint64_t steps = 0;
+  bool gave_up = false;
 };
+
+// What a scope's fixed point may cost before it gives up: far above any
+// function of real code (the benchmark prints the most any scope took),
+// and what keeps a hostile one (20,000 lookups joined by `and`, each a
+// block knowing all the keys before it) from taking time that grows with
+// the square of its size. A scope that gives up proves none of its
+// lookups: they are reported, as with --exact.
+inline constexpr uint64_t kMostFlowSteps = uint64_t{1} << 26;
 
 // The key under which (V, kEveryKeyOf + X) says V holds every item of X.
 inline constexpr std::string_view kEveryKeyOf = "\x02every key of ";

@@ -61,6 +61,10 @@ struct PreciseFacts {
   std::unordered_map<const void*, Risk> risks;
   // Lookups the flow graphs could not ask about: a text too long to compare.
   std::size_t long_texts = 0;
+  // The most steps one scope's fixed point took, and how many scopes gave
+  // up (past kMostFlowSteps).
+  uint64_t most_flow_steps = 0;
+  std::size_t flows_given_up = 0;
   // How many subscripts each rule took out (the first rule that applies).
   std::array<std::size_t, static_cast<std::size_t>(PreciseRule::Count)> removed{};
   // The first node, in pre-order, where the parser met a syntax error.

@@ -154,6 +154,8 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
   std::unordered_map<const void*, std::optional<PreciseRule>> proven;
   build_flow_graphs(inputs, suppressed, [&](FlowGraph& graph) {
     FlowAnswers solved = solve_flow(graph);
+    facts.most_flow_steps = std::max(facts.most_flow_steps, solved.steps);
+    if (solved.gave_up) ++facts.flows_given_up;
     const std::vector<FactId>& answers = solved.proof;
     std::vector<FactId> initial = graph.initial;
     std::sort(initial.begin(), initial.end());

@@ -32,8 +32,8 @@ def test_command_on_the_shipped_example():
                             cwd=ROOT, capture_output=True, env=env(), timeout=60)
     assert result.returncode == 1
     out = result.stdout.decode()
-    assert ("examples/inventory.py:8:12: KH001 Possible KeyError: PRICES[item] in function "
-            "'price_of'") in out
+    assert ("examples/inventory.py:8:12: KH001 [high] Possible KeyError: PRICES[item] (key 'item' "
+            "from a parameter) in function 'price_of'") in out
     assert "in function 'describe'" in out
     assert "in function 'safe_total'" not in out
     assert out.endswith("Found 4 findings in 1 file.\n")

@@ -305,6 +305,22 @@ TEST(FlowGraphDepthTest, FinallysNestedInFinallysStayLinear) {
   EXPECT_FALSE(rows.begin()->second);
 }
 
+// 12,000 lookups joined by `and` make as many blocks, each knowing the keys
+// before it: the fixed point gives up past its budget, and then proves
+// nothing, rather than take time that grows with the square of the chain.
+TEST(FlowGraphDepthTest, AHostileScopeGivesUpAndProvesNothing) {
+  std::string text = "def f(d):\n    x = d[k0]";
+  for (int i = 1; i < 12000; ++i) text += " and d[k" + std::to_string(i) + "]";
+  text += "\n    return d[k0]\n";
+  testing::ParsedSource source(text);
+  std::map<uint32_t, bool> rows = proven_rows(source);
+  ASSERT_TRUE(rows.contains(2));
+  EXPECT_FALSE(rows[2]);
+  // The same function, short: the key read on the first line is known.
+  testing::ParsedSource short_source("def f(d):\n    x = d[k0] and d[k1]\n    return d[k0]\n");
+  EXPECT_TRUE(proven_rows(short_source)[2]);
+}
+
 TEST(FactTableTest, AKillUndoesWhatMentionsTheNameOutsideStrings) {
   FactTable facts;
   FactId by_name = facts.intern("d", "host", FactOrigin::Known);
