@@ -250,6 +250,9 @@ LookupShape ScopeBuilder::shape_of(TSNode value, TSNode index, const std::string
   shape.object_is_name = value_kind == k_.identifier;
   shape.object_is_attribute = value_kind == k_.attribute;
   shape.object_is_call = value_kind == k_.call;
+  if (std::optional<RiskOrigin> origin = origin_of_value(value, k_, in_.source)) {
+    shape.written_origins = static_cast<uint16_t>(1U << static_cast<unsigned>(*origin));
+  }
   auto constant = shape.object_is_name ? in_.constants.find(object) : in_.constants.end();
   shape.object_is_literal =
       value_kind == k_.dictionary ||

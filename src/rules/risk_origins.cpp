@@ -154,6 +154,7 @@ std::optional<RiskOrigin> origin_of_items(TSNode iterable, const PreciseKinds& k
 Risk rank_lookup(const LookupShape& shape) {
   // Data from outside the program, and chains of lookups into it.
   std::optional<RiskOrigin> outside = origin_of_text(shape.object);
+  if (!outside) outside = outside_origin(shape.written_origins);
   if (!outside) outside = outside_origin(shape.object_origins);
   if (!outside) outside = outside_origin(shape.root_origins);
   if (outside) return {Confidence::High, std::string(kReasons[static_cast<std::size_t>(*outside)])};

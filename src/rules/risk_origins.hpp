@@ -64,6 +64,9 @@ struct LookupShape {
   // A dict the program writes out: a literal in place, or a constant of
   // the module.
   bool object_is_literal = false;
+  // What the container's own expression says, wherever it is written:
+  // `json.loads(text)[k]`, `request.headers[k]` (bit i for RiskOrigin i).
+  uint16_t written_origins = 0;
   uint16_t object_origins = 0;
   uint16_t root_origins = 0;
   uint16_t key_origins = 0;

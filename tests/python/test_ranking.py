@@ -21,6 +21,8 @@ ORIGINS = [
      "high", "TOML data"),
     ("def f(session, url):\n    reply = session.get(url).json()\n    return reply['items']\n",
      "high", "JSON data"),
+    ("import json\ndef f(text):\n    return json.loads(text)['id']\n", "high", "JSON data"),
+    ("def f(session, url):\n    return session.get(url).json()['items']\n", "high", "JSON data"),
     ("import csv\ndef f(fh):\n    for row in csv.DictReader(fh):\n        print(row['name'])\n",
      "high", "a CSV row"),
     ("import configparser\ndef f():\n    c = configparser.ConfigParser()\n    return c['db']\n",
