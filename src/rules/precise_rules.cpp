@@ -1,6 +1,7 @@
 #include "syntax/node_access.hpp"
 #include "rules/precise_rules.hpp"
 
+#include <map>
 #include <vector>
 
 #include "syntax/node_text.hpp"
@@ -8,6 +9,7 @@
 #include "rules/non_raising_containers.hpp"
 #include "rules/precise_kinds.hpp"
 #include "rules/proven_keys.hpp"
+#include "rules/risk_origins.hpp"
 #include "rules/scopes.hpp"
 #include "rules/sequences.hpp"
 #include "rules/stores_and_indexes.hpp"
@@ -159,6 +161,8 @@ class PreciseClassifier final : public WalkObserver {
   void on_value_use(TSNode node, TSNode value, TSSymbol value_kind);
   BoundValue value_of(TSNode assignment) const;
   void bind_self_attribute(TSNode attribute, BoundValue value);
+  void note_attribute_origin(TSNode attribute, TSNode value);
+  void rank_attribute_lookups();
 
   std::string_view source_;
   const PreciseKinds& k_;
@@ -169,6 +173,16 @@ class PreciseClassifier final : public WalkObserver {
   TypeSubscripts types_;
   SyntaxOutline outline_;
   NonRaisingContainers containers_;
+  // Per class (scope) and attribute: the outside data its methods assign
+  // to `self.attribute` (bits of RiskOrigin), and the lookups of such
+  // attributes, ranked once the flow has ranked them by what it knows.
+  std::map<std::pair<std::size_t, std::string>, uint16_t> attribute_origins_;
+  struct AttributeLookup {
+    const void* id;
+    std::size_t owner;
+    std::string attribute;
+  };
+  std::vector<AttributeLookup> attribute_lookups_;
   // Which node kinds any rule looks at: the rest pass at the cost of one
   // table read.
   std::vector<bool> looked_at_;
@@ -262,6 +276,34 @@ void PreciseClassifier::on_assignment(TSNode node) {
       left, k_, [&](TSNode subscript) { stores_.note_store(subscript); },
       [&](TSNode name) { scopes_.bind(std::string(node_text(name, source_)), value); },
       [&](TSNode attribute) { bind_self_attribute(attribute, value); });
+  if (left_kind == k_.attribute) note_attribute_origin(left, field_child(node, k_.right));
+}
+
+// `self.config = json.load(fh)` in any method: the class's `self.config`
+// holds outside data wherever it is read.
+void PreciseClassifier::note_attribute_origin(TSNode attribute, TSNode value) {
+  TSNode object = field_child(attribute, k_.object);
+  if (is_null(object) || is_null(value) || node_text(object, source_) != "self") return;
+  std::optional<RiskOrigin> origin = origin_of_value(value, k_, source_);
+  std::optional<std::size_t> owner = scopes_.enclosing_class();
+  if (!origin || !is_outside_data(*origin) || !owner) return;
+  attribute_origins_[{*owner, std::string(node_text(field_child(attribute, k_.attribute_field),
+                                                    source_))}] |=
+      static_cast<uint16_t>(1U << static_cast<unsigned>(*origin));
+}
+
+// A lookup of `self.x[...]` whose class fills `x` from outside data: high,
+// whatever the method reading it knows.
+void PreciseClassifier::rank_attribute_lookups() {
+  for (const AttributeLookup& lookup : attribute_lookups_) {
+    auto risk = facts_.risks.find(lookup.id);
+    if (risk == facts_.risks.end() || risk->second.confidence == Confidence::High) continue;
+    auto origins = attribute_origins_.find({lookup.owner, lookup.attribute});
+    if (origins == attribute_origins_.end()) continue;
+    if (std::optional<RiskOrigin> outside = outside_origin(origins->second)) {
+      risk->second = Risk{Confidence::High, std::string(origin_reason(*outside))};
+    }
+  }
 }
 
 // `self.x = ...` binds the attribute x of the enclosing class.
@@ -327,8 +369,9 @@ void PreciseClassifier::on_value_use(TSNode node, TSNode value, TSSymbol value_k
   TSNode object = field_child(value, k_.object);
   if (is_null(object) || node_text(object, source_) != "self") return;
   if (auto owner = scopes_.enclosing_class()) {
-    containers_.note_attribute_value(
-        node, node_text(field_child(value, k_.attribute_field), source_), *owner);
+    std::string_view attribute = node_text(field_child(value, k_.attribute_field), source_);
+    containers_.note_attribute_value(node, attribute, *owner);
+    attribute_lookups_.push_back({node.id, *owner, std::string(attribute)});
   }
 }
 
@@ -340,6 +383,7 @@ PreciseFacts PreciseClassifier::finish() {
   // it need not ask about what the rules above took out.
   outline_.finish();
   take_proven_keys(outline_, source_, k_, scopes_.scope(0), facts_);
+  rank_attribute_lookups();
   facts_.unrelated_calls = scopes_.unrelated_calls();
   facts_.call_targets = scopes_.call_targets();
   facts_.deferred = deferred_code(outline_, k_);

@@ -63,14 +63,6 @@ bool has(uint16_t origins, RiskOrigin origin) {
   return (origins >> static_cast<unsigned>(origin)) & 1U;
 }
 
-std::optional<RiskOrigin> outside_origin(uint16_t origins) {
-  for (std::size_t i = 0; i < kRiskOriginCount; ++i) {
-    auto origin = static_cast<RiskOrigin>(i);
-    if (is_outside_data(origin) && has(origins, origin)) return origin;
-  }
-  return std::nullopt;
-}
-
 // `os.environ` and `request.headers` are origins wherever they are written.
 std::optional<RiskOrigin> origin_of_text(std::string_view text) {
   if (text == "os.environ" || text == "environ") return RiskOrigin::Environment;
@@ -101,6 +93,18 @@ std::string quoted_name(std::string_view name) {
 }
 
 }  // namespace
+
+std::optional<RiskOrigin> outside_origin(uint16_t origins) {
+  for (std::size_t i = 0; i < kRiskOriginCount; ++i) {
+    auto origin = static_cast<RiskOrigin>(i);
+    if (is_outside_data(origin) && has(origins, origin)) return origin;
+  }
+  return std::nullopt;
+}
+
+std::string_view origin_reason(RiskOrigin origin) {
+  return kReasons[static_cast<std::size_t>(origin)];
+}
 
 std::string origin_key(RiskOrigin origin) {
   std::string key = "\x03origin ";

@@ -72,6 +72,12 @@ struct LookupShape {
   uint16_t key_origins = 0;
 };
 
+// How a finding names an origin: "JSON data", "an environment variable".
+std::string_view origin_reason(RiskOrigin origin);
+
+// The first origin of outside data among the bits of `origins`.
+std::optional<RiskOrigin> outside_origin(uint16_t origins);
+
 // The confidence and reason of a lookup's finding.
 Risk rank_lookup(const LookupShape& shape);
 

@@ -42,6 +42,8 @@ ORIGINS = [
      "medium", "a key the function's own dict may lack"),
     ("class C:\n    def f(self):\n        return self.options['verbose']\n",
      "low", "a constant key into the program's own mapping"),
+    ("import json\nclass C:\n    def __init__(self, fh):\n        self.config = json.load(fh)\n"
+     "    def timeout(self):\n        return self.config['timeout']\n", "high", "JSON data"),
     ("TABLE = load()\ndef f():\n    return TABLE['x']\n",
      "low", "a constant key into the program's own mapping"),
 ]
