@@ -103,51 +103,44 @@ def run(mode, path):
     return float(out[0]), int(out[1])
 
 
+def growth(title, shapes, mode, against):
+    """Each shape at N = 10,000 and 20,000, timed in `mode` and `against`."""
+    print(f"{title:<20}{'t(10k) s':>10}{'t(20k) s':>10}{'ratio':>8}"
+          f"{against + '(10k) s':>14}{against + '(20k) s':>14}{'ratio':>8}")
+    for name, make in shapes:
+        times, others = [], []
+        for n in (10000, 20000):
+            path = OUT / f"{name.replace(' ', '_')}_{n}.py"
+            path.write_text(make(n))
+            times.append(run(mode, path)[0])
+            others.append(run(against, path)[0])
+        print(f"{name:<20}{times[0]:>10.4f}{times[1]:>10.4f}{times[1] / times[0]:>8.2f}"
+              f"{others[0]:>14.4f}{others[1]:>14.4f}{others[1] / others[0]:>8.2f}")
+    print()
+
+
+def depths(title, make, mode, values):
+    """A shape nested D deep, timed in `mode` against its parse."""
+    print(f"{title:<20}{mode + ' s':>12}{'parse s':>10}{'ratio':>8}")
+    for depth in values:
+        path = OUT / f"{title.replace(' ', '_')}_{depth}.py"
+        path.write_text(make(depth))
+        timed, _ = run(mode, path)
+        parse, _ = run("parse", path)
+        print(f"{'D = ' + str(depth):<20}{timed:>12.4f}{parse:>10.4f}{timed / parse:>8.2f}")
+    print()
+
+
 def main():
     OUT.mkdir(exist_ok=True)
-    print(f"{'shape':<20}{'t(10k) s':>10}{'t(20k) s':>10}{'ratio':>8}"
-          f"{'parse(10k) s':>14}{'parse(20k) s':>14}{'ratio':>8}")
-    for name, make in [("call chain", chain), ("nested subscripts", nested_subscripts),
-                       ("try sequence", try_sequence), ("brackets 5N", brackets),
-                       ("comment lines", comment_lines),
-                       ("continuation lines", continuation_lines)]:
-        times, parses = [], []
-        for n in (10000, 20000):
-            path = OUT / f"{name.replace(' ', '_')}_{n}.py"
-            path.write_text(make(n))
-            times.append(run("full", path)[0])
-            parses.append(run("parse", path)[0])
-        print(f"{name:<20}{times[0]:>10.4f}{times[1]:>10.4f}{times[1] / times[0]:>8.2f}"
-              f"{parses[0]:>14.4f}{parses[1]:>14.4f}{parses[1] / parses[0]:>8.2f}")
-    print()
-    print(f"{'nested functions':<20}{'keyhound s':>12}{'parse s':>10}{'ratio':>8}")
-    for depth in (500, 1000):
-        path = OUT / f"nested_functions_{depth}.py"
-        path.write_text(nested_functions(depth))
-        full, _ = run("full", path)
-        parse, _ = run("parse", path)
-        print(f"{'D = ' + str(depth):<20}{full:>12.4f}{parse:>10.4f}{full / parse:>8.2f}")
-    print()
-    print(f"{'flow shape':<20}{'t(10k) s':>10}{'t(20k) s':>10}{'ratio':>8}"
-          f"{'exact(10k) s':>14}{'exact(20k) s':>14}{'ratio':>8}")
-    for name, make in [("straight line", straight_line), ("elif chain", elif_chain),
-                       ("many loops", many_loops)]:
-        precise, exact = [], []
-        for n in (10000, 20000):
-            path = OUT / f"{name.replace(' ', '_')}_{n}.py"
-            path.write_text(make(n))
-            precise.append(run("precise", path)[0])
-            exact.append(run("full", path)[0])
-        print(f"{name:<20}{precise[0]:>10.4f}{precise[1]:>10.4f}{precise[1] / precise[0]:>8.2f}"
-              f"{exact[0]:>14.4f}{exact[1]:>14.4f}{exact[1] / exact[0]:>8.2f}")
-    print()
-    print(f"{'nested blocks':<20}{'precise s':>12}{'parse s':>10}{'ratio':>8}")
-    for depth in (100, 200):
-        path = OUT / f"nested_blocks_{depth}.py"
-        path.write_text(nested_blocks(depth))
-        precise, _ = run("precise", path)
-        parse, _ = run("parse", path)
-        print(f"{'D = ' + str(depth):<20}{precise:>12.4f}{parse:>10.4f}{precise / parse:>8.2f}")
+    growth("shape", [("call chain", chain), ("nested subscripts", nested_subscripts),
+                     ("try sequence", try_sequence), ("brackets 5N", brackets),
+                     ("comment lines", comment_lines),
+                     ("continuation lines", continuation_lines)], "full", "parse")
+    depths("nested functions", nested_functions, "full", (500, 1000))
+    growth("flow shape", [("straight line", straight_line), ("elif chain", elif_chain),
+                          ("many loops", many_loops)], "precise", "full")
+    depths("nested blocks", nested_blocks, "precise", (100, 200))
 
 
 if __name__ == "__main__":

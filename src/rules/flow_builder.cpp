@@ -54,6 +54,13 @@ class ScopeBuilder {
     uint32_t when_true;
     uint32_t when_false;
   };
+  // A loop's head (where each time round begins), its way out when the
+  // test fails or the items run out, and what follows it.
+  struct LoopBlocks {
+    uint32_t head = kNoBlock;
+    uint32_t exit = kNoBlock;
+    uint32_t after = kNoBlock;
+  };
 
   static Task code(uint32_t node) { return {Op::Visit, node, {}}; }
   static Task test(uint32_t node) { return {Op::Test, node, {}}; }
@@ -105,6 +112,8 @@ class ScopeBuilder {
   void visit_class(uint32_t node);
   void visit_if(uint32_t node);
   void visit_while(uint32_t node);
+  void close_loop(std::vector<Task>& tasks, const std::shared_ptr<LoopBlocks>& loop,
+                  uint32_t node);
   void visit_for(uint32_t node);
   void visit_try(uint32_t node);
   void visit_with(uint32_t node);
@@ -268,19 +277,31 @@ LookupShape ScopeBuilder::shape_of(TSNode value, TSNode index, const std::string
 // The facts each query's ranking asks about: the origins of its container,
 // of the name its container's chain starts from, and of its key's name.
 void ScopeBuilder::add_probes() {
-  std::array<std::string, kRiskOriginCount> keys;
-  for (std::size_t o = 0; o < kRiskOriginCount; ++o) keys[o] = origin_key(static_cast<RiskOrigin>(o));
+  // The origin facts of the scope, by the name or expression they are of:
+  // one lookup per query's text, not one per origin.
+  std::unordered_map<std::string_view, std::vector<std::pair<FactId, uint8_t>>> origins_of;
+  std::unordered_map<std::string, uint8_t> origin_of_key;
+  for (std::size_t o = 0; o < kRiskOriginCount; ++o) {
+    origin_of_key.emplace(origin_key(static_cast<RiskOrigin>(o)), static_cast<uint8_t>(o));
+  }
+  for (FactId fact = 0; fact < graph_.facts.size(); ++fact) {
+    auto origin = origin_of_key.find(graph_.facts.key(fact));
+    if (origin != origin_of_key.end()) {
+      origins_of[graph_.facts.object(fact)].emplace_back(fact, origin->second);
+    }
+  }
+  if (origins_of.empty()) return;
   for (std::size_t q = 0; q < graph_.queries.size(); ++q) {
     const LookupShape& shape = graph_.shapes[q];
-    std::string root = shape.object.substr(0, shape.object.find('['));
-    std::array<std::string_view, kProbeSlots> texts = {shape.object, root, shape.key_root};
+    std::string_view object = shape.object;
+    std::string_view root = object.substr(0, object.find('['));
+    std::array<std::string_view, kProbeSlots> texts = {object, root, shape.key_root};
     for (uint8_t slot = 0; slot < kProbeSlots; ++slot) {
       if (texts[slot].empty() || (slot == 1 && texts[1] == texts[0])) continue;
-      for (std::size_t o = 0; o < kRiskOriginCount; ++o) {
-        FactId fact = graph_.facts.find(texts[slot], keys[o]);
-        if (fact != FactTable::kNone) {
-          graph_.probes.push_back({static_cast<uint32_t>(q), fact, slot, static_cast<uint8_t>(o)});
-        }
+      auto found = origins_of.find(texts[slot]);
+      if (found == origins_of.end()) continue;
+      for (const auto& [fact, origin] : found->second) {
+        graph_.probes.push_back({static_cast<uint32_t>(q), fact, slot, origin});
       }
     }
   }
@@ -576,14 +597,8 @@ void ScopeBuilder::bind(TSNode target, TSNode value) {
   }
   // `d = {"a": ...}`: its string keys.
   if (value_kind == k_.dictionary) {
-    uint32_t count = named_child_count(value);
-    for (uint32_t i = 0; i < count; ++i) {
-      TSNode pair = named_child(value, i);
-      if (node_kind(pair) != k_.pair) continue;
-      TSNode key = field_child(pair, k_.key);
-      if (!is_null(key) && node_kind(key) == k_.string && is_short_text(key)) {
-        gen(current_, {bound, key_text(key, k_, in_.source), FactOrigin::Known});
-      }
+    for (std::string& key : literal_keys(value, k_, in_.source)) {
+      gen(current_, {bound, std::move(key), FactOrigin::Known});
     }
     return;
   }
@@ -785,41 +800,44 @@ void ScopeBuilder::visit_if(uint32_t node) {
   schedule(std::move(tasks));
 }
 
-void ScopeBuilder::visit_while(uint32_t node) {
-  struct State {
-    uint32_t head = kNoBlock;
-    uint32_t after = kNoBlock;
-    uint32_t exit = kNoBlock;
-  };
-  auto state = std::make_shared<State>();
-  uint32_t condition = child(node, k_.condition);
+// The parts every loop shares once its head is built: the body, back to
+// the head; the way out (where the test failed, or the items ran out)
+// through the `else`; `break` past it.
+void ScopeBuilder::close_loop(std::vector<Task>& tasks, const std::shared_ptr<LoopBlocks>& loop,
+                              uint32_t node) {
   uint32_t body = child(node, k_.body);
-  if (condition == kNone) return visit_children(node);
-  std::vector<Task> tasks{then([this, state] {
-                            state->head = new_block();
-                            state->after = new_block();
-                            edge(current_, state->head);
-                            current_ = state->head;
-                          }),
-                          test(condition), then([this, state] {
-                            Branches b = pop_branches();
-                            state->exit = b.when_false;
-                            current_ = b.when_true;
-                            loops_.push_back({state->head, state->after, finallys_.size()});
-                          })};
   if (body != kNone) tasks.push_back(code(body));
-  tasks.push_back(then([this, state] {
-    edge(current_, state->head);
+  tasks.push_back(then([this, loop] {
+    edge(current_, loop->head);
     loops_.pop_back();
-    current_ = state->exit;
+    current_ = loop->exit;
   }));
   uint32_t otherwise = child(node, k_.alternative);
   if (otherwise != kNone) tasks.push_back(code(otherwise));
-  tasks.push_back(then([this, state] {
-    edge(current_, state->after);
-    current_ = state->after;
+  tasks.push_back(then([this, loop] {
+    edge(current_, loop->after);
+    current_ = loop->after;
   }));
   schedule(std::move(tasks));
+}
+
+void ScopeBuilder::visit_while(uint32_t node) {
+  auto loop = std::make_shared<LoopBlocks>();
+  uint32_t condition = child(node, k_.condition);
+  if (condition == kNone) return visit_children(node);
+  std::vector<Task> tasks{then([this, loop] {
+                            loop->head = new_block();
+                            loop->after = new_block();
+                            edge(current_, loop->head);
+                            current_ = loop->head;
+                          }),
+                          test(condition), then([this, loop] {
+                            Branches b = pop_branches();
+                            loop->exit = b.when_false;
+                            current_ = b.when_true;
+                            loops_.push_back({loop->head, loop->after, finallys_.size()});
+                          })};
+  close_loop(tasks, loop, node);
 }
 
 // Each time round, the target is bound anew and, for a loop over a
@@ -882,40 +900,24 @@ void ScopeBuilder::resolve_derivations() {
 }
 
 void ScopeBuilder::visit_for(uint32_t node) {
-  struct State {
-    uint32_t head = kNoBlock;
-    uint32_t after = kNoBlock;
-  };
-  auto state = std::make_shared<State>();
+  auto loop = std::make_shared<LoopBlocks>();
   uint32_t right = child(node, k_.right);
-  uint32_t body = child(node, k_.body);
   TSNode target = field_child(at(node).node, k_.left);
   TSNode iterable = field_child(at(node).node, k_.right);
   std::vector<Task> tasks;
   if (right != kNone) tasks.push_back(code(right));
-  tasks.push_back(then([this, state, target, iterable] {
-    state->head = new_block();
-    state->after = new_block();
-    edge(current_, state->head);
+  tasks.push_back(then([this, loop, target, iterable] {
+    loop->head = new_block();
+    loop->after = new_block();
+    loop->exit = new_block();
+    edge(current_, loop->head);
+    edge(loop->head, loop->exit);
     current_ = new_block();
-    edge(state->head, current_);
+    edge(loop->head, current_);
     if (!is_null(target)) bind_loop(target, iterable);
-    loops_.push_back({state->head, state->after, finallys_.size()});
+    loops_.push_back({loop->head, loop->after, finallys_.size()});
   }));
-  if (body != kNone) tasks.push_back(code(body));
-  tasks.push_back(then([this, state] {
-    edge(current_, state->head);
-    loops_.pop_back();
-    current_ = new_block();
-    edge(state->head, current_);
-  }));
-  uint32_t otherwise = child(node, k_.alternative);
-  if (otherwise != kNone) tasks.push_back(code(otherwise));
-  tasks.push_back(then([this, state] {
-    edge(current_, state->after);
-    current_ = state->after;
-  }));
-  schedule(std::move(tasks));
+  close_loop(tasks, loop, node);
 }
 
 // An exception anywhere in the body goes to the handlers (each block of

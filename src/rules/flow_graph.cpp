@@ -9,19 +9,6 @@
 namespace keyhound {
 namespace {
 
-bool is_identifier_char(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
-
-// Where the quoted text opened at `at` ends (one past its quote).
-std::size_t past_string(std::string_view text, std::size_t at) {
-  char quote = text[at];
-  std::size_t end = at + 1;
-  while (end < text.size() && text[end] != quote) end += text[end] == '\\' ? 2 : 1;
-  return std::min(end + 1, text.size());
-}
-
 // Where the bracket opened at `at` closes (one past it), strings skipped.
 std::size_t past_bracket(std::string_view text, std::size_t at) {
   int depth = 0;
@@ -29,7 +16,7 @@ std::size_t past_bracket(std::string_view text, std::size_t at) {
   while (i < text.size()) {
     char c = text[i];
     if (c == '"' || c == '\'') {
-      i = past_string(text, i);
+      i = end_of_string(text, i);
       continue;
     }
     if (c == '(' || c == '[' || c == '{') ++depth;
@@ -50,7 +37,7 @@ void for_each_mentioned(std::string_view text, Visit visit) {
   while (at < text.size()) {
     char c = text[at];
     if (c == '"' || c == '\'') {
-      at = past_string(text, at);
+      at = end_of_string(text, at);
       continue;
     }
     if (!is_identifier_char(c) || (at > 0 && (text[at - 1] == '.' || is_identifier_char(text[at - 1])))) {

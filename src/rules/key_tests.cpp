@@ -49,83 +49,72 @@ void KeyTests::add(TSNode container, TSNode key, std::vector<KeyPair>& pairs) co
   }
 }
 
-bool KeyTests::get_call(TSNode node, std::vector<KeyPair>& pairs) const {
-  node = unwrapped(node);
-  if (is_null(node)) return false;
-  if (node_kind(node) == k_.named_expression) {
-    return get_call(field_child(node, k_.value), pairs);
-  }
-  if (node_kind(node) != k_.call) return false;
-  TSNode callee = field_child(node, k_.function);
-  TSNode arguments = field_child(node, k_.arguments);
-  if (is_null(callee) || is_null(arguments) || node_kind(arguments) != k_.argument_list) {
-    return false;
-  }
-  if (node_kind(callee) == k_.identifier && node_text(callee, source_) == "isinstance" &&
-      named_child_count(arguments) == 2) {
-    return get_call(named_child(arguments, 0), pairs);
-  }
-  if (node_kind(callee) != k_.attribute || named_child_count(arguments) != 1 ||
-      node_text(field_child(callee, k_.attribute_field), source_) != "get") {
-    return false;
-  }
-  TSNode key = named_child(arguments, 0);
-  if (node_kind(key) == k_.keyword_argument) return false;
-  std::string object = object_text(field_child(callee, k_.object));
-  std::string key_string = key_of(key);
-  if (object.empty() || key_string.empty()) return false;
-  pairs.push_back({std::move(object), std::move(key_string), FactOrigin::Test});
-  return true;
-}
-
-void KeyTests::when_true(TSNode condition, std::vector<KeyPair>& pairs) const {
-  TSNode node = unwrapped(condition);
-  if (is_null(node)) return;
-  TSSymbol kind = node_kind(node);
-  if (kind == k_.comparison_operator && named_child_count(node) == 2) {
-    TSNode left = named_child(node, 0);
-    TSNode right = named_child(node, 1);
-    std::string op = operator_between(left, right, source_);
-    if (op == "in") {
-      add(right, left, pairs);
-    } else if ((op == "isnot" || op == "!=") && node_text(right, source_) == "None") {
-      get_call(left, pairs);
+// `d.get(k)`, through `(v := ...)` and `isinstance(..., T)`: true only when
+// the key is there.
+void KeyTests::get_call(TSNode node, std::vector<KeyPair>& pairs) const {
+  for (;;) {
+    node = unwrapped(node);
+    if (is_null(node)) return;
+    if (node_kind(node) == k_.named_expression) {
+      node = field_child(node, k_.value);
+      continue;
     }
-  } else if (kind == k_.not_operator) {
-    when_false(field_child(node, k_.argument), pairs);
-  } else if (kind == k_.boolean_operator) {
-    TSNode left = field_child(node, k_.left);
-    TSNode right = field_child(node, k_.right);
-    if (!is_null(left) && !is_null(right) && operator_between(left, right, source_) == "and") {
-      when_true(left, pairs);
-      when_true(right, pairs);
+    if (node_kind(node) != k_.call) return;
+    TSNode callee = field_child(node, k_.function);
+    TSNode arguments = field_child(node, k_.arguments);
+    if (is_null(callee) || is_null(arguments) || node_kind(arguments) != k_.argument_list) return;
+    if (node_kind(callee) == k_.identifier && node_text(callee, source_) == "isinstance" &&
+        named_child_count(arguments) == 2) {
+      node = named_child(arguments, 0);
+      continue;
     }
-  } else {
-    get_call(node, pairs);
+    if (node_kind(callee) != k_.attribute || named_child_count(arguments) != 1 ||
+        node_text(field_child(callee, k_.attribute_field), source_) != "get") {
+      return;
+    }
+    TSNode key = named_child(arguments, 0);
+    if (node_kind(key) == k_.keyword_argument) return;
+    std::string object = object_text(field_child(callee, k_.object));
+    std::string key_string = key_of(key);
+    if (!object.empty() && !key_string.empty()) {
+      pairs.push_back({std::move(object), std::move(key_string), FactOrigin::Test});
+    }
+    return;
   }
 }
 
-void KeyTests::when_false(TSNode condition, std::vector<KeyPair>& pairs) const {
-  TSNode node = unwrapped(condition);
-  if (is_null(node)) return;
-  TSSymbol kind = node_kind(node);
-  if (kind == k_.comparison_operator && named_child_count(node) == 2) {
-    TSNode left = named_child(node, 0);
-    TSNode right = named_child(node, 1);
-    std::string op = operator_between(left, right, source_);
-    if (op == "notin") {
-      add(right, left, pairs);
-    } else if ((op == "is" || op == "==") && node_text(right, source_) == "None") {
-      get_call(left, pairs);
-    }
-  } else if (kind == k_.not_operator) {
-    when_true(field_child(node, k_.argument), pairs);
-  } else if (kind == k_.boolean_operator) {
-    TSNode left = field_child(node, k_.left);
-    TSNode right = field_child(node, k_.right);
-    if (!is_null(left) && !is_null(right) && operator_between(left, right, source_) == "or") {
-      when_false(left, pairs);
-      when_false(right, pairs);
+// One walk for both sides: `not` swaps them, `and` holds both operands' on
+// its true side, `or` both operands' on its false side.
+void KeyTests::when(TSNode condition, bool truth, std::vector<KeyPair>& pairs) const {
+  std::vector<std::pair<TSNode, bool>> pending{{condition, truth}};
+  while (!pending.empty()) {
+    auto [node, side] = pending.back();
+    pending.pop_back();
+    node = unwrapped(node);
+    if (is_null(node)) continue;
+    TSSymbol kind = node_kind(node);
+    if (kind == k_.comparison_operator && named_child_count(node) == 2) {
+      TSNode left = named_child(node, 0);
+      TSNode right = named_child(node, 1);
+      std::string op = operator_between(left, right, source_);
+      bool tests_none = node_text(right, source_) == "None";
+      if (op == (side ? "in" : "notin")) {
+        add(right, left, pairs);
+      } else if (tests_none && (side ? op == "isnot" || op == "!=" : op == "is" || op == "==")) {
+        get_call(left, pairs);
+      }
+    } else if (kind == k_.not_operator) {
+      pending.emplace_back(field_child(node, k_.argument), !side);
+    } else if (kind == k_.boolean_operator) {
+      TSNode left = field_child(node, k_.left);
+      TSNode right = field_child(node, k_.right);
+      if (!is_null(left) && !is_null(right) &&
+          operator_between(left, right, source_) == (side ? "and" : "or")) {
+        pending.emplace_back(right, side);
+        pending.emplace_back(left, side);
+      }
+    } else if (side) {
+      get_call(node, pairs);
     }
   }
 }

@@ -26,8 +26,12 @@ class KeyTests {
  public:
   KeyTests(std::string_view source, const PreciseKinds& kinds) : source_(source), k_(kinds) {}
 
-  void when_true(TSNode condition, std::vector<KeyPair>& pairs) const;
-  void when_false(TSNode condition, std::vector<KeyPair>& pairs) const;
+  void when_true(TSNode condition, std::vector<KeyPair>& pairs) const {
+    when(condition, true, pairs);
+  }
+  void when_false(TSNode condition, std::vector<KeyPair>& pairs) const {
+    when(condition, false, pairs);
+  }
   // `for target in iterable`: `for k in d` (or `d.keys()`, a copy of the
   // keys, `for k, v in d.items()`), and the positions of `range(...)` and
   // `for i, x in enumerate(xs)`.
@@ -40,8 +44,8 @@ class KeyTests {
  private:
   TSNode unwrapped(TSNode node) const;
   void add(TSNode container, TSNode key, std::vector<KeyPair>& pairs) const;
-  // `d.get(k)`: true only when the key is there.
-  bool get_call(TSNode node, std::vector<KeyPair>& pairs) const;
+  void when(TSNode condition, bool truth, std::vector<KeyPair>& pairs) const;
+  void get_call(TSNode node, std::vector<KeyPair>& pairs) const;
 
   std::string_view source_;
   const PreciseKinds& k_;

@@ -5,8 +5,6 @@
 #include "syntax/node_text.hpp"
 
 namespace keyhound {
-namespace {
-
 bool is_identifier_char(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
@@ -31,8 +29,6 @@ std::size_t end_of_string(std::string_view text, std::size_t at) {
   return text.size();
 }
 
-}  // namespace
-
 bool is_short_text(TSNode node) { return end_byte(node) - start_byte(node) <= kLongestKeyText; }
 
 std::string quoted(std::string_view text) {
@@ -56,6 +52,21 @@ std::string key_text(TSNode index, const PreciseKinds& k, std::string_view sourc
     }
   }
   return compact_text(index, source);
+}
+
+std::vector<std::string> literal_keys(TSNode dictionary, const PreciseKinds& k,
+                                      std::string_view source) {
+  std::vector<std::string> keys;
+  uint32_t count = named_child_count(dictionary);
+  for (uint32_t i = 0; i < count; ++i) {
+    TSNode pair = named_child(dictionary, i);
+    if (node_kind(pair) != k.pair) continue;
+    TSNode key = field_child(pair, k.key);
+    if (!is_null(key) && node_kind(key) == k.string && is_short_text(key)) {
+      keys.push_back(key_text(key, k, source));
+    }
+  }
+  return keys;
 }
 
 bool mentions(std::string_view text, std::string_view bound) {

@@ -110,15 +110,7 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
     if (bindings != 1) continue;
     std::unordered_set<std::string>& keys = constants[name];
     if (filled.contains(name)) keys.insert(std::string(kFilledBeyondItsLiteral));
-    uint32_t count = named_child_count(literal);
-    for (uint32_t i = 0; i < count; ++i) {
-      TSNode pair = named_child(literal, i);
-      if (node_kind(pair) != k.pair) continue;
-      TSNode key = field_child(pair, k.key);
-      if (!is_null(key) && node_kind(key) == k.string && is_short_text(key)) {
-        keys.insert(key_text(key, k, source));
-      }
-    }
+    for (std::string& key : literal_keys(literal, k, source)) keys.insert(std::move(key));
   }
   return constants;
 }

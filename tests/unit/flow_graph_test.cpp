@@ -327,6 +327,10 @@ TEST(FactTableTest, AKillUndoesWhatMentionsTheNameOutsideStrings) {
   FactId by_string = facts.intern("cfg", "\"host\"", FactOrigin::Known);
   FactId by_attribute = facts.intern("self.cache", "k", FactOrigin::Known);
   FactId nested = facts.intern("d[\"a\"]", "b", FactOrigin::Known);
+  // A quote inside a triple-quoted string does not end it: `a` after it is
+  // still a name the fact mentions.
+  FactId after_triple = facts.intern("e", "f(\"\"\"x\"y\"\"\",a)", FactOrigin::Known);
+  uint32_t a = facts.kill("a", false);
   uint32_t host = facts.kill("host", false);
   uint32_t self = facts.kill("self", false);
   uint32_t cache = facts.kill("cache", false);
@@ -336,6 +340,7 @@ TEST(FactTableTest, AKillUndoesWhatMentionsTheNameOutsideStrings) {
   EXPECT_EQ(facts.killed_by(self), std::vector<FactId>{by_attribute});
   EXPECT_TRUE(facts.killed_by(cache).empty());
   EXPECT_EQ(facts.killed_by(popped), (std::vector<FactId>{by_name, nested}));
+  EXPECT_EQ(facts.killed_by(a), std::vector<FactId>{after_triple});
   (void)by_string;
 }
 
