@@ -4,7 +4,8 @@
 # directory. An include that goes up fails to compile; a call that goes up
 # fails to link. The order, lowest first:
 #
-#   base <- syntax <- rules <- analysis <- output <- formats, cache <- project <- run <- cli, server <- front
+#   base <- syntax <- rules <- analysis <- output <- formats, cache, notebook <- settings <- project
+#     <- run <- cli, server <- front
 
 set(keyhound_views "${CMAKE_BINARY_DIR}/layer-views")
 
@@ -43,15 +44,17 @@ keyhound_layer(analysis BELOW rules syntax base)
 keyhound_layer(output BELOW base)
 keyhound_layer(formats BELOW output analysis rules syntax base)
 keyhound_layer(cache BELOW output analysis rules syntax base LINK blake2b)
-keyhound_layer(project BELOW formats output analysis rules syntax base LINK tomlplusplus)
-keyhound_layer(run BELOW project cache formats output analysis rules syntax base)
-keyhound_layer(cli BELOW run project cache formats output analysis rules syntax base)
-keyhound_layer(server BELOW run project cache formats output analysis rules syntax base
+keyhound_layer(notebook BELOW analysis rules syntax base LINK nlohmann_json)
+keyhound_layer(settings BELOW formats output analysis rules syntax base)
+keyhound_layer(project BELOW settings formats output analysis rules syntax base LINK tomlplusplus)
+keyhound_layer(run BELOW notebook project settings cache formats output analysis rules syntax base)
+keyhound_layer(cli BELOW notebook run project settings cache formats output analysis rules syntax base)
+keyhound_layer(server BELOW notebook run project settings cache formats output analysis rules syntax base
                LINK nlohmann_json)
 # Nearly every file of the server includes the JSON library's one large
 # header: it is compiled once for them all.
 target_precompile_headers(keyhound_server_lib PRIVATE <nlohmann/json.hpp>)
-keyhound_layer(front BELOW cli server run project cache formats output analysis rules syntax base
+keyhound_layer(front BELOW notebook cli server run project settings cache formats output analysis rules syntax base
                EXCLUDE main.cpp python_module.cpp api_module.cpp)
 
 # What the front ends, the tests, the benchmarks and the fuzzer build on:

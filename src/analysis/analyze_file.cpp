@@ -224,7 +224,11 @@ FileReport analyze_tree(std::string_view path, std::string_view source, TSNode r
                                          indexed.precise->deferred)
                       : link_functions(index, root, table);
 
-  FileReport file{.path = std::string(path), .findings = {}, .outcome = {}, .precise = options.precise};
+  FileReport file{.path = std::string(path),
+                  .findings = {},
+                  .outcome = {},
+                  .precise = options.precise,
+                  .cells = {}};
   const FindingMaker make(source, suppressions,
                           indexed.precise ? &indexed.precise->risks : nullptr);
   if (indexed.precise) {

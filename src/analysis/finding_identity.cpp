@@ -1,5 +1,8 @@
 #include "analysis/finding_identity.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 #include <variant>
 
 #include "syntax/module_entry.hpp"
@@ -112,7 +115,32 @@ std::string readable_message(const AccessFinding& access) {
   return message;
 }
 
-std::string readable_message(const CallFinding& call, std::string_view path) {
+ShownRow shown_row(std::span<const NotebookCell> cells, uint32_t row) {
+  // The last cell that starts at or before the row holds it.
+  auto after = std::upper_bound(cells.begin(), cells.end(), row,
+                                [](uint32_t at, const NotebookCell& cell) {
+                                  return at < cell.first_row;
+                                });
+  if (after == cells.begin()) return ShownRow{0, uint64_t{row} + 1};
+  const NotebookCell& cell = *std::prev(after);
+  return ShownRow{cell.number, uint64_t{row - cell.first_row} + 1};
+}
+
+std::string shown_location(const ShownPath& path, uint32_t row, uint64_t column) {
+  std::string location(path.path);
+  const ShownRow shown = shown_row(path.cells, row);
+  if (shown.cell != 0) {
+    location += ":cell ";
+    location += std::to_string(shown.cell);
+  }
+  location += ':';
+  location += std::to_string(shown.row);
+  location += ':';
+  location += std::to_string(column + 1);
+  return location;
+}
+
+std::string readable_message(const CallFinding& call, const ShownPath& path) {
   std::string message = "Possible ";
   for (std::size_t i = 0; i < call.exceptions.size(); ++i) {
     if (i > 0) message += ", ";
@@ -126,24 +154,22 @@ std::string readable_message(const CallFinding& call, std::string_view path) {
     message += " (from ";
     message += call.origin->display_text;
     message += " at ";
-    message += path;
-    message += ':';
-    message += std::to_string(uint64_t{call.origin->position.row} + 1);
-    message += ':';
-    message += std::to_string(uint64_t{call.origin->position.code_point_column} + 1);
+    message += shown_location(path, call.origin->position.row,
+                              call.origin->position.code_point_column);
     message += ')';
   }
   return message;
 }
 
-std::string readable_message(const Finding& finding, std::string_view path) {
+std::string readable_message(const Finding& finding, const ShownPath& path) {
   if (const auto* access = std::get_if<AccessFinding>(&finding)) return readable_message(*access);
   if (const auto* call = std::get_if<CallFinding>(&finding)) return readable_message(*call, path);
   return message_of(finding);
 }
 
 std::string report_message(const FileReport& report, const Finding& finding) {
-  return report.precise ? readable_message(finding, report.path) : message_of(finding);
+  return report.precise ? readable_message(finding, ShownPath(report.path, report.cells))
+                        : message_of(finding);
 }
 
 std::string finding_key(std::string_view path, const Finding& finding, KeyFields fields) {

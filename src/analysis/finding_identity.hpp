@@ -33,9 +33,9 @@ std::string message_of(const FunctionSummary& summary);
 // The message of the command's default reports, which names the lookup:
 // "Possible KeyError: cfg["port"] in function 'load'", and for a call
 // where the KeyError comes from, as "{path}:{line}:{column}".
-std::string readable_message(const Finding& finding, std::string_view path);
+std::string readable_message(const Finding& finding, const ShownPath& path);
 std::string readable_message(const AccessFinding& access);
-std::string readable_message(const CallFinding& call, std::string_view path);
+std::string readable_message(const CallFinding& call, const ShownPath& path);
 
 // The message a report shows for the finding: the readable one in precise
 // reports, the module's own otherwise.

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -136,6 +137,36 @@ struct FileOutcome {
   std::string message;
 };
 
+// A code cell of a notebook, whose cells are analysed as one module in
+// order: the row of the module where it starts, and its number among the
+// notebook's cells (1-based, markdown cells counted).
+struct NotebookCell {
+  uint32_t first_row = 0;
+  uint32_t number = 0;
+};
+
+// Where a row of the analysed text is shown: in a notebook, its cell and
+// the row within it; else the row itself. Both 1-based; cell 0 is none.
+struct ShownRow {
+  uint32_t cell = 0;
+  uint64_t row = 0;
+};
+ShownRow shown_row(std::span<const NotebookCell> cells, uint32_t row);
+
+// A file as reports name it: its path, and for a notebook its cells.
+struct ShownPath {
+  ShownPath(std::string_view path, std::span<const NotebookCell> cells = {})
+      : path(path), cells(cells) {}
+  ShownPath(const char* path) : path(path) {}
+  ShownPath(const std::string& path) : path(path) {}
+  std::string_view path;
+  std::span<const NotebookCell> cells;
+};
+
+// "app.py:3:5", or in a notebook "nb.ipynb:cell 2:1:5": where a row and a
+// 0-based column are shown.
+std::string shown_location(const ShownPath& path, uint32_t row, uint64_t column);
+
 // Everything keyhound has to say about one file.
 struct FileReport {
   std::string path;
@@ -143,6 +174,8 @@ struct FileReport {
   FileOutcome outcome;
   // Made in precise mode, where lookups at module level are shown too.
   bool precise = false;
+  // A notebook's code cells, in order; none for a Python file.
+  std::vector<NotebookCell> cells = {};
 
   // Whether the reports show this access finding.
   bool shows(const AccessFinding& access) const { return precise || !access.at_module_level(); }

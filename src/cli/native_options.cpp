@@ -12,6 +12,8 @@
 
 #include "analysis/rule_catalog.hpp"
 #include "project/configuration.hpp"
+#include "run/settled_settings.hpp"
+#include "settings/setting_table.hpp"
 #include "formats/format_registry.hpp"
 #include "run/parallel_lint.hpp"
 #include "base/path_names.hpp"
@@ -44,20 +46,23 @@ std::vector<std::string> split_codes(std::string_view list) {
   return codes;
 }
 
-// Any whole number of jobs is taken; more than the processors is capped
-// below, whether it came from here or from the configuration.
-std::expected<unsigned, CommandLineError> parse_jobs(const std::string& text) {
-  uint64_t jobs = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+// Any whole number is taken (past the largest, the largest): --jobs is
+// capped by the processors there are, wherever it came from.
+std::expected<std::uint64_t, CommandLineError> parse_count(const std::string& text,
+                                                           const std::string& flag,
+                                                           const Setting& setting) {
+  uint64_t count = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
   if (error == std::errc::result_out_of_range) {
-    jobs = UINT64_MAX;
+    count = UINT64_MAX;
     error = std::errc();
   }
-  if (error != std::errc() || end != text.data() + text.size() || jobs < 1) {
-    return std::unexpected(CommandLineError{CommandLineError::Kind::InvalidValue, text, "--jobs",
-                                            "expected a whole number of 1 or more"});
+  if (error != std::errc() || end != text.data() + text.size() || count < 1) {
+    return std::unexpected(CommandLineError{CommandLineError::Kind::InvalidValue, text, flag,
+                                            "expected " +
+                                                expected_value(setting, ValueLanguage::CommandLine)});
   }
-  return static_cast<unsigned>(std::min<uint64_t>(jobs, kMostJobs));
+  return count;
 }
 
 }  // namespace
@@ -82,216 +87,112 @@ CommandExit invalid_value(const Sources& from, const std::string& value, std::st
                                       std::string(option), std::move(expected)});
 }
 
-Step settle_jobs(const Sources& from, NativeOptions& options) {
-  options.jobs = available_processors();
-  if (from.configuration && from.configuration->jobs) options.jobs = *from.configuration->jobs;
-  if (auto jobs = from.arguments.last("jobs")) {
-    auto parsed = parse_jobs(*jobs);
-    if (!parsed) return std::unexpected(usage_error(native_command(), from.argv, parsed.error()));
-    options.jobs = *parsed;
+// A value read from a setting's option, by the setting's kind.
+std::expected<SettingValue, CommandExit> option_value(const Sources& from, const Setting& setting) {
+  const std::string option(option_name(setting));
+  const std::string flag = "--" + option;
+  const ParsedArguments& arguments = from.arguments;
+  auto selectors_checked = [&](SettingValue value) -> std::expected<SettingValue, CommandExit> {
+    if (auto problem = selector_problem_in(setting, value)) {
+      return std::unexpected(invalid_value(from, problem->selector, flag, problem->reason));
+    }
+    return value;
+  };
+  switch (setting.kind) {
+    case SettingKind::Flag:
+      // A "no-" option turns its setting off.
+      return !option.starts_with("no-");
+    case SettingKind::Count: {
+      auto parsed = parse_count(*arguments.last(option), flag, setting);
+      if (!parsed) return std::unexpected(usage_error(native_command(), from.argv, parsed.error()));
+      return *parsed;
+    }
+    case SettingKind::Text: return *arguments.last(option);
+    case SettingKind::Choice: {
+      SettingValue value = *arguments.last(option);
+      if (!in_range(setting, value)) {
+        return std::unexpected(
+            invalid_value(from, std::get<std::string>(value), flag,
+                          "expected " + expected_value(setting, ValueLanguage::CommandLine)));
+      }
+      return value;
+    }
+    case SettingKind::Texts: return arguments.all(option);
+    case SettingKind::Codes: {
+      std::vector<std::string> codes;
+      for (const std::string& value : arguments.all(option)) {
+        std::vector<std::string> listed = split_codes(value);
+        codes.insert(codes.end(), listed.begin(), listed.end());
+      }
+      return selectors_checked(std::move(codes));
+    }
+    case SettingKind::GlobCodes: {
+      GlobCodes table;
+      for (const std::string& value : arguments.all(option)) {
+        std::size_t colon = value.rfind(':');
+        if (colon == std::string::npos || colon == 0) {
+          return std::unexpected(invalid_value(
+              from, value, flag, "expected " + expected_value(setting, ValueLanguage::CommandLine)));
+        }
+        table.emplace_back(value.substr(0, colon),
+                           split_codes(std::string_view(value).substr(colon + 1)));
+      }
+      return selectors_checked(std::move(table));
+    }
   }
-  // More threads than processors only cost memory (a parse arena and a
-  // window of reports each) and can end a run under a memory limit.
-  if (unsigned processors = available_processors(); options.jobs > processors) {
-    options.warnings.push_back("warning: " + std::to_string(options.jobs) +
+  return std::unexpected(configuration_error("unknown kind of setting"));
+}
+
+// The layers of a run: the configuration, the cache directory of the
+// environment, then the command line.
+std::expected<SettingLayers, CommandExit> layer_settings(const Sources& from) {
+  SettingLayers layers;
+  if (from.configuration) from.configuration->add_to(layers);
+  const char* cache_dir = std::getenv("KEYHOUND_CACHE_DIR");
+  if (cache_dir != nullptr && cache_dir[0] != '\0') {
+    layers.give(SettingId::CacheDir, std::string(cache_dir), SettingOrigin::Environment,
+                from.working_directory, "KEYHOUND_CACHE_DIR");
+  }
+  for (const Setting& setting : setting_table()) {
+    if ((setting.sources & kFromCommandLine) == 0 || !from.arguments.has(option_name(setting))) {
+      continue;
+    }
+    auto value = option_value(from, setting);
+    if (!value) return std::unexpected(value.error());
+    layers.give(setting.id, std::move(*value), SettingOrigin::CommandLine, from.working_directory,
+                "--" + std::string(option_name(setting)));
+  }
+  return layers;
+}
+
+// More threads than processors only cost memory (a parse arena and a
+// window of reports each) and can end a run under a memory limit.
+void settle_jobs(const SettledSettings& settled, NativeOptions& options) {
+  const unsigned processors = available_processors();
+  const std::uint64_t jobs = settled.jobs.value_or(processors);
+  options.jobs = static_cast<unsigned>(std::min<std::uint64_t>(jobs, processors));
+  if (jobs > processors) {
+    options.warnings.push_back("warning: " + std::to_string(std::min<std::uint64_t>(jobs, kMostJobs)) +
                                " jobs asked for, but only " +
                                counted(processors, "processor is", "processors are") +
                                " available; using " + std::to_string(processors) + "\n");
-    options.jobs = processors;
   }
-  return {};
-}
-
-void settle_discovery(const Sources& from, NativeOptions& options) {
-  const ParsedArguments& arguments = from.arguments;
-  const std::optional<Configuration>& configuration = from.configuration;
-  DiscoveryOptions& discovery = options.discovery;
-  discovery.working_directory = from.working_directory;
-  // The exclusions: the default list, or the configuration's, or the
-  // command line's; then every extension. Patterns are taken against the
-  // directory of the place that gave them.
-  if (arguments.has("exclude")) {
-    discovery.exclusions = exclusion_patterns(arguments.all("exclude"), from.working_directory);
-  } else if (configuration && configuration->exclude) {
-    discovery.exclusions = exclusion_patterns(*configuration->exclude, configuration->directory);
-  } else {
-    discovery.exclusions = exclusion_patterns(default_exclusions(), from.working_directory);
-  }
-  if (configuration) {
-    auto extra = exclusion_patterns(configuration->extend_exclude, configuration->directory);
-    discovery.exclusions.insert(discovery.exclusions.end(), extra.begin(), extra.end());
-  }
-  auto extra = exclusion_patterns(arguments.all("extend-exclude"), from.working_directory);
-  discovery.exclusions.insert(discovery.exclusions.end(), extra.begin(), extra.end());
-
-  discovery.force_exclude = arguments.has("force-exclude") ||
-                            (configuration && configuration->force_exclude.value_or(false));
-  discovery.respect_gitignore =
-      !arguments.has("no-respect-gitignore") &&
-      (!configuration || configuration->respect_gitignore.value_or(true));
-  discovery.stdin_filename = arguments.last("stdin-filename");
-}
-
-Step settle_output(const Sources& from, NativeOptions& options) {
-  options.exit_zero = from.arguments.has("exit-zero");
-  if (from.configuration && from.configuration->output_format) {
-    options.output_format = *from.configuration->output_format;
-  }
-  if (auto format = from.arguments.last("output-format")) {
-    if (!is_output_format(*format)) {
-      return std::unexpected(invalid_value(from, *format, "--output-format",
-                                           "expected one of: " + output_format_names()));
-    }
-    options.output_format = *format;
-  }
-  options.output_file = from.arguments.last("output-file");
-  options.statistics = from.arguments.has("statistics");
-  options.show_files = from.arguments.has("show-files");
-  return {};
 }
 
 // The cache: --no-cache, --cache-dir, KEYHOUND_CACHE_DIR, the
 // configuration's cache-dir, beside the configuration, here.
-void settle_cache(const Sources& from, NativeOptions& options) {
+void settle_cache(const Sources& from, const SettledSettings& settled, NativeOptions& options) {
   if (from.arguments.has("no-cache")) return;
-  const std::optional<Configuration>& configuration = from.configuration;
-  const char* from_environment = std::getenv("KEYHOUND_CACHE_DIR");
-  if (auto given = from.arguments.last("cache-dir")) {
-    options.cache_dir = absolute_path(*given, from.working_directory);
-    options.cache_origin = CacheOrigin::CommandLine;
-  } else if (from_environment != nullptr && from_environment[0] != '\0') {
-    options.cache_dir = absolute_path(from_environment, from.working_directory);
-    options.cache_origin = CacheOrigin::CommandLine;
-  } else if (configuration && configuration->cache_dir) {
-    options.cache_dir = absolute_path(*configuration->cache_dir, configuration->directory);
-    options.cache_origin = CacheOrigin::Configuration;
-  } else {
-    options.cache_dir = join_path(configuration ? configuration->directory : from.working_directory,
-                                  ".keyhound_cache");
-  }
-}
-
-// Precise unless asked for the module's rule: `--exact` or `exact = true`
-// (an old `precise = false` says the same); the command line wins.
-std::expected<bool, CommandExit> settle_precise(const Sources& from) {
-  const ParsedArguments& arguments = from.arguments;
-  if (arguments.has("exact") && arguments.has("precise")) {
-    return std::unexpected(
-        configuration_error("the argument '--exact' cannot be used with '--precise'"));
-  }
-  if (arguments.has("exact")) return false;
-  if (arguments.has("precise") || !from.configuration) return true;
-  auto configured = configured_precise(*from.configuration);
-  if (!configured) return std::unexpected(configuration_error(configured.error()));
-  return *configured;
-}
-
-Step settle_analysis(const Sources& from, NativeOptions& options) {
-  const std::optional<Configuration>& configuration = from.configuration;
-  options.ignore_noqa = from.arguments.has("ignore-noqa");
-  auto precise = settle_precise(from);
-  if (!precise) return std::unexpected(precise.error());
-  options.precise = *precise;
-  options.add_noqa = from.arguments.has("add-noqa");
-  options.write_baseline = from.arguments.last("write-baseline");
-  options.baseline = from.arguments.last("baseline");
-  if (!options.baseline && configuration && configuration->baseline) {
-    options.baseline = absolute_path(*configuration->baseline, configuration->directory);
-  }
-  return {};
-}
-
-// A selector that matches no rule would turn the linter off without a
-// word: a typo in --select must fail the run, not pass it.
-Step check_selectors(const Sources& from, std::string_view option,
-                     const std::vector<std::string>& codes, bool from_configuration) {
-  if (from_configuration) {
-    if (auto problem = configured_selector_problem(from.configuration->file, option, codes)) {
-      return std::unexpected(configuration_error(*problem));
-    }
-    return {};
-  }
-  for (const std::string& code : codes) {
-    if (std::optional<std::string> problem = selector_problem(code)) {
-      return std::unexpected(invalid_value(from, code, "--" + std::string(option), *problem));
-    }
-  }
-  return {};
-}
-
-// Codes: the command line's lists replace the configuration's.
-Step settle_codes(const Sources& from, std::string_view option,
-                  const std::vector<std::string>* configured, std::vector<std::string>& into) {
-  const bool given = from.arguments.has(option);
-  if (!given && configured == nullptr) return {};
-  for (const std::string& value : given ? from.arguments.all(option) : *configured) {
-    std::vector<std::string> listed = split_codes(value);
-    into.insert(into.end(), listed.begin(), listed.end());
-  }
-  return check_selectors(from, option, into, !given);
-}
-
-void settle_test_code(const Sources& from, NativeOptions& options) {
-  const std::optional<Configuration>& configuration = from.configuration;
-  if (!options.precise || from.arguments.has("include-tests") ||
-      (configuration && configuration->include_tests.value_or(false))) {
+  if (settled.cache_dir) {
+    options.cache_dir = settled.cache_dir;
+    options.cache_origin = settled.cache_dir_origin == SettingOrigin::Configuration
+                               ? CacheOrigin::Configuration
+                               : CacheOrigin::CommandLine;
     return;
   }
-  bool configured = configuration && configuration->test_paths;
-  options.selection.test_code = exclusion_patterns(
-      configured ? *configuration->test_paths : default_test_paths(),
-      configured ? configuration->directory : from.working_directory);
-  options.selection.project_root = configuration ? configuration->directory : from.working_directory;
-}
-
-Step settle_selection(const Sources& from, NativeOptions& options) {
-  const std::optional<Configuration>& configuration = from.configuration;
-  CodeSelection& selection = options.selection;
-  for (auto [option, configured, into] :
-       {std::tuple{"select", configuration ? &configuration->select : nullptr, &selection.select},
-        std::tuple{"ignore", configuration ? &configuration->ignore : nullptr, &selection.ignore}}) {
-    if (auto settled = settle_codes(from, option, configured, *into); !settled) return settled;
-  }
-  if (configuration) {
-    for (const auto& [glob, listed] : configuration->per_file_ignores) {
-      if (auto checked = check_selectors(from, "per-file-ignores", listed, true); !checked) {
-        return checked;
-      }
-      selection.per_file_ignores.emplace_back(ExclusionPattern(glob, configuration->directory),
-                                              listed);
-    }
-  }
-  settle_test_code(from, options);
-  // Precise mode ranks its findings; --exact reports them all, as the
-  // module does.
-  if (options.precise) {
-    selection.min_confidence = kDefaultMinConfidence;
-    if (configuration && configuration->min_confidence) {
-      selection.min_confidence = *configuration->min_confidence;
-    }
-    if (auto tier = from.arguments.last("min-confidence")) {
-      std::optional<Confidence> named = confidence_named(*tier);
-      if (!named) {
-        return std::unexpected(
-            invalid_value(from, *tier, "--min-confidence", "expected one of: high, medium, low"));
-      }
-      selection.min_confidence = *named;
-    }
-  }
-  for (const std::string& value : from.arguments.all("per-file-ignores")) {
-    std::size_t colon = value.rfind(':');
-    if (colon == std::string::npos || colon == 0) {
-      return std::unexpected(invalid_value(from, value, "--per-file-ignores", "expected GLOB:CODES"));
-    }
-    std::vector<std::string> codes = split_codes(std::string_view(value).substr(colon + 1));
-    if (auto checked = check_selectors(from, "per-file-ignores", codes, false); !checked) {
-      return checked;
-    }
-    selection.per_file_ignores.emplace_back(ExclusionPattern(value.substr(0, colon),
-                                                             from.working_directory),
-                                            std::move(codes));
-  }
-  return {};
+  options.cache_dir = join_path(
+      from.configuration ? from.configuration->directory : from.working_directory,
+      ".keyhound_cache");
 }
 
 }  // namespace
@@ -311,19 +212,39 @@ std::expected<NativeOptions, CommandExit> settle_with(const ParsedArguments& arg
                                                       const std::optional<Configuration>& configuration,
                                                       const std::string& working_directory) {
   const Sources from{arguments, argv, configuration, working_directory};
+  if (arguments.has("exact") && arguments.has("precise")) {
+    return std::unexpected(
+        configuration_error("the argument '--exact' cannot be used with '--precise'"));
+  }
+  auto layers = layer_settings(from);
+  if (!layers) return std::unexpected(layers.error());
+  const std::string project_root = configuration ? configuration->directory : working_directory;
+  auto settled = settle_settings(*layers, working_directory, project_root);
+  if (!settled) return std::unexpected(configuration_error(settled.error()));
   NativeOptions options;
   options.paths = paths_to_check(arguments);
-  if (configuration) options.configuration_directory = configuration->directory;
-  if (auto jobs = settle_jobs(from, options); !jobs) return std::unexpected(jobs.error());
-  settle_discovery(from, options);
-  if (auto output = settle_output(from, options); !output) return std::unexpected(output.error());
-  settle_cache(from, options);
-  if (auto analysis = settle_analysis(from, options); !analysis) {
-    return std::unexpected(analysis.error());
+  if (configuration) {
+    options.configuration_directory = configuration->directory;
+    options.configuration_file = configuration->file;
   }
-  if (auto selection = settle_selection(from, options); !selection) {
-    return std::unexpected(selection.error());
-  }
+  settle_jobs(*settled, options);
+  options.discovery = DiscoveryOptions{settled->exclusions, settled->force_exclude,
+                                       settled->respect_gitignore, arguments.last("stdin-filename"),
+                                       working_directory, settled->precise};
+  options.exit_zero = arguments.has("exit-zero");
+  options.output_format = settled->output_format;
+  options.output_file = arguments.last("output-file");
+  options.statistics = arguments.has("statistics");
+  options.show_files = arguments.has("show-files");
+  options.show_settings = arguments.has("show-settings");
+  settle_cache(from, *settled, options);
+  options.ignore_noqa = settled->ignore_noqa;
+  options.precise = settled->precise;
+  options.add_noqa = arguments.has("add-noqa");
+  options.write_baseline = arguments.last("write-baseline");
+  options.baseline = settled->baseline;
+  options.selection = std::move(settled->selection);
+  options.settings = std::move(*layers);
   return options;
 }
 

@@ -10,6 +10,7 @@
 #include "cli/command_line.hpp"
 #include "project/discovery.hpp"
 #include "run/report_stage.hpp"
+#include "settings/setting_layers.hpp"
 #include "cli/run_command.hpp"
 
 namespace keyhound {
@@ -26,6 +27,10 @@ struct NativeOptions {
   bool statistics = false;
   // --show-files: the files a run would check, and nothing else.
   bool show_files = false;
+  // --show-settings: the first path's settings and where each came from.
+  bool show_settings = false;
+  // The settings of the run's own configuration, as they were layered.
+  SettingLayers settings;
   DiscoveryOptions discovery;
   bool ignore_noqa = false;
   bool precise = true;
@@ -39,6 +44,8 @@ struct NativeOptions {
   // The directory of the configuration file in use, if any: the project
   // root, inside which --add-noqa may follow a link.
   std::optional<std::string> configuration_directory;
+  // That configuration's file, as messages name it.
+  std::optional<std::string> configuration_file;
   // When paths have configurations of their own: what differs with each
   // of the others (project 1 on), and which governs each path (empty: the
   // run's configuration governs every path).

@@ -26,13 +26,18 @@ void append_number(std::string& line, uint64_t number) {
 // "{path}:{line}:{column}: {label} {message}", then the excerpt. The
 // module's label is "Warning:"; the readable way shows the rule's code
 // there, which is what `# noqa:` and --explain take.
-void print_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
+void print_warning(LineWriter& out, const Stylesheet& styles, const ShownPath& path,
                    Position start, Position end, std::string_view code, std::string_view message,
                    std::string_view source_line, ExcerptStyle style, bool snippet = true) {
   std::string line;
-  append_terminal_safe_name(line, path);
+  append_terminal_safe_name(line, path.path);
+  const ShownRow shown = shown_row(path.cells, start.row);
+  if (shown.cell != 0) {
+    line += ":cell ";
+    append_number(line, shown.cell);
+  }
   line += ':';
-  append_number(line, uint64_t{start.row} + 1);
+  append_number(line, shown.row);
   line += ':';
   append_number(line, uint64_t{style == ExcerptStyle::Readable ? start.code_point_column
                                                                : start.byte_column} + 1);
@@ -48,7 +53,7 @@ void print_warning(LineWriter& out, const Stylesheet& styles, std::string_view p
   }
   line += '\n';
   out.write_line(Stream::Stdout, line);
-  if (snippet) print_source_snippet(out, styles, start, end, source_line, style);
+  if (snippet) print_source_snippet(out, styles, start, end, source_line, style, path.cells);
 }
 
 void append_gutter_blank(std::string& line, const Stylesheet& styles, std::size_t width) {
@@ -103,7 +108,7 @@ std::string ranked_code(std::string_view code, const std::optional<Risk>& risk) 
 
 }  // namespace
 
-void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
+void print_access_warning(LineWriter& out, const Stylesheet& styles, const ShownPath& path,
                           const AccessFinding& finding, ExcerptStyle style) {
   if (style == ExcerptStyle::Readable && finding.key_start) {
     // A lookup over several rows: the header names where it starts, the
@@ -112,7 +117,7 @@ void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string
                   ranked_code(kAccessCode, finding.risk), readable_message(finding),
                   std::string_view(), style, /*snippet=*/false);
     print_source_snippet(out, styles, *finding.key_start, finding.end,
-                         excerpt_of(finding.key_line), style);
+                         excerpt_of(finding.key_line), style, path.cells);
     return;
   }
   std::string message = style == ExcerptStyle::Readable ? readable_message(finding)
@@ -122,7 +127,7 @@ void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string
                 style);
 }
 
-void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
+void print_call_warning(LineWriter& out, const Stylesheet& styles, const ShownPath& path,
                         const CallFinding& finding, ExcerptStyle style) {
   std::string message = style == ExcerptStyle::Readable ? readable_message(finding, path)
                                                         : message_of(finding);
@@ -131,16 +136,17 @@ void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_v
                 style);
 }
 
-void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
+void print_syntax_error(LineWriter& out, const Stylesheet& styles, const ShownPath& path,
                         const SyntaxErrorFinding& finding, ExcerptStyle style) {
   print_warning(out, styles, path, finding.start, finding.end, kSyntaxCode, message_of(finding),
                 excerpt_of(finding.source_line), style);
 }
 
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
-                          Position end, std::string_view source_line, ExcerptStyle style) {
+                          Position end, std::string_view source_line, ExcerptStyle style,
+                          std::span<const NotebookCell> cells) {
   char digits[24];
-  auto converted = std::to_chars(digits, digits + sizeof digits, uint64_t{start.row} + 1);
+  auto converted = std::to_chars(digits, digits + sizeof digits, shown_row(cells, start.row).row);
   std::string_view number(digits, static_cast<std::size_t>(converted.ptr - digits));
   CaretPlacement placed = style == ExcerptStyle::Readable
                               ? readable_placement(start, end, source_line)
@@ -219,20 +225,21 @@ void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
     ExcerptStyle style() const {
       return report.precise ? ExcerptStyle::Readable : ExcerptStyle::Module;
     }
+    ShownPath path() const { return ShownPath(report.path, report.cells); }
     void operator()(const AccessFinding& finding) const {
       if (!report.shows(finding)) return;
-      print_access_warning(out, renderer.styles(), report.path, finding, style());
+      print_access_warning(out, renderer.styles(), path(), finding, style());
     }
     void operator()(const SyntaxErrorFinding& finding) const {
-      print_syntax_error(out, renderer.styles(), report.path, finding, style());
+      print_syntax_error(out, renderer.styles(), path(), finding, style());
     }
     void operator()(const UnusedSuppressionFinding& finding) const {
-      print_warning(out, renderer.styles(), report.path, finding.start, finding.end,
+      print_warning(out, renderer.styles(), path(), finding.start, finding.end,
                     kUnusedSuppressionCode, message_of(finding), excerpt_of(finding.source_line),
                     style());
     }
     void operator()(const CallFinding& finding) const {
-      print_call_warning(out, renderer.styles(), report.path, finding, style());
+      print_call_warning(out, renderer.styles(), path(), finding, style());
     }
     void operator()(const FunctionSummary& summary) const {
       if (!report.precise) print_function_summary(out, summary.function);

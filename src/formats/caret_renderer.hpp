@@ -25,19 +25,21 @@ namespace keyhound {
 // the width of its last row.
 enum class ExcerptStyle { Module, Readable };
 
-void print_access_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
+void print_access_warning(LineWriter& out, const Stylesheet& styles, const ShownPath& path,
                           const AccessFinding& finding,
                           ExcerptStyle style = ExcerptStyle::Module);
-void print_call_warning(LineWriter& out, const Stylesheet& styles, std::string_view path,
+void print_call_warning(LineWriter& out, const Stylesheet& styles, const ShownPath& path,
                         const CallFinding& finding, ExcerptStyle style = ExcerptStyle::Module);
 // A file that could not be parsed completely (precise mode).
-void print_syntax_error(LineWriter& out, const Stylesheet& styles, std::string_view path,
+void print_syntax_error(LineWriter& out, const Stylesheet& styles, const ShownPath& path,
                         const SyntaxErrorFinding& finding,
                         ExcerptStyle style = ExcerptStyle::Module);
 // The four excerpt lines: gutter number, source line, caret line, blank.
+// In a notebook the gutter numbers the rows of the cell.
 void print_source_snippet(LineWriter& out, const Stylesheet& styles, Position start,
                           Position end, std::string_view source_line,
-                          ExcerptStyle style = ExcerptStyle::Module);
+                          ExcerptStyle style = ExcerptStyle::Module,
+                          std::span<const NotebookCell> cells = {});
 // "Potential issue(s) in function '{function}': Warnings found in '{function}'"
 // on standard error, never coloured.
 void print_function_summary(LineWriter& out, std::string_view function);

@@ -15,6 +15,7 @@ void ConciseFormat::render(const FileReport& report, LineWriter& out) const {
   for (const FindingFields& finding : finding_fields(report)) {
     std::string line;
     append_terminal_safe_name(line, report.path);
+    if (finding.cell() != 0) line += ":cell " + std::to_string(finding.cell());
     line += ':' + std::to_string(finding.line()) + ':' + std::to_string(finding.column()) + ": ";
     // Coloured as the full format colours its head, by the same decision
     // (a terminal, or CLICOLOR_FORCE), taken once findings are shown.

@@ -30,7 +30,10 @@ std::vector<FindingFields> finding_fields(const FileReport& report) {
                                      call,
                                      call->comment_row, &finding});
     }
-    if (!fields.empty() && fields.back().finding == &finding) fields.back().risk = risk_of(finding);
+    if (!fields.empty() && fields.back().finding == &finding) {
+      fields.back().risk = risk_of(finding);
+      fields.back().cells = report.cells;
+    }
   }
   return fields;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,15 +28,20 @@ struct FindingFields {
   // Precise mode's confidence and reason, for a lookup or call finding.
   const Risk* risk = nullptr;
 
+  // A notebook's code cells; the lines below are then those of the cell.
+  std::span<const NotebookCell> cells = {};
+
   // 1-based line and code-point column; the end column is the one after
   // the node's last character.
-  uint64_t line() const { return uint64_t{start.row} + 1; }
+  uint64_t line() const { return shown_row(cells, start.row).row; }
   uint64_t column() const { return uint64_t{start.code_point_column} + 1; }
-  uint64_t end_line() const { return uint64_t{end.row} + 1; }
+  uint64_t end_line() const { return shown_row(cells, end.row).row; }
   uint64_t end_column() const { return uint64_t{end.code_point_column} + 1; }
   // The line where a suppression comment for the finding belongs: the last
   // line of the logical line its node ends on.
-  uint64_t noqa_line() const { return uint64_t{comment_row} + 1; }
+  uint64_t noqa_line() const { return shown_row(cells, comment_row).row; }
+  // The notebook cell that holds the finding (1-based), or 0.
+  uint32_t cell() const { return shown_row(cells, start.row).cell; }
 };
 
 // Every access and call finding of the report, in report order.

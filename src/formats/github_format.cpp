@@ -53,7 +53,9 @@ void GithubFormat::render(const FileReport& report, LineWriter& out) const {
     std::string line = "::warning title=";
     if (finding.risk && finding.risk->confidence == Confidence::High) line = "::error title=";
     if (finding.risk && finding.risk->confidence == Confidence::Low) line = "::notice title=";
-    line += escape_workflow_property("keyhound (" + std::string(finding.code) + ")");
+    std::string title = "keyhound (" + std::string(finding.code);
+    if (finding.cell() != 0) title += ", cell " + std::to_string(finding.cell());
+    line += escape_workflow_property(title + ")");
     line += ",file=" + file;
     line += ",line=" + std::to_string(finding.line());
     line += ",col=" + std::to_string(finding.column());

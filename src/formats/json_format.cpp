@@ -28,8 +28,10 @@ void write_records(const FileReport& report, LineWriter& out) {
     JsonObject record;
     record.string("code", finding.code)
         .string("message", finding.message)
-        .string("filename", report.path)
-        .string("function", finding.function)
+        .string("filename", report.path);
+    // In a notebook, the cell; the rows are then those of the cell.
+    if (finding.cell() != 0) record.number("cell", finding.cell());
+    record.string("function", finding.function)
         .raw("location", json_location(finding.line(), finding.column()))
         .raw("end_location", json_location(finding.end_line(), finding.end_column()));
     // The command's default reports quote the lookup; the module's stay as
@@ -42,10 +44,11 @@ void write_records(const FileReport& report, LineWriter& out) {
       record.string("callee", finding.call->callee);
       if (finding.call->origin) {
         const Position& at = finding.call->origin->position;
+        const ShownRow shown = shown_row(report.cells, at.row);
         JsonObject origin;
-        origin.string("filename", report.path)
-            .number("row", uint64_t{at.row} + 1)
-            .number("column", uint64_t{at.code_point_column} + 1);
+        origin.string("filename", report.path);
+        if (shown.cell != 0) origin.number("cell", shown.cell);
+        origin.number("row", shown.row).number("column", uint64_t{at.code_point_column} + 1);
         if (report.precise) origin.string("source", finding.call->origin->display_text);
         record.raw("origin", origin.text());
       } else {

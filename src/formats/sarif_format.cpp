@@ -136,6 +136,8 @@ void SarifFormat::render(const FileReport& report, LineWriter& out) const {
       properties.string("confidence", confidence_name(finding.risk->confidence))
           .string("reason", finding.risk->reason);
     }
+    // In a notebook, the cell whose rows the region counts.
+    if (finding.cell() != 0) properties.number("cell", finding.cell());
     JsonObject result_object;
     result_object.string("ruleId", finding.code)
         .number("ruleIndex", rule_index(finding.code))
@@ -148,7 +150,7 @@ void SarifFormat::render(const FileReport& report, LineWriter& out) const {
                  .string("keyhound/v1", stable_hash(finding_key(report.path, *finding.finding,
                                                                 KeyFields::AsWritten)))
                  .text());
-    if (finding.risk) result_object.raw("properties", properties.text());
+    if (finding.risk || finding.cell() != 0) result_object.raw("properties", properties.text());
     write_record(out, kResultTag, result_object.text());
   }
 }

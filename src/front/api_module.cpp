@@ -21,6 +21,8 @@
 #include "project/exclusion.hpp"
 #include "run/lint_input.hpp"
 #include "run/report_stage.hpp"
+#include "run/settled_settings.hpp"
+#include "settings/setting_table.hpp"
 #include "syntax/parse_memory.hpp"
 
 namespace {
@@ -44,21 +46,10 @@ class Ref {
   PyObject* object_;
 };
 
-// What a call asks for, read from its keyword arguments with the GIL held.
-struct Request {
-  bool precise = true;
-  bool honour_suppressions = true;
-  bool include_tests = false;
-  std::optional<std::vector<std::string>> test_paths;
-  std::vector<std::string> select;
-  std::vector<std::string> ignore;
-  std::vector<std::pair<std::string, std::vector<std::string>>> per_file_ignores;
-  std::optional<std::vector<std::string>> exclude;
-  std::vector<std::string> extend_exclude;
-  bool respect_gitignore = true;
-  bool force_exclude = false;
-  keyhound::Confidence min_confidence = keyhound::kDefaultMinConfidence;
-};
+// What a call asks for, read from its keyword arguments with the GIL held
+// and settled as the command settles its settings (no configuration file
+// is read).
+using Request = keyhound::SettledSettings;
 
 // What a call found, made without the GIL.
 struct Outcome {
@@ -137,127 +128,118 @@ std::optional<std::vector<std::string>> texts_of(PyObject* object, const char* w
   return list_of(object, what, "str", text_of);
 }
 
-bool flag_of(PyObject* value, const char* what, bool& into) {
-  if (!PyBool_Check(value)) {
-    PyErr_Format(PyExc_TypeError, "%s must be True or False", what);
-    return false;
-  }
-  into = value == Py_True;
-  return true;
-}
-
-bool codes_of(PyObject* value, const char* what, std::vector<std::string>& into) {
-  auto codes = texts_of(value, what);
-  if (!codes) return false;
-  for (const std::string& code : *codes) {
-    if (auto problem = keyhound::selector_problem(code)) {
-      return raise_value_error(std::string(what) + " holds '" + code + "', but " + *problem);
+// A keyword's value, read by its setting's kind; nothing with the Python
+// error set.
+std::optional<keyhound::SettingValue> typed_value(const keyhound::Setting& setting,
+                                                  const std::string& keyword, PyObject* value) {
+  using keyhound::SettingKind;
+  auto type_error = [&]() -> std::optional<keyhound::SettingValue> {
+    PyErr_SetString(PyExc_TypeError,
+                    keyhound::must_be_message(setting, keyhound::ValueLanguage::Python, "").c_str());
+    return std::nullopt;
+  };
+  switch (setting.kind) {
+    case SettingKind::Flag:
+      if (!PyBool_Check(value)) return type_error();
+      return value == Py_True;
+    case SettingKind::Count: {
+      if (!PyLong_Check(value) || PyBool_Check(value)) return type_error();
+      unsigned long long count = PyLong_AsUnsignedLongLong(value);
+      if (PyErr_Occurred()) {
+        PyErr_Clear();
+        count = 0;
+      }
+      return static_cast<std::uint64_t>(count);
+    }
+    case SettingKind::Text:
+    case SettingKind::Choice: {
+      if (!PyUnicode_Check(value)) return type_error();
+      auto text = text_of(value, keyword.c_str());
+      if (!text) return std::nullopt;
+      return *text;
+    }
+    case SettingKind::Texts:
+    case SettingKind::Codes: {
+      auto texts = texts_of(value, keyword.c_str());
+      if (!texts) return std::nullopt;
+      return *texts;
+    }
+    case SettingKind::GlobCodes: {
+      if (!PyDict_Check(value)) return type_error();
+      keyhound::GlobCodes table;
+      PyObject* glob = nullptr;
+      PyObject* codes = nullptr;
+      Py_ssize_t at = 0;
+      while (PyDict_Next(value, &at, &glob, &codes)) {
+        auto pattern = text_of(glob, ("a " + keyword + " glob").c_str());
+        if (!pattern) return std::nullopt;
+        auto listed = texts_of(codes, keyword.c_str());
+        if (!listed) return std::nullopt;
+        table.emplace_back(std::move(*pattern), std::move(*listed));
+      }
+      return table;
     }
   }
-  into = std::move(*codes);
-  return true;
+  return type_error();
 }
 
-bool per_file_ignores_of(PyObject* value, Request& request) {
-  if (!PyDict_Check(value)) {
-    PyErr_SetString(PyExc_TypeError, "per_file_ignores must be a dict of glob to codes");
+std::string keyword_list() {
+  std::vector<std::string> keys = keyhound::setting_keys(keyhound::kFromApi);
+  std::string listed;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (i > 0) listed += i + 1 == keys.size() ? " or " : ", ";
+    listed += keys[i];
+  }
+  return listed;
+}
+
+// One option: a setting the API takes, by its key with '_' for '-'.
+bool read_option(const std::string& name, PyObject* value, keyhound::SettingLayers& layers,
+                 const std::string& directory) {
+  const keyhound::Setting* setting = keyhound::setting_named(name, keyhound::kFromApi);
+  if (setting == nullptr) {
+    // As Python itself answers a keyword a function does not take.
+    PyErr_Format(PyExc_TypeError, "got an unexpected keyword argument '%s' (expected %s)",
+                 name.c_str(), keyword_list().c_str());
     return false;
   }
-  PyObject* glob = nullptr;
-  PyObject* codes = nullptr;
-  Py_ssize_t at = 0;
-  while (PyDict_Next(value, &at, &glob, &codes)) {
-    auto pattern = text_of(glob, "a per_file_ignores glob");
-    std::vector<std::string> listed;
-    if (!pattern || !codes_of(codes, "per_file_ignores", listed)) return false;
-    request.per_file_ignores.emplace_back(std::move(*pattern), std::move(listed));
+  auto read = typed_value(*setting, name, value);
+  if (!read) return false;
+  if (!keyhound::in_range(*setting, *read)) {
+    return raise_value_error(
+        keyhound::must_be_message(*setting, keyhound::ValueLanguage::Python, ""));
   }
+  if (auto problem = keyhound::selector_problem_in(*setting, *read)) {
+    return raise_value_error(name + " holds '" + problem->selector + "', but " + problem->reason);
+  }
+  layers.give(setting->id, std::move(*read), keyhound::SettingOrigin::Call, directory,
+              "the call");
   return true;
-}
-
-// One option: the configuration key with '_' for '-'.
-bool read_option(const std::string& name, PyObject* value, Request& request) {
-  bool flag = false;
-  if (name == "exact" || name == "precise") {
-    if (!flag_of(value, name.c_str(), flag)) return false;
-    request.precise = name == "precise" ? flag : !flag;
-    return true;
-  }
-  if (name == "ignore_noqa") {
-    if (!flag_of(value, "ignore_noqa", flag)) return false;
-    request.honour_suppressions = !flag;
-    return true;
-  }
-  if (name == "include_tests") return flag_of(value, "include_tests", request.include_tests);
-  if (name == "respect_gitignore") {
-    return flag_of(value, "respect_gitignore", request.respect_gitignore);
-  }
-  if (name == "force_exclude") return flag_of(value, "force_exclude", request.force_exclude);
-  if (name == "min_confidence") {
-    auto tier = text_of(value, "min_confidence");
-    if (!tier) return false;
-    std::optional<keyhound::Confidence> named = keyhound::confidence_named(*tier);
-    if (!named) return raise_value_error("min_confidence must be 'high', 'medium' or 'low'");
-    request.min_confidence = *named;
-    return true;
-  }
-  if (name == "select") return codes_of(value, "select", request.select);
-  if (name == "ignore") return codes_of(value, "ignore", request.ignore);
-  if (name == "per_file_ignores") return per_file_ignores_of(value, request);
-  if (name == "test_paths" || name == "exclude" || name == "extend_exclude") {
-    auto texts = texts_of(value, name.c_str());
-    if (!texts) return false;
-    if (name == "test_paths") request.test_paths = std::move(*texts);
-    if (name == "exclude") request.exclude = std::move(*texts);
-    if (name == "extend_exclude") request.extend_exclude = std::move(*texts);
-    return true;
-  }
-  // As Python itself answers a keyword a function does not take.
-  PyErr_Format(PyExc_TypeError,
-               "got an unexpected keyword argument '%s' (expected exact, precise, ignore_noqa, "
-               "select, ignore, per_file_ignores, include_tests, test_paths, exclude, "
-               "extend_exclude, respect_gitignore, force_exclude or min_confidence)",
-               name.c_str());
-  return false;
 }
 
 bool read_options(PyObject* kwargs, Request& request) {
-  if (kwargs == nullptr) return true;
+  const std::string directory = keyhound::current_directory();
+  keyhound::SettingLayers layers;
   PyObject* key = nullptr;
   PyObject* value = nullptr;
   Py_ssize_t at = 0;
-  while (PyDict_Next(kwargs, &at, &key, &value)) {
+  while (kwargs != nullptr && PyDict_Next(kwargs, &at, &key, &value)) {
     auto name = text_of(key, "an option name");
-    if (!name || !read_option(*name, value, request)) return false;
+    if (!name || !read_option(*name, value, layers, directory)) return false;
   }
+  auto settled = keyhound::settle_settings(layers, directory, directory);
+  if (!settled) return raise_value_error(settled.error());
+  request = std::move(*settled);
   return true;
-}
-
-keyhound::CodeSelection selection_of(const Request& request, const std::string& directory) {
-  keyhound::CodeSelection selection;
-  selection.select = request.select;
-  selection.ignore = request.ignore;
-  for (const auto& [glob, codes] : request.per_file_ignores) {
-    selection.per_file_ignores.emplace_back(keyhound::ExclusionPattern(glob, directory), codes);
-  }
-  if (request.precise) selection.min_confidence = request.min_confidence;
-  if (request.precise && !request.include_tests) {
-    selection.test_code = keyhound::exclusion_patterns(
-        request.test_paths ? *request.test_paths : keyhound::default_test_paths(), directory);
-    selection.project_root = directory;
-  }
-  return selection;
 }
 
 keyhound::DiscoveryOptions discovery_of(const Request& request, const std::string& directory) {
   keyhound::DiscoveryOptions discovery;
   discovery.working_directory = directory;
-  discovery.exclusions = keyhound::exclusion_patterns(
-      request.exclude ? *request.exclude : keyhound::default_exclusions(), directory);
-  auto extra = keyhound::exclusion_patterns(request.extend_exclude, directory);
-  discovery.exclusions.insert(discovery.exclusions.end(), extra.begin(), extra.end());
+  discovery.exclusions = request.exclusions;
   discovery.respect_gitignore = request.respect_gitignore;
   discovery.force_exclude = request.force_exclude;
+  discovery.notebooks = request.precise;
   return discovery;
 }
 
@@ -273,19 +255,11 @@ void keep(keyhound::FileReport report, const keyhound::ReportStage& stage,
   outcome.reports.push_back(std::move(report));
 }
 
-// Unused suppressions (KH100) when the selection asks for them by name.
-keyhound::AnalysisOptions analysis_of(const Request& request) {
-  return keyhound::AnalysisOptions{
-      request.honour_suppressions, request.precise,
-      request.precise && request.honour_suppressions &&
-          keyhound::selects_unused_suppressions(request.select)};
-}
-
 Outcome check_paths_without_gil(const std::vector<std::string>& paths, const Request& request) {
   const std::string directory = keyhound::current_directory();
-  keyhound::ReportStage stage({selection_of(request, directory)}, std::nullopt, std::nullopt,
+  keyhound::ReportStage stage({request.selection}, std::nullopt, std::nullopt,
                               directory);
-  const keyhound::AnalysisOptions analysis = analysis_of(request);
+  const keyhound::AnalysisOptions analysis = request.analysis();
   Outcome outcome;
   std::vector<std::string> skipped;
   for (const keyhound::LintInput& input :
@@ -303,10 +277,10 @@ Outcome check_paths_without_gil(const std::vector<std::string>& paths, const Req
 Outcome check_source_without_gil(const std::string& text, const std::string& filename,
                                  const Request& request) {
   const std::string directory = keyhound::current_directory();
-  keyhound::ReportStage stage({selection_of(request, directory)}, std::nullopt, std::nullopt,
+  keyhound::ReportStage stage({request.selection}, std::nullopt, std::nullopt,
                               directory);
   Outcome outcome;
-  keep(keyhound::analyze_file(filename, text, analysis_of(request)), stage, outcome);
+  keep(keyhound::analyze_file(filename, text, request.analysis()), stage, outcome);
   return outcome;
 }
 
@@ -482,13 +456,7 @@ PyObject* check_source(PyObject*, PyObject* args, PyObject* kwargs) {
 PyMethodDef kFunctions[] = {
     {"check_paths", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_paths)),
      METH_VARARGS | METH_KEYWORDS,
-     "check_paths(paths, **options)\n--\n\n"
-     "Check Python files and directories; returns a Report.\n\n"
-     "Options are named like the configuration keys, '_' for '-': exact, precise,\n"
-     "ignore_noqa, select, ignore, per_file_ignores, include_tests, test_paths,\n"
-     "exclude, extend_exclude, respect_gitignore, force_exclude, min_confidence.\n"
-     "No configuration\n"
-     "file is read. A bad option value raises ValueError, an unknown option TypeError."},
+     nullptr},  // its text is made from the table of settings, below
     {"check_source", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_source)),
      METH_VARARGS | METH_KEYWORDS,
      "check_source(text, filename='<string>', **options)\n--\n\n"
@@ -510,8 +478,27 @@ PyMODINIT_FUNC PyInit_keyhound_api(void) {
   if (finding_type == nullptr) finding_type = PyStructSequence_NewType(&kFindingDesc);
   if (report_type == nullptr) report_type = PyStructSequence_NewType(&kReportDesc);
   if (finding_type == nullptr || report_type == nullptr) return nullptr;
+  static const std::string check_paths_doc =
+      "check_paths(paths, **options)\n--\n\n"
+      "Check Python files and directories; returns a Report.\n\n"
+      "Options are named like the configuration keys, '_' for '-': " +
+      keyword_list() +
+      ". No configuration file is read. A bad option value raises ValueError, an unknown option "
+      "or a value of the wrong type TypeError. SETTINGS lists the options.";
+  kFunctions[0].ml_doc = check_paths_doc.c_str();
   Ref module(PyModule_Create(&kModuleDef));
   if (!module) return nullptr;
+  // The option names the functions take, for callers that build them.
+  const std::vector<std::string> keys = keyhound::setting_keys(keyhound::kFromApi);
+  Ref settings(PyTuple_New(static_cast<Py_ssize_t>(keys.size())));
+  if (!settings) return nullptr;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    PyObject* name = py_text(keys[i]);
+    if (name == nullptr) return nullptr;
+    PyTuple_SetItem(settings.get(), static_cast<Py_ssize_t>(i), name);
+  }
+  if (PyModule_AddObject(module.get(), "SETTINGS", settings.get()) < 0) return nullptr;
+  settings.release();
   Py_INCREF(finding_type);
   if (PyModule_AddObject(module.get(), "Finding", reinterpret_cast<PyObject*>(finding_type)) < 0) {
     Py_DECREF(finding_type);

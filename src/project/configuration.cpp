@@ -13,7 +13,6 @@
 #include <cerrno>
 
 #include "base/plain_file.hpp"
-#include "formats/format_registry.hpp"
 #include "base/path_names.hpp"
 
 namespace keyhound {
@@ -31,187 +30,110 @@ std::string type_name(const toml::node& node) {
   }
 }
 
-using KeyResult = std::expected<void, std::string>;
+// "an integer 0", "a string \"xml\"": what was found where a value of
+// another kind was expected.
+std::string found_text(const toml::node& node) {
+  std::string found = type_name(node);
+  if (node.is_integer()) found += " " + std::to_string(*node.value<int64_t>());
+  if (node.is_string()) found += " \"" + *node.value<std::string>() + '"';
+  return found;
+}
 
-class TableReader;
+using ReadValue = std::expected<SettingValue, std::string>;
 
-// One key of [tool.keyhound]: its name and how its value is read into the
-// configuration. The table is the one list of keys: the reader and the
-// error for an unknown key both take it from here.
-struct ConfigurationKey {
-  std::string_view name;
-  KeyResult (*read)(TableReader& reader, std::string_view key, const toml::node& node);
-};
-
-extern const std::array<ConfigurationKey, 16> kConfigurationKeys;
-
-class TableReader {
+// A value of the `kind` read from its node; the error names the key.
+class ValueReader {
  public:
-  TableReader(const std::string& file, Configuration& into) : file_(file), into_(into) {}
+  explicit ValueReader(const std::string& file) : file_(file) {}
 
-  KeyResult read(const toml::table& table) {
-    for (auto&& [key, node] : table) {
-      std::string_view name = key.str();
-      auto rule = std::find_if(kConfigurationKeys.begin(), kConfigurationKeys.end(),
-                               [&](const ConfigurationKey& known) { return known.name == name; });
-      if (rule == kConfigurationKeys.end()) {
-        std::string known;
-        std::vector<std::string_view> names;
-        for (const ConfigurationKey& each : kConfigurationKeys) {
-          known += (known.empty() ? "" : ", ") + std::string(each.name);
-          names.push_back(each.name);
-        }
-        std::string suggestion;
-        if (auto nearest = nearest_by_edits(name, names)) {
-          suggestion = "did you mean '" + std::string(*nearest) + "'? ";
-        }
-        return std::unexpected("invalid configuration in '" + file_ + "': unknown key '" +
-                               std::string(name) + "' in [tool.keyhound]; " + suggestion +
-                               "expected one of: " + known);
-      }
-      if (auto read = rule->read(*this, name, node); !read) return read;
+  ReadValue read(const Setting& setting, const toml::node& node) const {
+    ReadValue value = typed(setting, node);
+    if (!value) return value;
+    if (!in_range(setting, *value)) return std::unexpected(wrong(setting, node));
+    if (auto problem = selector_problem_in(setting, *value)) {
+      return std::unexpected(file_ + ": '" + std::string(setting.key) + "' holds '" +
+                             problem->selector + "', but " + problem->reason);
     }
-    return {};
+    return value;
   }
 
-  // Readers by the type of the value, into one field.
-  template <class Field>
-  KeyResult list(std::string_view key, const toml::node& node, Field Configuration::*field) {
-    auto list = strings(key, node);
-    if (!list) return std::unexpected(list.error());
-    into_.*field = std::move(*list);
-    return {};
-  }
-  KeyResult flag(std::string_view key, const toml::node& node,
-                 std::optional<bool> Configuration::*field) {
-    auto value = boolean(key, node);
-    if (!value) return std::unexpected(value.error());
-    into_.*field = *value;
-    return {};
-  }
-  KeyResult text(std::string_view key, const toml::node& node,
-                 std::optional<std::string> Configuration::*field) {
-    auto value = node.value<std::string>();
-    if (!node.is_string() || !value) return std::unexpected(invalid(key, "a string", node));
-    into_.*field = *value;
-    return {};
-  }
-  KeyResult jobs(std::string_view key, const toml::node& node) {
-    auto value = node.value<int64_t>();
-    if (!node.is_integer() || !value || *value < 1) {
-      return std::unexpected(invalid(key, "a whole number of 1 or more", node));
-    }
-    // Capped by the processors there are, as --jobs is.
-    into_.jobs = static_cast<unsigned>(std::min<int64_t>(*value, 1 << 20));
-    return {};
-  }
-  KeyResult output_format(std::string_view key, const toml::node& node) {
-    auto value = node.value<std::string>();
-    if (!node.is_string() || !value || !is_output_format(*value)) {
-      return std::unexpected(invalid(key, "one of " + output_format_names(true), node));
-    }
-    into_.output_format = *value;
-    return {};
-  }
-  KeyResult min_confidence(std::string_view key, const toml::node& node) {
-    auto value = node.value<std::string>();
-    std::optional<Confidence> tier = value ? confidence_named(*value) : std::nullopt;
-    if (!node.is_string() || !tier) {
-      return std::unexpected(invalid(key, "one of \"high\", \"medium\", \"low\"", node));
-    }
-    into_.min_confidence = *tier;
-    return {};
-  }
-  KeyResult per_file_ignores(std::string_view key, const toml::node& node) {
-    const toml::table* globs = node.as_table();
-    if (globs == nullptr) return std::unexpected(invalid(key, "a table of glob to codes", node));
-    for (auto&& [glob, codes] : *globs) {
-      auto list = strings("per-file-ignores." + std::string(glob.str()), codes);
-      if (!list) return std::unexpected(list.error());
-      into_.per_file_ignores.emplace_back(std::string(glob.str()), std::move(*list));
-    }
-    return {};
+  std::string wrong(const Setting& setting, const toml::node& node) const {
+    return "invalid configuration in '" + file_ + "': " +
+           must_be_message(setting, ValueLanguage::Toml, found_text(node));
   }
 
  private:
-  std::string invalid(std::string_view key, std::string_view expected, const toml::node& node) {
-    std::string message = "invalid configuration in '" + file_ + "': '";
-    message += key;
-    message += "' must be ";
-    message += expected;
-    message += ", not ";
-    message += type_name(node);
-    if (node.is_integer()) message += " " + std::to_string(*node.value<int64_t>());
-    if (node.is_string()) {
-      message += " \"";
-      message += *node.value<std::string>();
-      message += '"';
+  ReadValue typed(const Setting& setting, const toml::node& node) const {
+    switch (setting.kind) {
+      case SettingKind::Flag:
+        if (!node.is_boolean()) break;
+        return *node.value<bool>();
+      case SettingKind::Count:
+        if (!node.is_integer() || *node.value<int64_t>() < 1) break;
+        return static_cast<std::uint64_t>(*node.value<int64_t>());
+      case SettingKind::Text:
+      case SettingKind::Choice:
+        if (!node.is_string()) break;
+        return *node.value<std::string>();
+      case SettingKind::Texts:
+      case SettingKind::Codes: return strings(setting, node);
+      case SettingKind::GlobCodes: {
+        const toml::table* globs = node.as_table();
+        if (globs == nullptr) break;
+        GlobCodes table;
+        for (auto&& [glob, codes] : *globs) {
+          auto list = strings(setting, codes);
+          if (!list) return list;
+          table.emplace_back(std::string(glob.str()),
+                             std::get<std::vector<std::string>>(std::move(*list)));
+        }
+        return table;
+      }
     }
-    return message;
+    return std::unexpected(wrong(setting, node));
   }
 
-  std::expected<std::vector<std::string>, std::string> strings(std::string_view key,
-                                                               const toml::node& node) {
+  ReadValue strings(const Setting& setting, const toml::node& node) const {
     const toml::array* array = node.as_array();
-    if (array == nullptr) return std::unexpected(invalid(key, "an array of strings", node));
+    if (array == nullptr) return std::unexpected(wrong(setting, node));
     std::vector<std::string> values;
     for (const toml::node& element : *array) {
-      auto text = element.value<std::string>();
-      if (!element.is_string() || !text) {
-        return std::unexpected(invalid(key, "an array of strings", element));
-      }
-      values.push_back(std::move(*text));
+      if (!element.is_string()) return std::unexpected(wrong(setting, element));
+      values.push_back(*element.value<std::string>());
     }
     return values;
   }
 
-  std::expected<bool, std::string> boolean(std::string_view key, const toml::node& node) {
-    if (!node.is_boolean()) return std::unexpected(invalid(key, "true or false", node));
-    return *node.value<bool>();
-  }
-
   const std::string& file_;
-  Configuration& into_;
 };
 
-// Each row's reader, by the kind of value and the field it fills.
-template <auto Field>
-KeyResult list_of(TableReader& reader, std::string_view key, const toml::node& node) {
-  return reader.list(key, node, Field);
+std::string unknown_key(const std::string& file, std::string_view name) {
+  std::vector<std::string> keys = setting_keys(kFromConfiguration);
+  std::string known;
+  for (const std::string& key : keys) known += (known.empty() ? "" : ", ") + key;
+  std::vector<std::string_view> names(keys.begin(), keys.end());
+  std::string suggestion;
+  if (auto nearest = nearest_by_edits(name, names)) {
+    suggestion = "did you mean '" + std::string(*nearest) + "'? ";
+  }
+  return "invalid configuration in '" + file + "': unknown key '" + std::string(name) +
+         "' in [tool.keyhound]; " + suggestion + "expected one of: " + known;
 }
-template <auto Field>
-KeyResult flag_of(TableReader& reader, std::string_view key, const toml::node& node) {
-  return reader.flag(key, node, Field);
-}
-template <auto Field>
-KeyResult text_of(TableReader& reader, std::string_view key, const toml::node& node) {
-  return reader.text(key, node, Field);
-}
-template <KeyResult (TableReader::*Read)(std::string_view, const toml::node&)>
-KeyResult own(TableReader& reader, std::string_view key, const toml::node& node) {
-  return (reader.*Read)(key, node);
-}
-
-const std::array<ConfigurationKey, 16> kConfigurationKeys = {
-    ConfigurationKey{"exclude", list_of<&Configuration::exclude>},
-    ConfigurationKey{"extend-exclude", list_of<&Configuration::extend_exclude>},
-    ConfigurationKey{"force-exclude", flag_of<&Configuration::force_exclude>},
-    ConfigurationKey{"respect-gitignore", flag_of<&Configuration::respect_gitignore>},
-    ConfigurationKey{"jobs", own<&TableReader::jobs>},
-    ConfigurationKey{"output-format", own<&TableReader::output_format>},
-    ConfigurationKey{"exact", flag_of<&Configuration::exact>},
-    ConfigurationKey{"precise", flag_of<&Configuration::precise>},
-    ConfigurationKey{"baseline", text_of<&Configuration::baseline>},
-    ConfigurationKey{"select", list_of<&Configuration::select>},
-    ConfigurationKey{"ignore", list_of<&Configuration::ignore>},
-    ConfigurationKey{"per-file-ignores", own<&TableReader::per_file_ignores>},
-    ConfigurationKey{"cache-dir", text_of<&Configuration::cache_dir>},
-    ConfigurationKey{"include-tests", flag_of<&Configuration::include_tests>},
-    ConfigurationKey{"test-paths", list_of<&Configuration::test_paths>},
-    ConfigurationKey{"min-confidence", own<&TableReader::min_confidence>},
-};
 
 }  // namespace
+
+void Configuration::add_to(SettingLayers& layers) const {
+  for (const auto& [id, value] : values) {
+    layers.give(id, value, SettingOrigin::Configuration, directory, file);
+  }
+}
+
+const SettingValue* Configuration::find(SettingId id) const {
+  for (const auto& [given, value] : values) {
+    if (given == id) return &value;
+  }
+  return nullptr;
+}
 
 std::expected<std::optional<Configuration>, std::string> parse_configuration(
     std::string_view text, const std::string& file, const std::string& directory) {
@@ -236,8 +158,14 @@ std::expected<std::optional<Configuration>, std::string> parse_configuration(
   Configuration configuration;
   configuration.file = file;
   configuration.directory = directory;
-  TableReader reader(file, configuration);
-  if (auto read = reader.read(*section->as_table()); !read) return std::unexpected(read.error());
+  const ValueReader reader(file);
+  for (auto&& [key, node] : *section->as_table()) {
+    const Setting* setting = setting_named(key.str(), kFromConfiguration);
+    if (setting == nullptr) return std::unexpected(unknown_key(file, key.str()));
+    auto value = reader.read(*setting, node);
+    if (!value) return std::unexpected(value.error());
+    configuration.values.emplace_back(setting->id, std::move(*value));
+  }
   return configuration;
 }
 
@@ -308,13 +236,6 @@ std::string configuration_search_start(const std::string& absolute) {
   std::size_t slash = absolute.rfind('/');
   if (slash == std::string::npos || slash == 0) return "/";
   return absolute.substr(0, slash);
-}
-
-std::expected<bool, std::string> configured_precise(const Configuration& configuration) {
-  if (configuration.exact.value_or(false) && configuration.precise.value_or(false)) {
-    return std::unexpected(configuration.file + ": 'exact' and 'precise' cannot both be true");
-  }
-  return !configuration.exact.value_or(false) && configuration.precise.value_or(true);
 }
 
 }  // namespace keyhound

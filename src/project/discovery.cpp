@@ -20,8 +20,10 @@ struct DirCloser {
 };
 using Directory = std::unique_ptr<DIR, DirCloser>;
 
-bool is_python_file_name(std::string_view name) {
-  return name.size() > 3 && name.ends_with(".py");
+bool is_python_name(std::string_view name) { return name.size() > 3 && name.ends_with(".py"); }
+
+bool is_notebook_name(std::string_view name) {
+  return name.size() > 6 && name.ends_with(".ipynb");
 }
 
 // One directory waiting to be read.
@@ -84,6 +86,11 @@ class DirectoryWalk {
     return entry;
   }
 
+  // A Python file, or a notebook when notebooks are checked.
+  bool is_source_name(std::string_view name) const {
+    return is_python_name(name) || (options_.notebooks && is_notebook_name(name));
+  }
+
   void read_directory(PendingDirectory& directory, std::vector<PendingDirectory>& pending) {
     Directory handle(::opendir(directory.path.c_str()));
     if (!handle) {
@@ -119,7 +126,7 @@ class DirectoryWalk {
           int error = errno;
           // A loop of links is an error wherever it stands; a dangling link
           // matters only where a Python file was meant.
-          if (error == ELOOP || is_python_file_name(name)) add_error(path, os_error_text(error));
+          if (error == ELOOP || is_source_name(name)) add_error(path, os_error_text(error));
           continue;
         }
         is_directory = S_ISDIR(status.st_mode) && !is_link;
@@ -127,11 +134,11 @@ class DirectoryWalk {
         is_other = !S_ISDIR(status.st_mode) && !is_file;
       }
       // A FIFO would hold the run, a device such as /dev/zero never ends.
-      if (is_other && is_python_file_name(name)) {
+      if (is_other && is_source_name(name)) {
         if (skipped_ != nullptr) skipped_->push_back(escape_invalid_utf8(path));
         continue;
       }
-      if (!is_directory && !(is_file && is_python_file_name(name))) continue;
+      if (!is_directory && !(is_file && is_source_name(name))) continue;
       if (is_ignored_by_git(directory, name, is_directory)) continue;
       std::vector<std::string> below = directory.components;
       below.emplace_back(name);

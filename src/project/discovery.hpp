@@ -37,6 +37,8 @@ struct DiscoveryOptions {
   std::optional<std::string> stdin_filename;
   // The absolute working directory.
   std::string working_directory;
+  // Whether directories give their notebooks (*.ipynb) too.
+  bool notebooks = false;
 };
 
 // The files the command lints, in order: the named paths in command-line

@@ -1,5 +1,7 @@
 #include "run/add_noqa.hpp"
 
+#include "notebook/notebook_source.hpp"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -242,6 +244,12 @@ AddNoqaResult add_noqa(std::span<const LintInput> inputs, const ReportStage& sta
   AddNoqaResult result;
   for (const LintInput& input : inputs) {
     if (input.is_stdin) continue;
+    // A comment written into a notebook's JSON would break it.
+    if (precise && is_notebook_path(input.path)) {
+      out.write_line(Stream::Stderr, "warning: '" + terminal_safe_name(input.display) +
+                                         "' left as it was: --add-noqa edits Python files only\n");
+      continue;
+    }
     if (input.error) {
       report_error(out, input.display, *input.error);
       result.any_error = true;

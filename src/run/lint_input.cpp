@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "cache/result_cache.hpp"
+#include "notebook/notebook_source.hpp"
 
 namespace keyhound {
 namespace {
@@ -28,6 +29,10 @@ FileReport unreadable(const LintInput& input, std::string message) {
                     .outcome = FileOutcome{FileStatus::ReadError, std::move(message)}};
 }
 
+FileReport analyze_or_load(const LintInput& input, const std::string& source,
+                           const AnalysisOptions& options, const ResultCache* cache,
+                           const struct stat* status);
+
 }  // namespace
 
 std::expected<FileReport, Interrupted> lint_input(const LintInput& input,
@@ -47,26 +52,49 @@ std::expected<FileReport, Interrupted> lint_input(const LintInput& input,
     if (source.error().interrupted) return std::unexpected(Interrupted{});
     return unreadable(input, std::move(source.error().message));
   }
-  if (cache == nullptr) return analyze_file(input.display, *source, options);
+  // The readable mode checks a notebook's code cells as one module; the
+  // module's rule reads every named file as Python.
+  std::vector<NotebookCell> cells;
+  if (options.precise && is_notebook_path(input.is_stdin ? input.display : input.path)) {
+    auto notebook = notebook_source(*source);
+    if (!notebook) return unreadable(input, std::move(notebook.error()));
+    *source = std::move(notebook->text);
+    cells = std::move(notebook->cells);
+  }
+  FileReport report = analyze_or_load(input, *source, options, cache,
+                                      S_ISREG(status.st_mode) ? &status : nullptr);
+  report.cells = std::move(cells);
+  return report;
+}
+
+namespace {
+
+// The report of a source, from the cache when it holds one.
+FileReport analyze_or_load(const LintInput& input, const std::string& source,
+                           const AnalysisOptions& options, const ResultCache* cache,
+                           const struct stat* status) {
+  if (cache == nullptr) return analyze_file(input.display, source, options);
   // A regular file unchanged since its entry was made is found by what it
   // is, without hashing its bytes; anything else by its bytes.
   std::optional<FileIdentity> identity;
-  if (!input.is_stdin && S_ISREG(status.st_mode)) identity = identity_of(status);
+  if (!input.is_stdin && status != nullptr) identity = identity_of(*status);
   if (identity) {
     if (auto key = cache->key_by_identity(*identity, options)) {
-      if (std::optional<FileReport> kept = cache->load(*key, input.display, *source)) {
+      if (std::optional<FileReport> kept = cache->load(*key, input.display, source)) {
         return std::move(*kept);
       }
     }
   }
-  std::string key = cache->key(*source, options);
+  std::string key = cache->key(source, options);
   if (identity) cache->remember_identity(*identity, options, key);
-  if (std::optional<FileReport> kept = cache->load(key, input.display, *source)) {
+  if (std::optional<FileReport> kept = cache->load(key, input.display, source)) {
     return std::move(*kept);
   }
-  FileReport report = analyze_file(input.display, *source, options);
+  FileReport report = analyze_file(input.display, source, options);
   cache->store(key, report);
   return report;
 }
+
+}  // namespace
 
 }  // namespace keyhound

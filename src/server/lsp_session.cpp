@@ -134,7 +134,7 @@ nlohmann::json LspSession::initialize(const nlohmann::json& params) {
   push_ = !member(member(params, "capabilities"), "textDocument").contains("diagnostic");
   root_directory_ = absolute_path(workspace_root(params).value_or(current_directory()),
                                   current_directory());
-  read_overrides(member(params, "initializationOptions"));
+  overrides_ = read_setting_overrides(member(params, "initializationOptions"));
   worker_ = std::make_unique<AnalysisWorker>(
       root_directory_, [this](AnalysisResult result) { publish(std::move(result)); });
   nlohmann::json capabilities = {
@@ -147,38 +147,6 @@ nlohmann::json LspSession::initialize(const nlohmann::json& params) {
         {"workspaceDiagnostics", false}}}};
   return {{"capabilities", std::move(capabilities)},
           {"serverInfo", {{"name", std::string(kCommandName)}, {"version", std::string(kVersion)}}}};
-}
-
-void LspSession::read_overrides(const nlohmann::json& options) {
-  if (!options.is_object()) return;
-  auto flag = [&](const char* key, std::optional<bool>& into) {
-    const nlohmann::json& value = member(options, key);
-    if (value.is_boolean()) {
-      into = value.get<bool>();
-    } else if (!value.is_null()) {
-      overrides_problem_ = std::string("initializationOptions: '") + key + "' must be true or false";
-    }
-  };
-  auto codes = [&](const char* key, std::optional<std::vector<std::string>>& into) {
-    const nlohmann::json& value = member(options, key);
-    if (value.is_null()) return;
-    std::vector<std::string> listed;
-    bool strings = value.is_array();
-    for (const nlohmann::json& code : strings ? value : nlohmann::json::array()) {
-      strings = strings && code.is_string();
-      if (code.is_string()) listed.push_back(code.get<std::string>());
-    }
-    if (strings) {
-      into = std::move(listed);
-    } else {
-      overrides_problem_ = std::string("initializationOptions: '") + key + "' must be a list of codes";
-    }
-  };
-  flag("precise", overrides_.precise);
-  flag("exact", overrides_.exact);
-  flag(options.contains("include_tests") ? "include_tests" : "include-tests", overrides_.include_tests);
-  codes("select", overrides_.select);
-  codes("ignore", overrides_.ignore);
 }
 
 void LspSession::show_message(int type, const std::string& message) {

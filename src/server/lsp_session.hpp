@@ -60,7 +60,6 @@ class LspSession {
   void on_request(const nlohmann::json& id, const std::string& method, const nlohmann::json& params);
   bool on_notification(const std::string& method, const nlohmann::json& params);
   nlohmann::json initialize(const nlohmann::json& params);
-  void read_overrides(const nlohmann::json& options);
 
   void did_open(const nlohmann::json& params);
   void did_change(const nlohmann::json& params);
@@ -88,7 +87,6 @@ class LspSession {
   bool push_ = true;
   std::string root_directory_;
   SettingOverrides overrides_;
-  std::optional<std::string> overrides_problem_;
   std::map<std::string, OpenDocument> documents_;
   // Settings by the directory where their configuration search started.
   std::map<std::string, DocumentSettings> settings_by_directory_;

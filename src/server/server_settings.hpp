@@ -3,7 +3,10 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "analysis/analyze_file.hpp"
 #include "project/configuration.hpp"
@@ -11,14 +14,16 @@
 
 namespace keyhound {
 
-// What the client's initializationOptions may set over the configuration.
+// What the client's initializationOptions set over the configuration: the
+// settings the server takes, by their configuration keys.
 struct SettingOverrides {
-  std::optional<bool> precise;
-  std::optional<bool> exact;
-  std::optional<std::vector<std::string>> select;
-  std::optional<std::vector<std::string>> ignore;
-  std::optional<bool> include_tests;
+  std::vector<std::pair<SettingId, SettingValue>> values;
+  // The first value that could not be read; it is left out.
+  std::optional<std::string> problem;
 };
+
+// Reads initializationOptions (an object; anything else sets nothing).
+SettingOverrides read_setting_overrides(const nlohmann::json& options);
 
 // How one document is checked: the command's default mode (precise,
 // suppression comments honoured, test code not reported) as its

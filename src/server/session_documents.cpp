@@ -51,8 +51,8 @@ DocumentSettings LspSession::settings_for(const std::string& path) {
     show_message(lsp_message::kError, "keyhound: " + settled.error() + "; the defaults are used");
     settled = default_document_settings(root_directory_);
   }
-  if (overrides_problem_) {
-    show_message(lsp_message::kWarning, "keyhound: " + *overrides_problem_ + "; it is ignored");
+  if (overrides_.problem) {
+    show_message(lsp_message::kWarning, "keyhound: " + *overrides_.problem + "; it is ignored");
   }
   return settings_by_directory_.emplace(start, std::move(*settled)).first->second;
 }

@@ -7,7 +7,7 @@ import threading
 
 import pytest
 
-from conftest import MODULE_DIR
+from conftest import MODULE_DIR, run_native
 
 sys.path.insert(0, str(MODULE_DIR))
 import keyhound_api  # noqa: E402
@@ -73,6 +73,9 @@ def test_exact_gives_the_module_messages():
 @pytest.mark.parametrize("options, message", [
     ({"select": ["KH9"]}, "select holds 'KH9', but no rule code starts with it"),
     ({"ignore": ["kh001"]}, "did you mean 'KH001'?"),
+    ({"per_file_ignores": {"t/*": ["KH9"]}}, "per_file_ignores holds 'KH9'"),
+    ({"min_confidence": "sure"}, "min_confidence must be one of 'high', 'medium', 'low'"),
+    ({"exact": True, "precise": True}, "'exact' and 'precise' cannot both be true"),
 ])
 def test_a_bad_option_is_a_value_error(options, message):
     with pytest.raises(ValueError, match=message.replace("?", r"\?")):
@@ -91,6 +94,39 @@ def test_a_bad_option_is_a_value_error(options, message):
 def test_a_wrong_type_or_an_unknown_keyword_is_a_type_error(call, message):
     with pytest.raises(TypeError, match=message):
         call()
+
+
+# What each kind of setting expects, in Python's words and in the
+# configuration's: one table gives both.
+EXPECTED = {
+    "True or False": ("true or false", True),
+    "a list of str": ("an array of strings", ["KH001"]),
+    "a dict of glob to codes": ("a table of glob to codes", {}),
+    "one of 'high', 'medium', 'low'": ('one of "high", "medium", "low"', "low"),
+}
+
+
+@pytest.mark.parametrize("keyword", keyhound_api.SETTINGS)
+def test_every_setting_is_a_keyword_named_like_its_configuration_key(
+        keyword, tmp_path):
+    # A value of the wrong type: a TypeError that says what is expected.
+    with pytest.raises((TypeError, ValueError)) as raised:
+        keyhound_api.check_source("x = 1\n", **{keyword: 3.5})
+    prefix = keyword + " must be "
+    message = str(raised.value)
+    assert message.startswith(prefix), message
+    python_words = message[len(prefix):]
+    toml_words, good = EXPECTED[python_words]
+    # A value of the right type is taken.
+    keyhound_api.check_source("x = 1\n", **{keyword: good})
+    # The configuration has the same setting under the same name, and says
+    # the same of a float.
+    key = keyword.replace("_", "-")
+    (tmp_path / "pyproject.toml").write_text(f"[tool.keyhound]\n{key} = 3.5\n")
+    (tmp_path / "a.py").write_text("x = 1\n")
+    result = run_native(["a.py"], cwd=tmp_path)
+    assert result.returncode == 2
+    assert f"'{key}' must be {toml_words}, not a float".encode() in result.stderr, result.stderr
 
 
 def test_paths_may_be_path_objects(tmp_path):

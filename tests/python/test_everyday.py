@@ -47,6 +47,30 @@ def test_show_files_lists_what_a_run_would_check_in_its_order(tree):
     assert missing.stdout == b"nowhere\n"  # named files are read, not looked for
 
 
+def test_show_settings_says_where_each_setting_came_from(tree, monkeypatch):
+    (tree / "pyproject.toml").write_text(
+        '[tool.keyhound]\nselect = ["KH001"]\nextend-exclude = ["gen"]\nexact = true\n')
+    env = clean_env(KEYHOUND_CACHE_DIR=str(tree / "cache"))
+    result = run_native(["--show-settings", "--select", "KH002", "--extend-exclude", "x\x1b",
+                         "--precise", "b.py"], cwd=tree, env=env)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.decode().splitlines()
+    assert lines[0] == f"Settings for 'b.py' (configuration: {tree / 'pyproject.toml'}):"
+    settings = {line.split(" = ")[0].strip(): line.split(" = ", 1)[1] for line in lines[1:]
+                if " = " in line}
+    assert settings["select"] == '["KH002"]  # command line: --select'
+    assert settings["exact"] == f"true  # {tree / 'pyproject.toml'}"
+    assert settings["precise"] == "true  # command line: --precise"
+    assert settings["cache-dir"] == f'"{tree / "cache"}"  # environment: KEYHOUND_CACHE_DIR'
+    assert settings["jobs"].endswith("# default")
+    # Values added to each other are listed one a line, with their origins;
+    # a control character is escaped.
+    assert f'extend-exclude    = ["gen"]  # {tree / "pyproject.toml"}' in lines
+    assert '                  + ["x\\u001b"]  # command line: --extend-exclude' in lines
+    # It checks nothing, and says nothing else.
+    assert result.stderr == b""
+
+
 def test_stdin_filename_alone_reads_standard_input(tree):
     result = subprocess.run([str(NATIVE), "--no-cache", "--output-format", "concise",
                              "--stdin-filename", "pkg/typed.py"], cwd=tree, env=clean_env(),
@@ -64,6 +88,7 @@ def test_help_lists_the_commands_and_says_what_keyhound_finds(tree):
     assert "       keyhound server" in lines
     assert any(line.startswith("  server  ") for line in lines)
     assert any(line.startswith("      --show-files") for line in lines)
+    assert any(line.startswith("      --show-settings") for line in lines)
 
 
 def test_a_file_named_check_is_checked_as_dot_slash_check(tree):

@@ -267,10 +267,10 @@ def test_command_line_wins_over_the_configuration(tmp_path):
      "not an integer 1"),
     ('[tool.keyhound]\nexclud = []\n',
      "invalid configuration in '{file}': unknown key 'exclud' in [tool.keyhound]; did you mean "
-     "'exclude'? expected one of: exclude, extend-exclude, force-exclude, respect-gitignore, jobs"),
+     "'exclude'? expected one of: jobs, exclude, extend-exclude, force-exclude, respect-gitignore"),
     ('[tool.keyhound]\nselect-codes = []\n',
      "invalid configuration in '{file}': unknown key 'select-codes' in [tool.keyhound]; expected "
-     "one of: exclude, extend-exclude"),
+     "one of: jobs, exclude, extend-exclude"),
     ('[tool.keyhound]\njobs = \n',
      "cannot parse '{file}': "),
 ])

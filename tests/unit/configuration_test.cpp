@@ -11,28 +11,23 @@ std::expected<std::optional<Configuration>, std::string> parse(const std::string
   return parse_configuration("[tool.keyhound]\n" + table, "pyproject.toml", "/work");
 }
 
-TEST(ConfigurationTest, EveryKeyLandsInItsField) {
+TEST(ConfigurationTest, KeysBecomeSettingsInTheFilesOrder) {
   auto parsed = parse(
-      "exclude = [\"a\"]\nextend-exclude = [\"b\"]\nforce-exclude = true\n"
-      "respect-gitignore = false\njobs = 3\noutput-format = \"sarif\"\nprecise = true\n"
-      "baseline = \"base.txt\"\nselect = [\"KH001\"]\nignore = [\"KH002\"]\n"
-      "cache-dir = \"c\"\n[tool.keyhound.per-file-ignores]\n\"tests/*\" = [\"KH001\"]\n");
+      "jobs = 3\noutput-format = \"sarif\"\nselect = [\"KH001\"]\n"
+      "[tool.keyhound.per-file-ignores]\n\"tests/*\" = [\"KH001\"]\n");
   ASSERT_TRUE(parsed) << parsed.error();
   ASSERT_TRUE(*parsed);
   const Configuration& c = **parsed;
-  EXPECT_EQ(c.exclude, std::vector<std::string>{"a"});
-  EXPECT_EQ(c.extend_exclude, std::vector<std::string>{"b"});
-  EXPECT_EQ(c.force_exclude, true);
-  EXPECT_EQ(c.respect_gitignore, false);
-  EXPECT_EQ(c.jobs, 3u);
-  EXPECT_EQ(c.output_format, "sarif");
-  EXPECT_EQ(c.precise, true);
-  EXPECT_EQ(c.baseline, "base.txt");
-  EXPECT_EQ(c.select, std::vector<std::string>{"KH001"});
-  EXPECT_EQ(c.ignore, std::vector<std::string>{"KH002"});
-  EXPECT_EQ(c.cache_dir, "c");
-  ASSERT_EQ(c.per_file_ignores.size(), 1u);
-  EXPECT_EQ(c.per_file_ignores[0].first, "tests/*");
+  ASSERT_EQ(c.values.size(), 4u);
+  EXPECT_EQ(c.values[0].first, SettingId::Jobs);
+  EXPECT_EQ(std::get<std::uint64_t>(c.values[0].second), 3u);
+  EXPECT_EQ(std::get<std::string>(*c.find(SettingId::OutputFormat)), "sarif");
+  EXPECT_EQ(std::get<std::vector<std::string>>(*c.find(SettingId::Select)),
+            std::vector<std::string>{"KH001"});
+  const auto& table = std::get<GlobCodes>(*c.find(SettingId::PerFileIgnores));
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_EQ(table[0].first, "tests/*");
+  EXPECT_EQ(c.find(SettingId::Exclude), nullptr);
   EXPECT_EQ(c.directory, "/work");
 }
 
@@ -65,10 +60,15 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"per-file-ignores = 1\n",
                   "'per-file-ignores' must be a table of glob to codes, not an integer 1"},
         ErrorCase{"colour = true\n",
-                  "unknown key 'colour' in [tool.keyhound]; expected one of: exclude, "
-                  "extend-exclude, force-exclude, respect-gitignore, jobs, output-format, "
-                  "exact, precise, baseline, select, ignore, per-file-ignores, cache-dir, "
-                  "include-tests, test-paths, min-confidence"},
+                  "unknown key 'colour' in [tool.keyhound]; expected one of: jobs, exclude, "
+                  "extend-exclude, force-exclude, respect-gitignore, output-format, exact, "
+                  "precise, include-tests, test-paths, min-confidence, select, ignore, "
+                  "per-file-ignores, ignore-noqa, baseline, cache-dir"},
+        ErrorCase{"exlude = []\n",
+                  "unknown key 'exlude' in [tool.keyhound]; did you mean 'exclude'? expected "
+                  "one of: jobs, exclude, extend-exclude, force-exclude, respect-gitignore, "
+                  "output-format, exact, precise, include-tests, test-paths, min-confidence, "
+                  "select, ignore, per-file-ignores, ignore-noqa, baseline, cache-dir"},
         ErrorCase{"min-confidence = \"certain\"\n",
                   "'min-confidence' must be one of \"high\", \"medium\", \"low\", not a "
                   "string \"certain\""}));
