@@ -302,11 +302,12 @@ PyStructSequence_Field kFindingFields[] = {
     {"source_text", "The node's text on one line, cut at 60 characters"},
     {"confidence", "Precise mode: 'high', 'medium' or 'low' for KH001 and KH002; else None"},
     {"reason", "Precise mode: why, as a short phrase; else None"},
+    {"cell", "In a notebook, the cell that holds it (1-based; its rows are the cell's); else None"},
     {nullptr, nullptr},
 };
 
 PyStructSequence_Desc kFindingDesc = {"keyhound_api.Finding", "A finding of keyhound.",
-                                      kFindingFields, 13};
+                                      kFindingFields, 14};
 
 PyStructSequence_Field kReportFields[] = {
     {"findings", "The findings, a tuple of Finding in file order"},
@@ -368,7 +369,8 @@ PyObject* finding_object(const keyhound::FileReport& report,
                  py_text(finding.display_text),
                  finding.risk ? py_text(keyhound::confidence_name(finding.risk->confidence))
                               : none(),
-                 finding.risk ? py_text(finding.risk->reason) : none()});
+                 finding.risk ? py_text(finding.risk->reason) : none(),
+                 finding.cell() != 0 ? py_number(finding.cell()) : none()});
 }
 
 PyObject* report_object(const Outcome& outcome) {

@@ -167,3 +167,15 @@ def test_unused_suppressions_when_asked_for_by_name():
     assert keyhound_api.check_source(source, "a.py").findings == ()
     report = keyhound_api.check_source(source, "a.py", select=["KH001", "KH100"])
     assert [(f.code, f.row) for f in report.findings] == [("KH100", 2)]
+
+
+def test_check_paths_reads_notebooks_and_names_the_cell(tmp_path):
+    import json
+    cells = [{"cell_type": "markdown", "metadata": {}, "source": "# notes"},
+             {"cell_type": "code", "metadata": {}, "outputs": [], "execution_count": None,
+              "source": "import json\ncfg = json.loads('{}')\n%time x = 1\ncfg['k']\n"}]
+    (tmp_path / "nb.ipynb").write_text(json.dumps({"cells": cells, "metadata": {},
+                                                   "nbformat": 4, "nbformat_minor": 5}))
+    (finding,) = keyhound_api.check_paths([tmp_path]).findings
+    assert (finding.cell, finding.row, finding.column) == (2, 4, 1)
+    assert keyhound_api.check_paths([tmp_path], exact=True).findings == ()
