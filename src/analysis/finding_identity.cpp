@@ -167,11 +167,6 @@ std::string readable_message(const Finding& finding, const ShownPath& path) {
   return message_of(finding);
 }
 
-std::string report_message(const FileReport& report, const Finding& finding) {
-  return report.precise ? readable_message(finding, ShownPath(report.path, report.cells))
-                        : message_of(finding);
-}
-
 std::string finding_key(std::string_view path, const Finding& finding, KeyFields fields) {
   std::string key;
   append_field(key, path, fields);

@@ -37,9 +37,6 @@ std::string readable_message(const Finding& finding, const ShownPath& path);
 std::string readable_message(const AccessFinding& access);
 std::string readable_message(const CallFinding& call, const ShownPath& path);
 
-// The message a report shows for the finding: the readable one in precise
-// reports, the module's own otherwise.
-std::string report_message(const FileReport& report, const Finding& finding);
 
 // How the fields of a key are written: as they are, or with tabs, line
 // feeds, carriage returns and backslashes escaped, for a tab-separated file.

@@ -214,7 +214,7 @@ keyhound::FileLoopResult lint(const keyhound::NativeOptions& options,
                               const keyhound::ResultCache* cache) {
   const keyhound::FormatContext context{
       to_file ? keyhound::Stream::Stderr : keyhound::Stream::Stdout,
-      options.discovery.working_directory, options.precise};
+      options.discovery.working_directory, keyhound::presentation_of(options.precise)};
   std::unique_ptr<keyhound::ReportFormat> format =
       options.statistics ? keyhound::make_statistics_format(context, options.output_format)
                          : keyhound::make_output_format(options.output_format, context);

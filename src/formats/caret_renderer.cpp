@@ -222,9 +222,7 @@ void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
     const CaretRenderer& renderer;
     const FileReport& report;
     LineWriter& out;
-    ExcerptStyle style() const {
-      return report.precise ? ExcerptStyle::Readable : ExcerptStyle::Module;
-    }
+    ExcerptStyle style() const { return renderer.presentation_.style; }
     ShownPath path() const { return ShownPath(report.path, report.cells); }
     void operator()(const AccessFinding& finding) const {
       if (!report.shows(finding)) return;
@@ -242,18 +240,22 @@ void CaretRenderer::render(const FileReport& report, LineWriter& out) const {
       print_call_warning(out, renderer.styles(), path(), finding, style());
     }
     void operator()(const FunctionSummary& summary) const {
-      if (!report.precise) print_function_summary(out, summary.function);
+      if (renderer.presentation_.function_and_file_lines) {
+        print_function_summary(out, summary.function);
+      }
     }
   };
   for (const Finding& finding : report.findings) std::visit(Visitor{*this, report, out}, finding);
-  if (!report.precise || report.outcome.status == FileStatus::ReadError) {
+  if (presentation_.function_and_file_lines || report.outcome.status == FileStatus::ReadError) {
     print_file_outcome(out, report.path, report.outcome);
   }
 }
 
 void CaretRenderer::finish(const RunSummary& summary, std::span<const std::string>,
                            LineWriter& out) const {
-  if (summary_stream_) print_run_summary(out, *summary_stream_, summary);
+  if (presentation_.run_total && summary_stream_) {
+    print_run_summary(out, *summary_stream_, summary);
+  }
 }
 
 }  // namespace keyhound

@@ -5,6 +5,7 @@
 
 #include "analysis/findings.hpp"
 #include "output/line_writer.hpp"
+#include "formats/presentation.hpp"
 #include "formats/report_format.hpp"
 #include "output/stylesheet.hpp"
 
@@ -15,15 +16,6 @@ namespace keyhound {
 // the outcome of a file with findings to standard error; each line is
 // built in one buffer and handed to the writer whole.
 
-// How a finding is shown. The module's way: its message, byte columns,
-// the excerpt as it is, carets from the start to the end column even when
-// the node ends on a later row. The readable way (the command's default):
-// the message that names the lookup, code-point columns in the header, tabs
-// expanded and carets placed by display width (wide characters two columns,
-// combining marks none), and a node spanning rows marked to the end of the
-// row shown, so that a deeply nested one cannot blow every finding up to
-// the width of its last row.
-enum class ExcerptStyle { Module, Readable };
 
 void print_access_warning(LineWriter& out, const Stylesheet& styles, const ShownPath& path,
                           const AccessFinding& finding,
@@ -58,9 +50,12 @@ void print_file_outcome(LineWriter& out, std::string_view path, const FileOutcom
 // run with its total there.
 class CaretRenderer final : public ReportFormat {
  public:
+  // The module's report, as `import keyhound` prints it.
   CaretRenderer() = default;
   explicit CaretRenderer(const Stylesheet& styles) : styles_(&styles) {}
-  explicit CaretRenderer(Stream summary_stream) : summary_stream_(summary_stream) {}
+  // The total, when the presentation has one, goes to `summary_stream`.
+  CaretRenderer(const Presentation& presentation, Stream summary_stream)
+      : presentation_(presentation), summary_stream_(summary_stream) {}
 
   void render(const FileReport& report, LineWriter& out) const override;
   void finish(const RunSummary& summary, std::span<const std::string> records,
@@ -69,6 +64,7 @@ class CaretRenderer final : public ReportFormat {
  private:
   const Stylesheet& styles() const;
   const Stylesheet* styles_ = nullptr;
+  Presentation presentation_ = kModulePresentation;
   std::optional<Stream> summary_stream_;
 };
 

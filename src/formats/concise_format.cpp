@@ -12,7 +12,7 @@ void ConciseFormat::render(const FileReport& report, LineWriter& out) const {
     print_file_outcome(out, report.path, report.outcome);
     return;
   }
-  for (const FindingFields& finding : finding_fields(report)) {
+  for (const FindingFields& finding : finding_fields(report, presentation_)) {
     std::string line;
     append_terminal_safe_name(line, report.path);
     if (finding.cell() != 0) line += ":cell " + std::to_string(finding.cell());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/presentation.hpp"
 #include "formats/report_format.hpp"
 
 namespace keyhound {
@@ -8,12 +9,14 @@ namespace keyhound {
 // columns), then one summary line on `summary_stream`.
 class ConciseFormat final : public ReportFormat {
  public:
-  explicit ConciseFormat(Stream summary_stream) : summary_stream_(summary_stream) {}
+  ConciseFormat(const Presentation& presentation, Stream summary_stream)
+      : presentation_(presentation), summary_stream_(summary_stream) {}
   void render(const FileReport& report, LineWriter& out) const override;
   void finish(const RunSummary& summary, std::span<const std::string> records,
               LineWriter& out) const override;
 
  private:
+  Presentation presentation_;
   Stream summary_stream_;
 };
 

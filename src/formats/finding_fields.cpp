@@ -7,25 +7,31 @@
 
 namespace keyhound {
 
-std::vector<FindingFields> finding_fields(const FileReport& report) {
+std::vector<FindingFields> finding_fields(const FileReport& report,
+                                          const Presentation& presentation) {
+  const ShownPath path(report.path, report.cells);
+  auto message = [&](const Finding& finding) {
+    return presentation.style == ExcerptStyle::Readable ? readable_message(finding, path)
+                                                        : message_of(finding);
+  };
   std::vector<FindingFields> fields;
   for (const Finding& finding : report.findings) {
     if (const auto* syntax = std::get_if<SyntaxErrorFinding>(&finding)) {
-      fields.push_back(FindingFields{code_of(finding), report_message(report, finding), kModuleEntryName,
+      fields.push_back(FindingFields{code_of(finding), message(finding), kModuleEntryName,
                                      syntax->start, syntax->end, "", "", nullptr,
                                      syntax->comment_row, &finding});
     } else if (const auto* unused = std::get_if<UnusedSuppressionFinding>(&finding)) {
-      fields.push_back(FindingFields{code_of(finding), report_message(report, finding), kModuleEntryName,
+      fields.push_back(FindingFields{code_of(finding), message(finding), kModuleEntryName,
                                      unused->start, unused->end, "", "", nullptr,
                                      unused->comment_row, &finding});
     } else if (const auto* access = std::get_if<AccessFinding>(&finding)) {
       if (!report.shows(*access)) continue;
-      fields.push_back(FindingFields{code_of(finding), report_message(report, finding), access->function,
+      fields.push_back(FindingFields{code_of(finding), message(finding), access->function,
                                      access->start, access->end, access->source_text,
                                      access->display_text, nullptr,
                                      access->comment_row, &finding});
     } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
-      fields.push_back(FindingFields{code_of(finding), report_message(report, finding), call->function,
+      fields.push_back(FindingFields{code_of(finding), message(finding), call->function,
                                      call->start, call->end, call->source_text, call->display_text,
                                      call,
                                      call->comment_row, &finding});

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/findings.hpp"
+#include "formats/presentation.hpp"
 
 namespace keyhound {
 
@@ -44,8 +45,10 @@ struct FindingFields {
   uint32_t cell() const { return shown_row(cells, start.row).cell; }
 };
 
-// Every access and call finding of the report, in report order.
-std::vector<FindingFields> finding_fields(const FileReport& report);
+// Every access and call finding of the report, in report order, with the
+// messages of `presentation`.
+std::vector<FindingFields> finding_fields(const FileReport& report,
+                                          const Presentation& presentation);
 
 // A stable 64-bit hash of `text` in hexadecimal (FNV-1a), the same on every
 // machine.

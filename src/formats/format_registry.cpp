@@ -14,30 +14,32 @@ namespace keyhound {
 namespace {
 
 template <class Format>
-std::unique_ptr<ReportFormat> plain(const FormatContext&) {
-  return std::make_unique<Format>();
+std::unique_ptr<ReportFormat> presented(const FormatContext& context) {
+  return std::make_unique<Format>(context.presentation);
 }
 
 const std::array kFormats = {
     FormatEntry{"full",
                 [](const FormatContext& context) -> std::unique_ptr<ReportFormat> {
-                  if (!context.precise) return std::make_unique<CaretRenderer>();
-                  return std::make_unique<CaretRenderer>(context.summary_stream);
+                  return std::make_unique<CaretRenderer>(context.presentation,
+                                                         context.summary_stream);
                 }},
     FormatEntry{"concise",
                 [](const FormatContext& context) -> std::unique_ptr<ReportFormat> {
-                  return std::make_unique<ConciseFormat>(context.summary_stream);
+                  return std::make_unique<ConciseFormat>(context.presentation,
+                                                         context.summary_stream);
                 }},
-    FormatEntry{"json", plain<JsonFormat>},
-    FormatEntry{"json-lines", plain<JsonLinesFormat>},
+    FormatEntry{"json", presented<JsonFormat>},
+    FormatEntry{"json-lines", presented<JsonLinesFormat>},
     FormatEntry{"sarif",
                 [](const FormatContext& context) -> std::unique_ptr<ReportFormat> {
-                  return std::make_unique<SarifFormat>(context.working_directory);
+                  return std::make_unique<SarifFormat>(context.working_directory,
+                                                       context.presentation);
                 }},
     FormatEntry{"github",
                 [](const FormatContext& context) -> std::unique_ptr<ReportFormat> {
-                  if (!context.precise) return std::make_unique<GithubFormat>();
-                  return std::make_unique<GithubFormat>(context.summary_stream);
+                  return std::make_unique<GithubFormat>(context.presentation,
+                                                        context.summary_stream);
                 }},
 };
 

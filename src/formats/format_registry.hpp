@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/presentation.hpp"
 #include "formats/report_format.hpp"
 
 namespace keyhound {
@@ -15,9 +16,8 @@ namespace keyhound {
 struct FormatContext {
   Stream summary_stream;
   const std::string& working_directory;
-  // The command's default mode: the formats that close with a total give
-  // it (the module's own caret report does not).
-  bool precise = false;
+  // The run's presentation, chosen once by its mode.
+  Presentation presentation = kModulePresentation;
 };
 
 // One output format: the name that --output-format and the configuration

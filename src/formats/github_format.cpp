@@ -48,7 +48,7 @@ void GithubFormat::render(const FileReport& report, LineWriter& out) const {
                                        "\n");
     return;
   }
-  for (const FindingFields& finding : finding_fields(report)) {
+  for (const FindingFields& finding : finding_fields(report, presentation_)) {
     // A ranked finding is an error, a warning or a notice by its confidence.
     std::string line = "::warning title=";
     if (finding.risk && finding.risk->confidence == Confidence::High) line = "::error title=";
@@ -68,7 +68,7 @@ void GithubFormat::render(const FileReport& report, LineWriter& out) const {
 
 void GithubFormat::finish(const RunSummary& summary, std::span<const std::string>,
                           LineWriter& out) const {
-  if (summary_stream_) print_run_summary(out, *summary_stream_, summary);
+  if (presentation_.run_total) print_run_summary(out, summary_stream_, summary);
 }
 
 }  // namespace keyhound

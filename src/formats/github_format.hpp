@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "formats/presentation.hpp"
 #include "formats/report_format.hpp"
 
 namespace keyhound {
@@ -12,15 +13,16 @@ namespace keyhound {
 // its total there, which the log shows as a plain line.
 class GithubFormat final : public ReportFormat {
  public:
-  GithubFormat() = default;
-  explicit GithubFormat(Stream summary_stream) : summary_stream_(summary_stream) {}
+  GithubFormat(const Presentation& presentation, Stream summary_stream)
+      : presentation_(presentation), summary_stream_(summary_stream) {}
 
   void render(const FileReport& report, LineWriter& out) const override;
   void finish(const RunSummary& summary, std::span<const std::string> records,
               LineWriter& out) const override;
 
  private:
-  std::optional<Stream> summary_stream_;
+  Presentation presentation_;
+  Stream summary_stream_;
 };
 
 // The workflow-command escaping of a message ("%", CR, LF) and of a

@@ -9,7 +9,7 @@ namespace keyhound {
 namespace {
 
 // Each record on a line of its own.
-void write_records(const FileReport& report, LineWriter& out) {
+void write_records(const FileReport& report, const Presentation& presentation, LineWriter& out) {
   if (report.outcome.status == FileStatus::ReadError) {
     std::string record = JsonObject()
                              .null("code")
@@ -24,7 +24,7 @@ void write_records(const FileReport& report, LineWriter& out) {
     out.write_line(Stream::Stdout, record + "\n");
     return;
   }
-  for (const FindingFields& finding : finding_fields(report)) {
+  for (const FindingFields& finding : finding_fields(report, presentation)) {
     JsonObject record;
     record.string("code", finding.code)
         .string("message", finding.message)
@@ -36,11 +36,11 @@ void write_records(const FileReport& report, LineWriter& out) {
         .raw("end_location", json_location(finding.end_line(), finding.end_column()));
     // The command's default reports quote the lookup; the module's stay as
     // they always were.
-    if (report.precise && std::holds_alternative<AccessFinding>(*finding.finding)) {
+    if (presentation.quotes_source && std::holds_alternative<AccessFinding>(*finding.finding)) {
       record.string("source", finding.display_text);
     }
     if (finding.call != nullptr) {
-      if (report.precise) record.string("source", finding.display_text);
+      if (presentation.quotes_source) record.string("source", finding.display_text);
       record.string("callee", finding.call->callee);
       if (finding.call->origin) {
         const Position& at = finding.call->origin->position;
@@ -49,7 +49,9 @@ void write_records(const FileReport& report, LineWriter& out) {
         origin.string("filename", report.path);
         if (shown.cell != 0) origin.number("cell", shown.cell);
         origin.number("row", shown.row).number("column", uint64_t{at.code_point_column} + 1);
-        if (report.precise) origin.string("source", finding.call->origin->display_text);
+        if (presentation.quotes_source) {
+          origin.string("source", finding.call->origin->display_text);
+        }
         record.raw("origin", origin.text());
       } else {
         record.null("origin");
@@ -68,7 +70,7 @@ void write_records(const FileReport& report, LineWriter& out) {
 }  // namespace
 
 void JsonFormat::render(const FileReport& report, LineWriter& out) const {
-  write_records(report, out);
+  write_records(report, presentation_, out);
 }
 
 void JsonFormat::finish(const RunSummary&, std::span<const std::string> records,
@@ -91,7 +93,7 @@ void JsonFormat::finish(const RunSummary&, std::span<const std::string> records,
 }
 
 void JsonLinesFormat::render(const FileReport& report, LineWriter& out) const {
-  write_records(report, out);
+  write_records(report, presentation_, out);
 }
 
 }  // namespace keyhound

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/presentation.hpp"
 #include "formats/report_format.hpp"
 
 namespace keyhound {
@@ -13,16 +14,24 @@ namespace keyhound {
 // `json`: one array of those objects, written whole at the end of the run.
 class JsonFormat final : public ReportFormat {
  public:
+  explicit JsonFormat(const Presentation& presentation) : presentation_(presentation) {}
   void render(const FileReport& report, LineWriter& out) const override;
   bool is_document() const override { return true; }
   void finish(const RunSummary& summary, std::span<const std::string> records,
               LineWriter& out) const override;
+
+ private:
+  Presentation presentation_;
 };
 
 // `json-lines`: the same objects, one per line, as each file is done.
 class JsonLinesFormat final : public ReportFormat {
  public:
+  explicit JsonLinesFormat(const Presentation& presentation) : presentation_(presentation) {}
   void render(const FileReport& report, LineWriter& out) const override;
+
+ private:
+  Presentation presentation_;
 };
 
 }  // namespace keyhound

@@ -112,14 +112,14 @@ void SarifFormat::render(const FileReport& report, LineWriter& out) const {
     write_record(out, kNotificationTag, notification);
     return;
   }
-  for (const FindingFields& finding : finding_fields(report)) {
+  for (const FindingFields& finding : finding_fields(report, presentation_)) {
     JsonObject region;
     region.number("startLine", finding.line())
         .number("startColumn", finding.column())
         .number("endLine", finding.end_line())
         .number("endColumn", finding.end_column());
     // The command's default reports quote the lookup.
-    if (report.precise && !finding.display_text.empty()) {
+    if (presentation_.quotes_source && !finding.display_text.empty()) {
       region.raw("snippet", text_object(finding.display_text));
     }
     std::string location =

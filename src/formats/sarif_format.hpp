@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "formats/presentation.hpp"
 #include "formats/report_format.hpp"
 
 namespace keyhound {
@@ -13,8 +14,8 @@ namespace keyhound {
 class SarifFormat final : public ReportFormat {
  public:
   // Artifact URIs are relative to `working_directory` (absolute).
-  explicit SarifFormat(std::string working_directory)
-      : working_directory_(std::move(working_directory)) {}
+  SarifFormat(std::string working_directory, const Presentation& presentation)
+      : working_directory_(std::move(working_directory)), presentation_(presentation) {}
   void render(const FileReport& report, LineWriter& out) const override;
   bool is_document() const override { return true; }
   void finish(const RunSummary& summary, std::span<const std::string> records,
@@ -23,6 +24,7 @@ class SarifFormat final : public ReportFormat {
  private:
   std::string artifact_uri(std::string_view path) const;
   std::string working_directory_;
+  Presentation presentation_;
 };
 
 }  // namespace keyhound

@@ -18,7 +18,7 @@ void StatisticsFormat::render(const FileReport& report, LineWriter& out) const {
     print_file_outcome(out, report.path, report.outcome);
     return;
   }
-  for (const FindingFields& finding : finding_fields(report)) {
+  for (const FindingFields& finding : finding_fields(report, kReadablePresentation)) {
     std::string record(finding.code);
     // A ranked finding's tier after a tab: "KH001\thigh".
     if (finding.risk) {

@@ -377,7 +377,7 @@ PyObject* report_object(const Outcome& outcome) {
   Ref findings(PyList_New(0));
   if (!findings) return nullptr;
   for (const keyhound::FileReport& report : outcome.reports) {
-    for (const keyhound::FindingFields& finding : keyhound::finding_fields(report)) {
+    for (const keyhound::FindingFields& finding : keyhound::finding_fields(report, keyhound::presentation_of(report.precise))) {
       Ref item(finding_object(report, finding));
       if (!item || PyList_Append(findings.get(), item.get()) < 0) return nullptr;
     }

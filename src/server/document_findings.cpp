@@ -36,7 +36,7 @@ nlohmann::json lsp_position(std::string_view text, const LineStarts& lines, Posi
 
 std::vector<ShownFinding> shown_findings(const FileReport& report) {
   std::vector<ShownFinding> shown;
-  for (const FindingFields& fields : finding_fields(report)) {
+  for (const FindingFields& fields : finding_fields(report, presentation_of(report.precise))) {
     ShownFinding finding;
     finding.code = std::string(fields.code);
     finding.message = fields.message;

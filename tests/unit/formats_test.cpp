@@ -66,7 +66,7 @@ TEST(FindingKeyTest, NoLineNumbersAndTheCalleeForCalls) {
                                  CallFinding{"g", "f", {"KeyError"}, {9, 4, 4}, {9, 7, 7}, make_source_line("y"),
                                              "f()", "f()", Origin{{4, 11, 11}, "d['k']"}}},
                     .outcome = {}};
-  std::vector<FindingFields> fields = finding_fields(report);
+  std::vector<FindingFields> fields = finding_fields(report, kModulePresentation);
   ASSERT_EQ(fields.size(), 2u);
   EXPECT_EQ(finding_key("a.py", *fields[0].finding, KeyFields::AsWritten), "a.py\tKH001\tf\td['k']");
   EXPECT_EQ(finding_key("a.py", *fields[1].finding, KeyFields::AsWritten), "a.py\tKH002\tg\tf()\tf");
@@ -99,7 +99,7 @@ TEST(FindingFieldsTest, SyntaxErrorIsRecordedUnderTheModule) {
   FileReport report{.path = "a.py",
                     .findings = {SyntaxErrorFinding{{0, 0, 0}, {0, 5, 5}, make_source_line("def (:"), 0}},
                     .outcome = {}};
-  std::vector<FindingFields> fields = finding_fields(report);
+  std::vector<FindingFields> fields = finding_fields(report, kModulePresentation);
   ASSERT_EQ(fields.size(), 1u);
   EXPECT_EQ(fields[0].code, "KH003");
   EXPECT_EQ(fields[0].function, "<module>");
