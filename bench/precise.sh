@@ -8,8 +8,7 @@
 set -euo pipefail
 build="${1:-build/tests}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-generated="$root/bench/generated/projects"
-mkdir -p "$generated"
+source "$root/bench/projects.sh"
 stdlib="$(python3 -c 'import sysconfig; print(sysconfig.get_paths()["stdlib"])')"
 
 corpus() {  # NAME DIR
@@ -19,13 +18,6 @@ corpus() {  # NAME DIR
 }
 
 corpus "standard library" "$stdlib"
-for project in Django==5.1.4 sympy==1.13.3; do
-  name="${project%%==*}"
-  if [ ! -d "$generated/$name" ]; then
-    python3 -m pip download --quiet --no-deps --no-binary=:all: --dest "$generated/download" "$project"
-    mkdir -p "$generated/$name"
-    tar -xzf "$generated"/download/*.tar.gz -C "$generated/$name" --strip-components=1
-    rm -rf "$generated/download"
-  fi
-  corpus "$project" "$generated/$name"
+for project in "${bench_projects[@]}"; do
+  corpus "$project" "$(project_dir "$project")"
 done

@@ -7,7 +7,12 @@
 #   base <- syntax <- rules <- analysis <- output <- formats, cache, notebook <- settings <- project
 #     <- run <- cli, server <- front
 
-set(keyhound_views "${CMAKE_BINARY_DIR}/layer-views")
+# The profile-guided build's instrumented copy shares its views, so that
+# both builds see each header under the same path (the profile's checks
+# compare them).
+set(KEYHOUND_VIEWS_DIR "${CMAKE_BINARY_DIR}/layer-views" CACHE PATH
+    "Where the views of the rooms are made")
+set(keyhound_views "${KEYHOUND_VIEWS_DIR}")
 
 # keyhound_layer(ROOM BELOW room... [LINK target...]): the library
 # keyhound_ROOM_lib from src/ROOM/*.cpp (but the front ends' own files).

@@ -46,7 +46,8 @@ for i in "${!found[@]}"; do
   "$python" -m venv "$environment"
   "$environment/bin/python" -m pip install -q --disable-pip-version-check \
     "$wheel" "pytest>=7" "pytest-xdist>=3" "jsonschema>=4"
-  KEYHOUND_FROM_ENVIRONMENT=1 "$environment/bin/python" -m pytest -q -p no:cacheprovider \
+  KEYHOUND_FROM_ENVIRONMENT=1 KEYHOUND_PLAIN_COMMAND="${KEYHOUND_PLAIN_COMMAND:-}" \
+    "$environment/bin/python" -m pytest -q -p no:cacheprovider \
     "$root/tests/install" "${tests[@]}"
   tested+=("3.$minor")
 done
