@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 #include <algorithm>
+#include <array>
+#include <bit>
 
 namespace keyhound {
 namespace {
@@ -21,22 +23,39 @@ std::atomic<OutOfMemoryHandler> g_handler{nullptr};
 }
 
 // Every block carries its size and where it came from, so that free and
-// realloc know what to do with it.
+// realloc know what to do with it: `room` is what an arena block can hold
+// (its size class), 0 for a block of the system's allocator.
 struct Header {
   std::size_t size;
-  std::size_t in_arena;
+  std::size_t room;
 };
 constexpr std::size_t kHeader = sizeof(Header);
 
 // A parse allocates and frees millions of small blocks, and the tree is freed
 // node by node at the end. Inside a ParseArenaScope they come from this
-// thread's chunks instead, bumped one after the other and never freed one
-// by one: the whole file's memory goes back in one step at the end of the
-// scope. Measured on the standard library: about 8% fewer instructions and
-// 12% less time for the whole per-file path, for about 20% more peak memory.
+// thread's chunks instead, bumped one after the other: the whole file's
+// memory goes back in one step at the end of the scope. A block freed
+// during the parse (a stack node, an array that grew) goes on the free list
+// of its size class, and the next block of that class takes it, so that
+// the parse's temporaries do not pile up until the file is done.
 struct Arena {
   static constexpr std::size_t kChunk = std::size_t{1} << 22;
+  // Classes of 16 bytes up to kSmall, then of powers of two.
+  static constexpr std::size_t kSmall = 1024;
+  static constexpr std::size_t kClasses = kSmall / 16 + 64;
 
+  // The room of the class that holds `need` bytes (header included), and
+  // the class's index.
+  static std::pair<std::size_t, std::size_t> size_class(std::size_t need) {
+    if (need <= kSmall) {
+      std::size_t room = (need + 15) & ~std::size_t{15};
+      return {room, room / 16 - 1};
+    }
+    const std::size_t bits = std::bit_width(need - 1);
+    return {std::size_t{1} << bits, kSmall / 16 + bits};
+  }
+
+  std::array<void*, kClasses> free_blocks{};
   std::vector<std::pair<char*, std::size_t>> chunks;
   std::size_t chunk = 0;
   std::size_t used = 0;
@@ -48,7 +67,14 @@ struct Arena {
   std::atomic<std::size_t> cancel{0};
 
   void* take(std::size_t size) {
-    std::size_t need = (size + kHeader + 15) & ~std::size_t{15};
+    auto [need, index] = size_class(size + kHeader);
+    if (void* reused = free_blocks[index]) {
+      // A free block keeps the next one of its class where its data went.
+      free_blocks[index] = *static_cast<void**>(reused);
+      auto* header = reinterpret_cast<Header*>(static_cast<char*>(reused) - kHeader);
+      header->size = size;
+      return reused;
+    }
     while (chunk < chunks.size() && used + need > chunks[chunk].second) {
       ++chunk;
       used = 0;
@@ -68,8 +94,14 @@ struct Arena {
     used += need;
     auto* header = reinterpret_cast<Header*>(at);
     header->size = size;
-    header->in_arena = 1;
+    header->room = need - kHeader;
     return at + kHeader;
+  }
+
+  void give_back(void* block, const Header& header) {
+    const std::size_t index = size_class(header.room + kHeader).second;
+    *static_cast<void**>(block) = free_blocks[index];
+    free_blocks[index] = block;
   }
   // Keeps the first chunk for the next file; the memory of a large file
   // goes back to the system, not kept for the life of the thread.
@@ -79,6 +111,7 @@ struct Arena {
     chunk = 0;
     used = 0;
     taken = 0;
+    free_blocks.fill(nullptr);
     budget = SIZE_MAX;
     cancel.store(0);
   }
@@ -95,7 +128,7 @@ void* plain(std::size_t size) {
   if (at == nullptr) out_of_memory(size);
   auto* header = reinterpret_cast<Header*>(at);
   header->size = size;
-  header->in_arena = 0;
+  header->room = 0;
   return at + kHeader;
 }
 
@@ -112,13 +145,19 @@ void* checked_calloc(std::size_t count, std::size_t size) {
 void checked_free(void* block) {
   if (block == nullptr) return;
   auto* header = reinterpret_cast<Header*>(static_cast<char*>(block) - kHeader);
-  if (header->in_arena == 0) std::free(header);
+  if (header->room == 0) {
+    std::free(header);
+  } else if (g_arena.depth > 0) {
+    g_arena.give_back(block, *header);
+  }
 }
 
 void* checked_realloc(void* old_block, std::size_t size) {
   if (old_block == nullptr) return checked_malloc(size);
   auto* header = reinterpret_cast<Header*>(static_cast<char*>(old_block) - kHeader);
-  if (header->size >= size) {
+  if (header->size >= size) return old_block;
+  if (header->room >= size && g_arena.depth > 0) {
+    header->size = size;
     return old_block;
   }
   void* block = checked_malloc(size);
