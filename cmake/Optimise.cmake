@@ -64,11 +64,26 @@ function(keyhound_gather_profile deps_dir)
     OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
   execute_process(COMMAND "${CMAKE_COMMAND}" --build "${instrumented}" --target keyhound_cli
                   OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  # The profile records values that hold addresses (the buckets of hash
+  # tables keyed by pointer): with the addresses fixed, two trainings give
+  # the same profile, and two builds the same binaries. Where the system
+  # refuses (a container's seccomp filter), the build still works, only
+  # not bit for bit again.
+  set(fixed_addresses)
+  find_program(keyhound_setarch setarch)
+  if(keyhound_setarch)
+    execute_process(COMMAND "${keyhound_setarch}" "${CMAKE_HOST_SYSTEM_PROCESSOR}" -R true
+                    RESULT_VARIABLE refused OUTPUT_QUIET ERROR_QUIET)
+    if(refused EQUAL 0)
+      set(fixed_addresses "${keyhound_setarch}" "${CMAKE_HOST_SYSTEM_PROCESSOR}" -R)
+    endif()
+  endif()
   message(STATUS "keyhound: training it on ${training}")
   foreach(mode "--output-format=full" "--exact" "--output-format=json")
     # A file of the standard library's tests that cannot be read gives
     # status 2; only a fault (70) or a crash fails the build.
-    execute_process(COMMAND "${instrumented}/keyhound" --isolated --no-cache -j 1 ${mode}
+    execute_process(COMMAND ${fixed_addresses} "${instrumented}/keyhound" --isolated --no-cache
+                            -j 1 ${mode}
                             --exit-zero "${training}"
                     OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE status)
     if(NOT status MATCHES "^[02]$")

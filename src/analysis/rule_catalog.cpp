@@ -216,21 +216,4 @@ std::optional<std::string> selector_problem(std::string_view selector) {
   return problem;
 }
 
-std::optional<std::string> configured_selector_problem(std::string_view file, std::string_view key,
-                                                       const std::vector<std::string>& codes) {
-  for (const std::string& code : codes) {
-    std::optional<std::string> problem = selector_problem(code);
-    if (!problem) continue;
-    std::string message(file);
-    message += ": '";
-    message += key;
-    message += "' holds '";
-    message += code;
-    message += "', but ";
-    message += *problem;
-    return message;
-  }
-  return std::nullopt;
-}
-
 }  // namespace keyhound

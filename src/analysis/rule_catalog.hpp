@@ -54,10 +54,4 @@ bool selects_unused_suppressions(const std::vector<std::string>& selectors);
 // ("did you mean 'KH001'?"); nothing for a good selector.
 std::optional<std::string> selector_problem(std::string_view selector);
 
-// The message for the first bad selector that the key `key` of the
-// configuration `file` holds ("FILE: 'select' holds 'KH9', but ..."), or
-// nothing when every one is good.
-std::optional<std::string> configured_selector_problem(std::string_view file, std::string_view key,
-                                                       const std::vector<std::string>& codes);
-
 }  // namespace keyhound

@@ -8,9 +8,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <map>
-#include <tuple>
 
-#include "analysis/rule_catalog.hpp"
 #include "project/configuration.hpp"
 #include "run/settled_settings.hpp"
 #include "settings/setting_table.hpp"
@@ -65,10 +63,6 @@ std::expected<std::uint64_t, CommandLineError> parse_count(const std::string& te
   return count;
 }
 
-}  // namespace
-
-namespace {
-
 // What every step below reads: the command line, the configuration file
 // when there is one, the working directory.
 struct Sources {
@@ -77,8 +71,6 @@ struct Sources {
   const std::optional<Configuration>& configuration;
   const std::string& working_directory;
 };
-
-using Step = std::expected<void, CommandExit>;
 
 CommandExit invalid_value(const Sources& from, const std::string& value, std::string_view option,
                           std::string expected) {
