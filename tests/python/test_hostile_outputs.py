@@ -6,7 +6,6 @@ import os
 import signal
 import stat
 import subprocess
-import threading
 import time
 
 import pytest
@@ -36,14 +35,41 @@ def test_a_fifo_is_written_in_place(tmp_path):
     (tmp_path / "a.py").write_text(RAISING)
     fifo = tmp_path / "report"
     os.mkfifo(fifo)
-    received = []
-    reader = threading.Thread(target=lambda: received.append(fifo.read_bytes()))
-    reader.start()
-    result = run_native(["-o", str(fifo), "a.py"], cwd=tmp_path, timeout=30)
-    reader.join(30)
-    assert result.returncode == 1
+    # The reader is there before keyhound starts (a thread that had not yet
+    # reached its open() once made the run find no reader, under load).
+    reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    try:
+        process = subprocess.Popen([str(NATIVE), "-o", str(fifo), "a.py"], cwd=tmp_path,
+                                   env=clean_env(), stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        received = b""
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            try:
+                chunk = os.read(reader, 65536)
+            except BlockingIOError:
+                chunk = None
+            if chunk:
+                received += chunk
+            elif process.poll() is not None:
+                break
+            else:
+                time.sleep(0.01)
+        process.communicate(timeout=30)
+        # What it wrote between the last read and its exit.
+        while True:
+            try:
+                chunk = os.read(reader, 65536)
+            except BlockingIOError:
+                break
+            if not chunk:
+                break
+            received += chunk
+    finally:
+        os.close(reader)
+    assert process.returncode == 1
     assert stat.S_ISFIFO(fifo.stat().st_mode)
-    assert b"Possible KeyError: d['k'] (a mapping from a parameter) in function 'f'" in received[0]
+    assert b"Possible KeyError: d['k'] (a mapping from a parameter) in function 'f'" in received
 
 
 @pytest.mark.skipif(os.geteuid() != 0, reason="mknod needs root")
