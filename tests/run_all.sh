@@ -127,6 +127,13 @@ if [ "$fuzz_runs" -gt 0 ]; then
   ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     "$sanitized/tests/fuzz/frame_fuzz" "$frame_corpus" -seed=1 -runs="$fuzz_runs" \
     -max_len=4096 -timeout=20 -print_final_stats=1 -artifact_prefix="$root/build/fuzz-findings/"
+  phase "fuzzing notebooks: ${fuzz_runs} notebooks and code cells"
+  notebook_corpus="$root/build/fuzz/notebook-corpus"
+  rm -rf "$notebook_corpus" && mkdir -p "$notebook_corpus"
+  cp "$root"/tests/fuzz/notebook_seeds/* "$notebook_corpus/"
+  ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    "$sanitized/tests/fuzz/notebook_fuzz" "$notebook_corpus" -seed=1 -runs="$fuzz_runs" \
+    -max_len=8192 -timeout=20 -print_final_stats=1 -artifact_prefix="$root/build/fuzz-findings/"
 fi
 phase ""
 echo "== all tests passed in $((SECONDS - run_started)) s"

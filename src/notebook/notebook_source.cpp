@@ -78,7 +78,9 @@ std::string python_of_cell(std::string_view text) {
     end = end == std::string_view::npos ? text.size() : end + 1;
     std::string_view line = text.substr(start, end - start);
     if (cell_magic) {
-      if (line.ends_with('\n')) out += '\n';
+      // Each line stays a line, the last one too (its line feed is added
+      // below for any cell), so that the cell keeps its rows.
+      out += '\n';
     } else if (is_ipython_line(line)) {
       out += blanked(line);
     } else {
