@@ -5,6 +5,7 @@
 
 #include "analysis/rule_catalog.hpp"
 #include "formats/format_registry.hpp"
+#include "rules/risk.hpp"
 
 namespace keyhound {
 namespace {
@@ -130,15 +131,16 @@ std::vector<std::string> setting_choices(const Setting& setting) {
   switch (setting.id) {
     case SettingId::OutputFormat: {
       std::vector<std::string> names;
-      std::string listed = output_format_names();
-      for (std::size_t start = 0; start < listed.size();) {
-        std::size_t comma = std::min(listed.find(", ", start), listed.size());
-        names.push_back(listed.substr(start, comma - start));
-        start = comma + 2;
+      for (const FormatEntry& format : output_formats()) names.emplace_back(format.name);
+      return names;
+    }
+    case SettingId::MinConfidence: {
+      std::vector<std::string> names;
+      for (Confidence tier : {Confidence::High, Confidence::Medium, Confidence::Low}) {
+        names.emplace_back(confidence_name(tier));
       }
       return names;
     }
-    case SettingId::MinConfidence: return {"high", "medium", "low"};
     default: return {};
   }
 }
