@@ -112,28 +112,23 @@ fuzz_runs="${KEYHOUND_FUZZ_RUNS:-6000}"
 if [ "$fuzz_runs" -gt 0 ]; then
   phase "fuzzing: ${fuzz_runs} inputs from a fixed seed"
   bash "$root/tests/fuzz/run.sh" --runs "$sanitized/tests/fuzz/keyhound_fuzz" "$fuzz_runs"
+  # fuzz_target TARGET SEEDS MAX_LEN [OPTION...]: the target over a corpus
+  # that starts from the committed seeds, from a fixed seed.
+  fuzz_target() {
+    local target="$1" seeds="$2" max_len="$3" corpus="$root/build/fuzz/$1-corpus"
+    shift 3
+    rm -rf "$corpus" && mkdir -p "$corpus" "$root/build/fuzz-findings"
+    cp "$root/tests/fuzz/$seeds"/* "$corpus/"
+    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+      "$sanitized/tests/fuzz/$target" "$corpus" -seed=1 -runs="$fuzz_runs" -max_len="$max_len" \
+      -timeout=20 -print_final_stats=1 -artifact_prefix="$root/build/fuzz-findings/" "$@"
+  }
   phase "fuzzing the language server: ${fuzz_runs} inputs from a fixed seed"
-  server_corpus="$root/build/fuzz/server-corpus"
-  rm -rf "$server_corpus" && mkdir -p "$server_corpus" "$root/build/fuzz-findings"
-  cp "$root"/tests/fuzz/server_seeds/* "$server_corpus/"
-  ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$sanitized/tests/fuzz/server_fuzz" "$server_corpus" -seed=1 -runs="$fuzz_runs" \
-    -max_len=65536 -timeout=20 -rss_limit_mb=4096 -close_fd_mask=3 -print_final_stats=1 \
-    -artifact_prefix="$root/build/fuzz-findings/"
+  fuzz_target server_fuzz server_seeds 65536 -rss_limit_mb=4096 -close_fd_mask=3
   phase "fuzzing the frame reader: ${fuzz_runs} frames with bad lengths, each followed by good ones"
-  frame_corpus="$root/build/fuzz/frame-corpus"
-  rm -rf "$frame_corpus" && mkdir -p "$frame_corpus"
-  cp "$root"/tests/fuzz/frame_seeds/* "$frame_corpus/"
-  ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$sanitized/tests/fuzz/frame_fuzz" "$frame_corpus" -seed=1 -runs="$fuzz_runs" \
-    -max_len=4096 -timeout=20 -print_final_stats=1 -artifact_prefix="$root/build/fuzz-findings/"
+  fuzz_target frame_fuzz frame_seeds 4096
   phase "fuzzing notebooks: ${fuzz_runs} notebooks and code cells"
-  notebook_corpus="$root/build/fuzz/notebook-corpus"
-  rm -rf "$notebook_corpus" && mkdir -p "$notebook_corpus"
-  cp "$root"/tests/fuzz/notebook_seeds/* "$notebook_corpus/"
-  ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$sanitized/tests/fuzz/notebook_fuzz" "$notebook_corpus" -seed=1 -runs="$fuzz_runs" \
-    -max_len=8192 -timeout=20 -print_final_stats=1 -artifact_prefix="$root/build/fuzz-findings/"
+  fuzz_target notebook_fuzz notebook_seeds 8192
 fi
 phase ""
 echo "== all tests passed in $((SECONDS - run_started)) s"
