@@ -33,9 +33,9 @@ struct IndexedTree {
   std::optional<PreciseFacts> precise;
 };
 
-IndexedTree index_tree(TSNode root, std::string_view source, bool precise) {
+IndexedTree index_tree(TSNode root, std::string_view source, bool precise, ScopeFlowMemo* memo) {
   std::optional<PreciseObserver> observer;
-  if (precise) observer.emplace(source);
+  if (precise) observer.emplace(source, memo);
   // Precise mode: a handler that re-raises what it caught guards nothing.
   IndexedTree indexed{index_file(root, source, observer ? &observer->observer() : nullptr,
                                  precise ? GuardRule::ReraiseEscapes : GuardRule::AnyCatcher),
@@ -115,7 +115,7 @@ FileReport refused_file(std::string_view path, std::string message) {
 const char* const kOutOfMemory = "file too large to analyse in the available memory";
 
 FileReport analyze_tree(std::string_view path, std::string_view source, TSNode root,
-                        const AnalysisOptions& options);
+                        const AnalysisOptions& options, ScopeFlowMemo* memo);
 
 // Precise reports are read in the order of the file: by line, then
 // column. Function summaries, which they do not show, go last.
@@ -149,14 +149,14 @@ void order_by_position(std::vector<Finding>& findings) {
 }  // namespace
 
 FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode root,
-                          const AnalysisOptions& options) {
+                          const AnalysisOptions& options, ScopeFlowMemo* memo) {
   // Its parse fitted; its analysis, which takes memory by the node, must
   // fit in what is left, or the file is refused before it begins.
   if (auto refusal = analysis_refusal(uint64_t{node_count(root)} * kAnalysisBytesPerNode)) {
     return refused_file(path, *refusal);
   }
   try {
-    return analyze_tree(path, source, root, options);
+    return analyze_tree(path, source, root, options, memo);
   } catch (const std::bad_alloc&) {
     // The estimate is a worst case measured, not a promise: what still
     // runs out refuses this file only, never ends the run.
@@ -202,8 +202,8 @@ FileReport analyze_file(std::string_view path, std::string_view source,
 namespace {
 
 FileReport analyze_tree(std::string_view path, std::string_view source, TSNode root,
-                        const AnalysisOptions& options) {
-  IndexedTree indexed = index_tree(root, source, options.precise);
+                        const AnalysisOptions& options, ScopeFlowMemo* memo) {
+  IndexedTree indexed = index_tree(root, source, options.precise, memo);
   FileIndex& index = indexed.index;
   const Suppressions suppressions(options.honour_suppressions
                                       ? comment_tokens(index.comments, source)
@@ -243,7 +243,7 @@ FileReport analyze_tree(std::string_view path, std::string_view source, TSNode r
     AnalysisOptions unsuppressed = options;
     unsuppressed.honour_suppressions = false;
     unsuppressed.report_unused_suppressions = false;
-    const FileReport without = analyze_tree(path, source, root, unsuppressed);
+    const FileReport without = analyze_tree(path, source, root, unsuppressed, memo);
     for (UnusedSuppressionFinding& unused :
          unused_suppressions(index.comments, source, suppressions, without.findings, make)) {
       file.findings.emplace_back(std::move(unused));

@@ -5,6 +5,7 @@
 #include <tree_sitter/api.h>
 
 #include "analysis/findings.hpp"
+#include "rules/scope_flow_memo.hpp"
 
 namespace keyhound {
 
@@ -35,8 +36,9 @@ FileReport analyze_file(std::string_view path, std::string_view source,
 
 // The same for a text already parsed: `root` is the root of `source`'s
 // tree. The language server keeps each open document's tree between edits
-// and parses only what an edit changed.
+// and parses only what an edit changed, and a memo of its scopes' flow, in
+// which precise mode finds the scopes an edit did not change.
 FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode root,
-                          const AnalysisOptions& options = {});
+                          const AnalysisOptions& options = {}, ScopeFlowMemo* memo = nullptr);
 
 }  // namespace keyhound

@@ -490,7 +490,7 @@ void ScopeBuilder::visit_subscript(uint32_t node) {
 
 void ScopeBuilder::query(uint32_t node) {
   TSNode subscript = at(node).node;
-  if (suppressing_ > 0) suppressed_.subscripts.insert(subscript.id);
+  if (suppressing_ > 0) suppressed_.subscripts.push_back(node);
   if (in_.exempt.contains(subscript.id)) return;
   SubscriptParts parts = subscript_parts(subscript, k_);
   if (!parts.plain || parts.index_count != 1 || is_null(parts.value)) return;
@@ -502,7 +502,7 @@ void ScopeBuilder::query(uint32_t node) {
   }
   FactId fact = graph_.facts.intern(object, key, FactOrigin::Known);
   auto query = static_cast<uint32_t>(graph_.queries.size());
-  graph_.queries.push_back({subscript.id, fact, FactTable::kNone, FactTable::kNone});
+  graph_.queries.push_back({subscript.id, node, fact, FactTable::kNone, FactTable::kNone});
   graph_.shapes.push_back(shape_of(parts.value, parts.first_index, object));
   query_keys_.push_back(std::move(key));
   auto& events = graph_.blocks[current_].events;
@@ -516,7 +516,7 @@ void ScopeBuilder::visit_call(uint32_t node) { then_visit_children(Op::CallEffec
 
 void ScopeBuilder::call_effects(uint32_t node) {
   TSNode call = at(node).node;
-  if (suppressing_ > 0) suppressed_.calls.insert(call.id);
+  if (suppressing_ > 0) suppressed_.calls.push_back(node);
   TSNode callee = field_child(call, k_.function);
   if (is_null(callee) || node_kind(callee) != k_.attribute) return;
   TSNode object = field_child(callee, k_.object);
@@ -1308,8 +1308,8 @@ void ScopeBuilder::kill_imported(TSNode statement) {
 
 }  // namespace
 
-void build_flow_graphs(const FlowInputs& inputs, SuppressedCode& suppressed,
-                       const std::function<void(FlowGraph&)>& done) {
+void build_flow_graphs(const FlowInputs& inputs, const std::function<void(ScopeBuild&)>& done,
+                       const ScopeRecall& recall) {
   const SyntaxOutline& outline = inputs.outline;
   if (outline.nodes().empty()) return;
   // How many nodes before each one would give a scope something to do: a
@@ -1329,19 +1329,22 @@ void build_flow_graphs(const FlowInputs& inputs, SuppressedCode& suppressed,
     return work_before[end] > work_before[body];
   };
   std::vector<uint32_t> pending;
-  if (has_work(0)) {
-    ScopeBuilder builder(inputs, suppressed);
-    FlowGraph graph = builder.build(0, kNone, pending);
-    done(graph);
-  }
+  auto build = [&](uint32_t body, uint32_t definition) {
+    ScopeBuild scope{.definition = definition, .graph = {}, .suppressed = {}, .nested = {}};
+    const std::size_t before = pending.size();
+    ScopeBuilder builder(inputs, scope.suppressed);
+    scope.graph = builder.build(body, definition, pending);
+    scope.nested.assign(pending.begin() + static_cast<std::ptrdiff_t>(before), pending.end());
+    done(scope);
+  };
+  if (has_work(0)) build(0, kNone);
   while (!pending.empty()) {
     uint32_t definition = pending.back();
     pending.pop_back();
     uint32_t body = outline.child(definition, inputs.kinds.body);
     if (!has_work(body)) continue;
-    ScopeBuilder builder(inputs, suppressed);
-    FlowGraph graph = builder.build(body, definition, pending);
-    done(graph);
+    if (recall && recall(definition, pending)) continue;
+    build(body, definition);
   }
 }
 

@@ -96,6 +96,8 @@ inline constexpr std::string_view kSequenceKey = "\x01sequence";
 // container being a sequence.
 struct FlowQuery {
   const void* subscript;
+  // The subscript's place in the outline.
+  uint32_t node;
   FactId fact;
   FactId any_container;
   FactId sequence;

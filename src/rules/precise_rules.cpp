@@ -137,8 +137,9 @@ const PreciseKinds& precise_kinds() {
 // that look at its kind, and asks them in turn about each subscript.
 class PreciseClassifier final : public WalkObserver {
  public:
-  explicit PreciseClassifier(std::string_view source)
+  PreciseClassifier(std::string_view source, ScopeFlowMemo* memo)
       : source_(source),
+        memo_(memo),
         k_(precise_kinds()),
         scopes_(source, k_),
         stores_(source, k_),
@@ -165,6 +166,7 @@ class PreciseClassifier final : public WalkObserver {
   void rank_attribute_lookups();
 
   std::string_view source_;
+  ScopeFlowMemo* memo_;
   const PreciseKinds& k_;
   PreciseFacts facts_;
   bool file_has_error_ = false;
@@ -382,7 +384,7 @@ PreciseFacts PreciseClassifier::finish() {
   // What each scope's flow graph proves, once the whole file is outlined:
   // it need not ask about what the rules above took out.
   outline_.finish();
-  take_proven_keys(outline_, source_, k_, scopes_.scope(0), facts_);
+  take_proven_keys(outline_, source_, k_, scopes_.scope(0), facts_, memo_);
   rank_attribute_lookups();
   facts_.unrelated_calls = scopes_.unrelated_calls();
   facts_.call_targets = scopes_.call_targets();
@@ -390,8 +392,8 @@ PreciseFacts PreciseClassifier::finish() {
   return std::move(facts_);
 }
 
-PreciseObserver::PreciseObserver(std::string_view source)
-    : classifier_(std::make_unique<PreciseClassifier>(source)) {}
+PreciseObserver::PreciseObserver(std::string_view source, ScopeFlowMemo* memo)
+    : classifier_(std::make_unique<PreciseClassifier>(source, memo)) {}
 PreciseObserver::~PreciseObserver() = default;
 WalkObserver& PreciseObserver::observer() { return *classifier_; }
 PreciseFacts PreciseObserver::finish() { return classifier_->finish(); }

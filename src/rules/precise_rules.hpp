@@ -79,9 +79,11 @@ struct PreciseFacts {
 // Gathers the facts during the file index's walk (it observes that walk),
 // and settles them once the walk is done.
 class PreciseClassifier;
+class ScopeFlowMemo;
 class PreciseObserver {
  public:
-  explicit PreciseObserver(std::string_view source);
+  // With a memo, the flow graphs of scopes it has seen are not built again.
+  explicit PreciseObserver(std::string_view source, ScopeFlowMemo* memo = nullptr);
   ~PreciseObserver();
   PreciseObserver(const PreciseObserver&) = delete;
   PreciseObserver& operator=(const PreciseObserver&) = delete;

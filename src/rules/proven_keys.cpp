@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "rules/key_text.hpp"
+#include "rules/scope_flow_memo.hpp"
 #include "syntax/node_access.hpp"
 #include "syntax/node_text.hpp"
 
@@ -137,54 +138,138 @@ std::unordered_set<const void*> deferred_code(const SyntaxOutline& outline,
   return deferred;
 }
 
-void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
-                      const PreciseKinds& kinds, const Scope& module, PreciseFacts& facts) {
-  ModuleConstants constants = module_constants(outline, source, kinds, module);
-  SuppressedCode suppressed;
-  FlowInputs inputs{outline, source, kinds, constants, facts.exempt};
-  // A lookup in a `finally` is asked twice: it is proven when both say so.
-  std::unordered_map<const void*, std::optional<PreciseRule>> proven;
-  build_flow_graphs(inputs, suppressed, [&](FlowGraph& graph) {
-    FlowAnswers solved = solve_flow(graph);
-    facts.most_flow_steps = std::max(facts.most_flow_steps, solved.steps);
-    if (solved.gave_up) ++facts.flows_given_up;
-    const std::vector<FactId>& answers = solved.proof;
-    std::vector<FactId> initial = graph.initial;
-    std::sort(initial.begin(), initial.end());
-    for (std::size_t i = 0; i < answers.size(); ++i) {
-      const FlowQuery& query = graph.queries[i];
-      FactId answer = answers[i];
-      std::optional<PreciseRule> rule;
-      if (answer != FactTable::kNone) {
-        bool constant = std::binary_search(initial.begin(), initial.end(), answer);
-        rule = constant ? PreciseRule::ModuleConstant : rule_of(graph.facts.origin(answer));
-      } else if (always_present(graph.facts.object(query.fact), graph.facts.key(query.fact))) {
-        rule = PreciseRule::ModuleConstant;
-      }
-      auto [found, added] = proven.try_emplace(query.subscript, rule);
-      if (!added && !rule) found->second.reset();
-      if (!rule) {
-        LookupShape shape = graph.shapes[i];
-        shape.object_origins = solved.masks[i][0];
-        shape.root_origins = solved.masks[i][1];
-        shape.key_origins = solved.masks[i][2];
-        Risk risk = rank_lookup(shape);
+namespace {
+
+// What a scope's graph answers, in places counted from `base` (its
+// definition, or the module's root).
+ScopeFlowOutcome outcome_of(const ScopeBuild& scope, uint32_t base) {
+  const FlowGraph& graph = scope.graph;
+  FlowAnswers solved = solve_flow(graph);
+  ScopeFlowOutcome outcome;
+  outcome.steps = solved.steps;
+  outcome.gave_up = solved.gave_up;
+  std::vector<FactId> initial = graph.initial;
+  std::sort(initial.begin(), initial.end());
+  outcome.answers.reserve(graph.queries.size());
+  for (std::size_t i = 0; i < solved.proof.size(); ++i) {
+    const FlowQuery& query = graph.queries[i];
+    FactId answer = solved.proof[i];
+    ScopeFlowOutcome::Answer told{.subscript = query.node - base, .rule = std::nullopt, .risk = {}};
+    if (answer != FactTable::kNone) {
+      bool constant = std::binary_search(initial.begin(), initial.end(), answer);
+      told.rule = constant ? PreciseRule::ModuleConstant : rule_of(graph.facts.origin(answer));
+    } else if (always_present(graph.facts.object(query.fact), graph.facts.key(query.fact))) {
+      told.rule = PreciseRule::ModuleConstant;
+    }
+    if (!told.rule) {
+      LookupShape shape = graph.shapes[i];
+      shape.object_origins = solved.masks[i][0];
+      shape.root_origins = solved.masks[i][1];
+      shape.key_origins = solved.masks[i][2];
+      told.risk = rank_lookup(shape);
+    }
+    outcome.answers.push_back(std::move(told));
+  }
+  auto counted_from_base = [base](const std::vector<uint32_t>& places) {
+    std::vector<uint32_t> relative;
+    relative.reserve(places.size());
+    for (uint32_t place : places) relative.push_back(place - base);
+    return relative;
+  };
+  outcome.suppressed_subscripts = counted_from_base(scope.suppressed.subscripts);
+  outcome.suppressed_calls = counted_from_base(scope.suppressed.calls);
+  outcome.nested = counted_from_base(scope.nested);
+  outcome.long_texts = scope.suppressed.long_texts;
+  return outcome;
+}
+
+// What the scopes' outcomes add up to, as each comes.
+class ProvenKeys {
+ public:
+  ProvenKeys(const SyntaxOutline& outline, PreciseFacts& facts)
+      : outline_(outline), facts_(facts) {}
+
+  void add(const ScopeFlowOutcome& outcome, uint32_t base) {
+    facts_.most_flow_steps = std::max(facts_.most_flow_steps, outcome.steps);
+    if (outcome.gave_up) ++facts_.flows_given_up;
+    for (const ScopeFlowOutcome::Answer& answer : outcome.answers) {
+      const void* subscript = id_at(base + answer.subscript);
+      // A lookup in a `finally` is asked twice: it is proven when both say so.
+      auto [found, added] = proven_.try_emplace(subscript, answer.rule);
+      if (!added && !answer.rule) found->second.reset();
+      if (!answer.rule) {
         // Asked twice (in a `finally`): the higher answer stands.
-        auto [ranked, first] = facts.risks.try_emplace(query.subscript, risk);
-        if (!first && risk.confidence > ranked->second.confidence) ranked->second = std::move(risk);
+        auto [ranked, first] = facts_.risks.try_emplace(subscript, answer.risk);
+        if (!first && answer.risk.confidence > ranked->second.confidence) {
+          ranked->second = answer.risk;
+        }
       }
     }
-  });
-  // In the order of the file, so that the counts do not depend on a hash.
-  for (const OutlineNode& node : outline.nodes()) {
-    auto found = proven.find(node.node.id);
-    if (found != proven.end() && found->second) facts.take(node.node.id, *found->second);
+    for (uint32_t place : outcome.suppressed_subscripts) suppressed_.push_back(id_at(base + place));
+    for (uint32_t place : outcome.suppressed_calls) facts_.guarded_calls.insert(id_at(base + place));
+    long_texts_ += outcome.long_texts;
   }
-  for (const void* subscript : suppressed.subscripts) {
-    facts.take(subscript, PreciseRule::SuppressedKeyError);
+
+  void finish() {
+    // In the order of the file, so that the counts do not depend on a hash.
+    for (const OutlineNode& node : outline_.nodes()) {
+      auto found = proven_.find(node.node.id);
+      if (found != proven_.end() && found->second) facts_.take(node.node.id, *found->second);
+    }
+    for (const void* subscript : suppressed_) facts_.take(subscript, PreciseRule::SuppressedKeyError);
+    facts_.long_texts = long_texts_;
   }
-  facts.guarded_calls = std::move(suppressed.calls);
-  facts.long_texts = suppressed.long_texts;
+
+ private:
+  const void* id_at(uint32_t place) const { return outline_[place].node.id; }
+
+  const SyntaxOutline& outline_;
+  PreciseFacts& facts_;
+  std::unordered_map<const void*, std::optional<PreciseRule>> proven_;
+  std::vector<const void*> suppressed_;
+  std::size_t long_texts_ = 0;
+};
+
+}  // namespace
+
+void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
+                      const PreciseKinds& kinds, const Scope& module, PreciseFacts& facts,
+                      ScopeFlowMemo* memo) {
+  ModuleConstants constants = module_constants(outline, source, kinds, module);
+  if (memo) memo->begin(constants_key(constants));
+  FlowInputs inputs{outline, source, kinds, constants, facts.exempt};
+  ProvenKeys proven(outline, facts);
+  // The key of the scope recalled last, kept for when it was not there.
+  std::optional<std::pair<uint32_t, std::string>> missed;
+  ScopeRecall recall;
+  if (memo) {
+    recall = [&](uint32_t definition, std::vector<uint32_t>& nested) {
+      std::string key = scope_key(outline, definition, source, facts.exempt);
+      const ScopeFlowOutcome* outcome = memo->recall(key);
+      if (!outcome) {
+        missed.emplace(definition, std::move(key));
+        return false;
+      }
+      proven.add(*outcome, definition);
+      for (uint32_t place : outcome->nested) nested.push_back(definition + place);
+      return true;
+    };
+  }
+  build_flow_graphs(
+      inputs,
+      [&](ScopeBuild& scope) {
+        const bool module_scope = scope.definition == OutlineNode::kNone;
+        const uint32_t base = module_scope ? 0 : scope.definition;
+        ScopeFlowOutcome outcome = outcome_of(scope, base);
+        proven.add(outcome, base);
+        // The module's own scope depends on the whole file: never kept.
+        if (memo && !module_scope && missed && missed->first == scope.definition) {
+          memo->keep(std::move(missed->second), std::move(outcome));
+          missed.reset();
+        }
+      },
+      recall);
+  proven.finish();
 }
 
 }  // namespace keyhound

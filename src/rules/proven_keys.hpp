@@ -6,6 +6,7 @@
 #include "rules/flow_builder.hpp"
 #include "rules/precise_kinds.hpp"
 #include "rules/precise_rules.hpp"
+#include "rules/scope_flow_memo.hpp"
 #include "rules/scopes.hpp"
 #include "rules/syntax_outline.hpp"
 
@@ -23,8 +24,10 @@ std::unordered_set<const void*> deferred_code(const SyntaxOutline& outline,
 
 // Asks each scope's flow graph which lookups find their key on every path,
 // and takes them out under the rule their fact comes from; and those that a
-// `with suppress(KeyError):` guards, with its calls.
+// `with suppress(KeyError):` guards, with its calls. With a memo, a scope
+// whose code an earlier analysis saw is answered from it, not built again.
 void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
-                      const PreciseKinds& kinds, const Scope& module, PreciseFacts& facts);
+                      const PreciseKinds& kinds, const Scope& module, PreciseFacts& facts,
+                      ScopeFlowMemo* memo = nullptr);
 
 }  // namespace keyhound

@@ -33,14 +33,16 @@ void AnalysisWorker::submit(AnalysisJob job) {
 void AnalysisWorker::forget(const std::string& uri) {
   std::lock_guard lock(mutex_);
   if (waiting_.erase(uri) > 0) order_.erase(std::find(order_.begin(), order_.end(), uri));
+  memos_.erase(uri);
+  if (running_ == uri) running_forgotten_ = true;
 }
 
-AnalysisResult AnalysisWorker::analyse(AnalysisJob& job) const {
+AnalysisResult AnalysisWorker::analyse(AnalysisJob& job, ScopeFlowMemo& memo) const {
   AnalysisResult result{.uri = job.uri, .version = job.version, .text = job.text, .findings = {},
                         .fault = {}};
   try {
     FileReport report =
-        analyze_parsed(job.path, *job.text, root_of(job.tree), job.settings.analysis);
+        analyze_parsed(job.path, *job.text, root_of(job.tree), job.settings.analysis, &memo);
     if (report.outcome.status == FileStatus::ReadError) {
       // Refused (too large for the memory there is): said once, no findings.
       result.fault = report.outcome.message;
@@ -65,6 +67,7 @@ AnalysisResult AnalysisWorker::analyse(AnalysisJob& job) const {
 void AnalysisWorker::run(std::stop_token stop) {
   for (;;) {
     AnalysisJob job;
+    std::unique_ptr<ScopeFlowMemo> memo;
     {
       std::unique_lock lock(mutex_);
       // At exit the jobs still waiting are dropped, not analysed.
@@ -75,8 +78,22 @@ void AnalysisWorker::run(std::stop_token stop) {
       order_.pop_front();
       job = std::move(place->second);
       waiting_.erase(place);
+      auto kept = memos_.find(job.uri);
+      if (kept != memos_.end()) {
+        memo = std::move(kept->second);
+        memos_.erase(kept);
+      }
+      running_ = job.uri;
+      running_forgotten_ = false;
     }
-    AnalysisResult result = analyse(job);
+    if (!memo) memo = std::make_unique<ScopeFlowMemo>();
+    AnalysisResult result = analyse(job, *memo);
+    {
+      // A document closed meanwhile lets its memo go.
+      std::lock_guard lock(mutex_);
+      if (!running_forgotten_) memos_.insert_or_assign(job.uri, std::move(memo));
+      running_.clear();
+    }
     // The tree goes before the result is handed on.
     job.tree.reset();
     AnalysisResult if_it_fails{.uri = result.uri, .version = result.version, .text = result.text,

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "rules/scope_flow_memo.hpp"
 #include "server/document_findings.hpp"
 #include "server/server_settings.hpp"
 #include "syntax/tree_sitter_handles.hpp"
@@ -56,7 +57,7 @@ class AnalysisWorker {
 
  private:
   void run(std::stop_token stop);
-  AnalysisResult analyse(AnalysisJob& job) const;
+  AnalysisResult analyse(AnalysisJob& job, ScopeFlowMemo& memo) const;
 
   std::string working_directory_;
   Done done_;
@@ -64,6 +65,11 @@ class AnalysisWorker {
   std::condition_variable_any wake_;
   std::map<std::string, AnalysisJob> waiting_;
   std::deque<std::string> order_;
+  // Each open document's scopes, from its last analysis: held by the
+  // thread while it analyses the document (`running_`), else here.
+  std::map<std::string, std::unique_ptr<ScopeFlowMemo>> memos_;
+  std::string running_;
+  bool running_forgotten_ = false;
   // Last: it starts once everything above exists, and stops first.
   std::jthread thread_;
 };

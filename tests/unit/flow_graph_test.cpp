@@ -43,9 +43,9 @@ std::map<uint32_t, bool> proven_rows(const testing::ParsedSource& source) {
   outline.finish();
   ModuleConstants constants;
   std::unordered_set<const void*> exempt;
-  SuppressedCode suppressed;
   std::map<uint32_t, bool> rows;
-  build_flow_graphs({outline, source.text(), kinds, constants, exempt}, suppressed, [&](FlowGraph& graph) {
+  build_flow_graphs({outline, source.text(), kinds, constants, exempt}, [&](ScopeBuild& scope) {
+    const FlowGraph& graph = scope.graph;
     std::vector<FactId> answers = solve_flow(graph).proof;
     for (std::size_t i = 0; i < answers.size(); ++i) {
       uint32_t row = row_of.at(graph.queries[i].subscript);

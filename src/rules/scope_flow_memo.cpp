@@ -1,0 +1,98 @@
+#include "rules/scope_flow_memo.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "rules/precise_kinds.hpp"
+#include "syntax/node_access.hpp"
+
+namespace keyhound {
+namespace {
+
+constexpr uint32_t kNone = OutlineNode::kNone;
+
+void append(std::string& key, uint32_t value) {
+  key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+uint32_t relative(uint32_t index, uint32_t base) { return index == kNone ? kNone : index - base; }
+
+}  // namespace
+
+std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::string_view source,
+                      const std::unordered_set<const void*>& exempt) {
+  const OutlineNode& root = outline[definition];
+  const uint32_t first = start_byte(root.node);
+  const uint32_t last = end_byte(root.node);
+  uint32_t end = root.subtree_end;
+  if (end == kNone) end = static_cast<uint32_t>(outline.nodes().size());
+  const TSSymbol subscript = precise_kinds().subscript;
+  std::string key;
+  key.reserve(sizeof(uint32_t) + (last - first) + std::size_t{end - definition} * 8 * sizeof(uint32_t));
+  append(key, last - first);
+  key.append(source.substr(first, last - first));
+  for (uint32_t index = definition; index < end; ++index) {
+    const OutlineNode& node = outline[index];
+    append(key, (uint32_t{node.kind} << 16) | node.field);
+    append(key, relative(node.first_child, definition));
+    append(key, relative(node.last_child, definition));
+    // The definition's sibling lies beyond its code.
+    append(key, index == definition ? kNone : relative(node.next_sibling, definition));
+    append(key, relative(node.subtree_end, definition));
+    append(key, start_byte(node.node) - first);
+    append(key, end_byte(node.node) - first);
+    if (node.kind == subscript) key += exempt.contains(node.node.id) ? 'x' : '-';
+  }
+  return key;
+}
+
+std::string constants_key(const ModuleConstants& constants) {
+  std::vector<std::string> entries;
+  entries.reserve(constants.size());
+  for (const auto& [name, keys] : constants) {
+    std::vector<std::string_view> sorted(keys.begin(), keys.end());
+    std::sort(sorted.begin(), sorted.end());
+    std::string entry = name;
+    for (std::string_view key : sorted) {
+      entry += '\0';
+      append(entry, static_cast<uint32_t>(key.size()));
+      entry += key;
+    }
+    entries.push_back(std::move(entry));
+  }
+  std::sort(entries.begin(), entries.end());
+  std::string key;
+  for (const std::string& entry : entries) {
+    append(key, static_cast<uint32_t>(entry.size()));
+    key += entry;
+  }
+  return key;
+}
+
+void ScopeFlowMemo::begin(std::string constants) {
+  if (constants_ != constants) {
+    current_.clear();
+    previous_.clear();
+    constants_ = std::move(constants);
+    return;
+  }
+  previous_ = std::move(current_);
+  current_.clear();
+}
+
+const ScopeFlowOutcome* ScopeFlowMemo::recall(const std::string& key) {
+  auto found = current_.find(key);
+  if (found == current_.end()) {
+    auto node = previous_.extract(key);
+    if (node.empty()) return nullptr;
+    found = current_.insert(std::move(node)).position;
+  }
+  ++recalled_;
+  return &found->second;
+}
+
+void ScopeFlowMemo::keep(std::string key, ScopeFlowOutcome outcome) {
+  current_.insert_or_assign(std::move(key), std::move(outcome));
+}
+
+}  // namespace keyhound

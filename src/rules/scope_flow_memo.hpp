@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "rules/flow_builder.hpp"
+#include "rules/precise_rules.hpp"
+#include "rules/risk.hpp"
+#include "rules/syntax_outline.hpp"
+
+namespace keyhound {
+
+// What one scope's flow graph told of its lookups and calls, each named by
+// its place in the outline counted from the scope's definition: the same
+// for the same code wherever in the file it has moved to.
+struct ScopeFlowOutcome {
+  struct Answer {
+    uint32_t subscript;
+    // The rule that proves its key there, or none and how likely the key
+    // is to be missing.
+    std::optional<PreciseRule> rule;
+    Risk risk;
+  };
+  // One per question the graph asked, in the order asked.
+  std::vector<Answer> answers;
+  std::vector<uint32_t> suppressed_subscripts;
+  std::vector<uint32_t> suppressed_calls;
+  // The definitions in its code, each a scope of its own.
+  std::vector<uint32_t> nested;
+  std::size_t long_texts = 0;
+  uint64_t steps = 0;
+  bool gave_up = false;
+};
+
+// Everything a function's or lambda's flow graph is built from but the
+// module's constants: the definition's text, the shape of its outline (kinds,
+// fields, links and offsets, counted from the definition) and which of its
+// lookups another rule took out. Two scopes with the same key have the same
+// graph.
+std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::string_view source,
+                      const std::unordered_set<const void*>& exempt);
+
+// The module's constant dicts and their keys in one text, in sorted order.
+std::string constants_key(const ModuleConstants& constants);
+
+// The outcomes of an editor's document's scopes, kept from one analysis to
+// the next, so that a keystroke rebuilds only the graphs of the scopes
+// whose code it changed. Each analysis keeps what it made or recalled and
+// lets go of the rest, so the memo holds about one outcome a scope.
+class ScopeFlowMemo {
+ public:
+  // Starts an analysis of a module with these constants (constants_key),
+  // which every function starts knowing: under other constants nothing
+  // kept holds.
+  void begin(std::string constants);
+  // The outcome kept under `key`, or nullptr.
+  const ScopeFlowOutcome* recall(const std::string& key);
+  void keep(std::string key, ScopeFlowOutcome outcome);
+
+  // How many scopes were recalled rather than built, since the memo began.
+  std::size_t recalled() const { return recalled_; }
+  std::size_t size() const { return current_.size() + previous_.size(); }
+
+ private:
+  std::optional<std::string> constants_;
+  std::unordered_map<std::string, ScopeFlowOutcome> current_;
+  std::unordered_map<std::string, ScopeFlowOutcome> previous_;
+  std::size_t recalled_ = 0;
+};
+
+}  // namespace keyhound
