@@ -1,6 +1,7 @@
 #include "server/document_findings.hpp"
 
 #include "formats/finding_fields.hpp"
+#include "formats/json_text.hpp"
 
 namespace keyhound {
 
@@ -26,12 +27,6 @@ int severity_of(const std::optional<Confidence>& confidence) {
 }
 constexpr std::string_view kDiagnosticSource = "keyhound";
 
-nlohmann::json lsp_position(std::string_view text, const LineStarts& lines, Position at,
-                            PositionEncoding encoding) {
-  return {{"line", at.row},
-          {"character", character_of(lines.line(text, at.row), at.byte_column, encoding)}};
-}
-
 }  // namespace
 
 std::vector<ShownFinding> shown_findings(const FileReport& report) {
@@ -55,34 +50,61 @@ std::vector<ShownFinding> shown_findings(const FileReport& report) {
   return shown;
 }
 
-nlohmann::json lsp_range(std::string_view text, const LineStarts& lines, Position start,
-                         Position end, PositionEncoding encoding) {
-  return {{"start", lsp_position(text, lines, start, encoding)},
-          {"end", lsp_position(text, lines, end, encoding)}};
+
+namespace {
+
+std::string position_text(std::string_view text, const LineStarts& lines, Position at,
+                          PositionEncoding encoding) {
+  return JsonObject()
+      .number("line", at.row)
+      .number("character", character_of(lines.line(text, at.row), at.byte_column, encoding))
+      .text();
 }
 
-nlohmann::json lsp_diagnostics(const std::vector<ShownFinding>& findings, std::string_view text,
-                               const LineStarts& lines, const std::string& uri,
-                               PositionEncoding encoding) {
-  nlohmann::json diagnostics = nlohmann::json::array();
+std::string range_text(std::string_view text, const LineStarts& lines, Position start,
+                       Position end, PositionEncoding encoding) {
+  return JsonObject()
+      .raw("start", position_text(text, lines, start, encoding))
+      .raw("end", position_text(text, lines, end, encoding))
+      .text();
+}
+
+}  // namespace
+
+std::string lsp_diagnostics(const std::vector<ShownFinding>& findings, std::string_view text,
+                            const LineStarts& lines, const std::string& uri,
+                            PositionEncoding encoding) {
+  std::string diagnostics = "[";
   for (const ShownFinding& finding : findings) {
-    nlohmann::json diagnostic = {{"range", lsp_range(text, lines, finding.start, finding.end, encoding)},
-                                 {"severity", severity_of(finding.confidence)},
-                                 {"code", finding.code},
-                                 {"source", kDiagnosticSource},
-                                 {"message", finding.message}};
+    if (diagnostics.size() > 1) diagnostics += ',';
+    JsonObject diagnostic;
+    diagnostic.raw("range", range_text(text, lines, finding.start, finding.end, encoding))
+        .number("severity", static_cast<uint64_t>(severity_of(finding.confidence)))
+        .string("code", finding.code)
+        .string("source", kDiagnosticSource)
+        .string("message", finding.message);
     if (finding.origin) {
       std::string where = "the KeyError comes from ";
       where += finding.origin_text.empty() ? "this lookup" : finding.origin_text;
-      diagnostic["relatedInformation"] = nlohmann::json::array(
-          {{{"location",
-             {{"uri", uri},
-              {"range", lsp_range(text, lines, *finding.origin, *finding.origin, encoding)}}},
-            {"message", where}}});
+      const std::string location =
+          JsonObject()
+              .string("uri", uri)
+              .raw("range", range_text(text, lines, *finding.origin, *finding.origin, encoding))
+              .text();
+      std::string related = "[";
+      related += JsonObject().raw("location", location).string("message", where).text();
+      related += ']';
+      diagnostic.raw("relatedInformation", related);
     }
-    diagnostics.push_back(std::move(diagnostic));
+    diagnostics += diagnostic.text();
   }
+  diagnostics += ']';
   return diagnostics;
+}
+
+nlohmann::json lsp_range(std::string_view text, const LineStarts& lines, Position start,
+                         Position end, PositionEncoding encoding) {
+  return nlohmann::json::parse(range_text(text, lines, start, end, encoding));
 }
 
 }  // namespace keyhound

@@ -38,9 +38,11 @@ nlohmann::json lsp_range(std::string_view text, const LineStarts& lines, Positio
                          Position end, PositionEncoding encoding);
 
 // The diagnostics of `findings` in `text` (the text they were found in),
-// for the document `uri`.
-nlohmann::json lsp_diagnostics(const std::vector<ShownFinding>& findings, std::string_view text,
-                               const LineStarts& lines, const std::string& uri,
-                               PositionEncoding encoding);
+// for the document `uri`, as the text of a JSON array: written once per
+// analysis and sent as it is, with no tree of JSON values between, which
+// for a document of thousands of findings cost more than its analysis.
+std::string lsp_diagnostics(const std::vector<ShownFinding>& findings, std::string_view text,
+                            const LineStarts& lines, const std::string& uri,
+                            PositionEncoding encoding);
 
 }  // namespace keyhound

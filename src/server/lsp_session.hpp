@@ -38,8 +38,8 @@ inline constexpr int kWarning = 2;
 struct PublishedState {
   int64_t latest_version = 0;
   std::optional<AnalysisResult> result;
-  // The result's diagnostics, made once for every answer.
-  nlohmann::json diagnostics;
+  // The result's diagnostics as JSON text, made once for every answer.
+  std::string diagnostics;
   // Pull requests waiting for the analysis of the latest version.
   std::vector<nlohmann::json> waiting_pulls;
 };
@@ -75,7 +75,7 @@ class LspSession {
   DocumentSettings settings_for(const std::string& path);
   std::string report_path(const OpenDocument& document) const;
   void publish(AnalysisResult result);
-  nlohmann::json diagnostics_of(const AnalysisResult& result) const;
+  std::string diagnostics_of(const AnalysisResult& result) const;
   void show_message(int type, const std::string& message);
   void log_message(int type, const std::string& message);
 

@@ -1,18 +1,36 @@
 #include "server/message_writer.hpp"
 
 #include "base/write_all.hpp"
+#include "formats/json_text.hpp"
 #include "server/message_framing.hpp"
 
 namespace keyhound {
 
-void MessageWriter::send(const nlohmann::json& message) {
-  // Text that is not UTF-8 (a file name, a line of a document) is sent with
-  // replacement characters rather than refused.
-  const std::string body = message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+namespace {
+
+// Text that is not UTF-8 (a file name, a line of a document) is sent with
+// replacement characters rather than refused.
+std::string json_text(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+void MessageWriter::send(const nlohmann::json& message) { send_text(json_text(message)); }
+
+void MessageWriter::send_text(std::string_view body) {
   const std::string framed = frame_message(body);
   std::lock_guard lock(mutex_);
   if (broken_) return;
   if (!write_whole(fd_, framed)) broken_ = true;
+}
+
+std::string response_text(const nlohmann::json& id, std::string_view result) {
+  return JsonObject().string("jsonrpc", "2.0").raw("id", json_text(id)).raw("result", result).text();
+}
+
+std::string notification_text(std::string_view method, std::string_view params) {
+  return JsonObject().string("jsonrpc", "2.0").string("method", method).raw("params", params).text();
 }
 
 nlohmann::json response_message(const nlohmann::json& id, nlohmann::json result) {

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -14,6 +16,8 @@ class MessageWriter {
   explicit MessageWriter(int fd) : fd_(fd) {}
 
   void send(const nlohmann::json& message);
+  // A message already written as JSON text.
+  void send_text(std::string_view body);
   bool broken() const { return broken_.load(); }
 
  private:
@@ -26,5 +30,8 @@ class MessageWriter {
 nlohmann::json response_message(const nlohmann::json& id, nlohmann::json result);
 nlohmann::json error_message(const nlohmann::json& id, int code, std::string message);
 nlohmann::json notification_message(std::string method, nlohmann::json params);
+// The same, around a result or parameters already written as JSON text.
+std::string response_text(const nlohmann::json& id, std::string_view result);
+std::string notification_text(std::string_view method, std::string_view params);
 
 }  // namespace keyhound

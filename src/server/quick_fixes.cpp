@@ -95,7 +95,8 @@ nlohmann::json quick_fixes(const OpenDocument& document, const std::vector<Shown
     const uint32_t to = offset_of(document, finding.end);
     if (from > end || to < start || to > text.size()) continue;
     const nlohmann::json diagnostic =
-        lsp_diagnostics({finding}, text, document.lines(), document.uri(), encoding)[0];
+        nlohmann::json::parse(
+            lsp_diagnostics({finding}, text, document.lines(), document.uri(), encoding))[0];
     if (auto line = line_suppression(text, finding)) {
       actions.push_back(code_action(document, diagnostic, "Suppress " + finding.code + " on this line",
                                     *line, true, encoding));

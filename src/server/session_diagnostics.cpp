@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "formats/json_text.hpp"
 #include "server/json_members.hpp"
 #include "server/lsp_session.hpp"
 #include "server/quick_fixes.hpp"
@@ -11,13 +12,13 @@ namespace keyhound {
 
 namespace {
 
-nlohmann::json full_report(nlohmann::json items) {
-  return {{"kind", "full"}, {"items", std::move(items)}};
+std::string full_report(std::string_view items) {
+  return JsonObject().string("kind", "full").raw("items", items).text();
 }
 
 }  // namespace
 
-nlohmann::json LspSession::diagnostics_of(const AnalysisResult& result) const {
+std::string LspSession::diagnostics_of(const AnalysisResult& result) const {
   const LineStarts lines(*result.text);
   return lsp_diagnostics(result.findings, *result.text, lines, result.uri, encoding_);
 }
@@ -35,14 +36,17 @@ void LspSession::publish(AnalysisResult result) {
         {{"type", lsp_message::kError},
          {"message", "keyhound could not analyse " + result.uri + ": " + result.fault}}));
   }
-  nlohmann::json items = diagnostics_of(result);
+  std::string items = diagnostics_of(result);
   if (push_) {
-    writer_.send(notification_message(
-        "textDocument/publishDiagnostics",
-        {{"uri", result.uri}, {"version", result.version}, {"diagnostics", items}}));
+    writer_.send_text(notification_text("textDocument/publishDiagnostics",
+                                        JsonObject()
+                                            .string("uri", result.uri)
+                                            .raw("version", std::to_string(result.version))
+                                            .raw("diagnostics", items)
+                                            .text()));
   }
   for (const nlohmann::json& id : state->second.waiting_pulls) {
-    writer_.send(response_message(id, full_report(items)));
+    writer_.send_text(response_text(id, full_report(items)));
   }
   state->second.waiting_pulls.clear();
   state->second.result = std::move(result);
@@ -59,12 +63,12 @@ void LspSession::pull_diagnostics(const nlohmann::json& id, const nlohmann::json
   auto state = published_.find(*uri);
   if (state == published_.end()) {
     // Not open: nothing is known of it.
-    writer_.send(response_message(id, full_report(nlohmann::json::array())));
+    writer_.send_text(response_text(id, full_report("[]")));
     return;
   }
   const std::optional<AnalysisResult>& result = state->second.result;
   if (result && result->version == state->second.latest_version) {
-    writer_.send(response_message(id, full_report(state->second.diagnostics)));
+    writer_.send_text(response_text(id, full_report(state->second.diagnostics)));
     return;
   }
   // Answered when the analysis of the newest version is done.

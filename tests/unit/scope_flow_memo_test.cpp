@@ -73,8 +73,7 @@ std::string published(const OpenDocument& document, ScopeFlowMemo* memo) {
   const FileReport report =
       analyze_parsed("a.py", text, document.tree()->root(), options, memo);
   return lsp_diagnostics(shown_findings(report), text, document.lines(), document.uri(),
-                         PositionEncoding::Utf16)
-      .dump();
+                         PositionEncoding::Utf16);
 }
 
 // What the rules settle, counted: the facts the memo must not change.
