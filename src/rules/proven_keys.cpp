@@ -241,9 +241,16 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
   ProvenKeys proven(outline, facts);
   // The key of the scope recalled last, kept for when it was not there.
   std::optional<std::pair<uint32_t, std::string>> missed;
+  // Keys are made while they fit in a few times the file: deeply nested
+  // code, each of whose scopes' keys holds those nested in it, is built
+  // afresh rather than have its keys grow with the square of the file.
+  std::size_t key_budget = scope_key_budget(outline, source);
   ScopeRecall recall;
   if (memo) {
     recall = [&](uint32_t definition, std::vector<uint32_t>& nested) {
+      const std::size_t size = scope_key_size(outline, definition);
+      if (size > key_budget) return false;
+      key_budget -= size;
       std::string key = scope_key(outline, definition, source, facts.exempt);
       const ScopeFlowOutcome* outcome = memo->recall(key);
       if (!outcome) {

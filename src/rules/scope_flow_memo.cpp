@@ -17,18 +17,36 @@ void append(std::string& key, uint32_t value) {
 
 uint32_t relative(uint32_t index, uint32_t base) { return index == kNone ? kNone : index - base; }
 
+// What the key holds of each node of the outline: seven numbers, and a
+// subscript's mark.
+constexpr std::size_t kKeyBytesPerNode = 7 * sizeof(uint32_t) + 1;
+
+uint32_t stretch_end(const SyntaxOutline& outline, uint32_t definition) {
+  const uint32_t end = outline[definition].subtree_end;
+  return end == kNone ? static_cast<uint32_t>(outline.nodes().size()) : end;
+}
+
 }  // namespace
+
+std::size_t scope_key_size(const SyntaxOutline& outline, uint32_t definition) {
+  const TSNode node = outline[definition].node;
+  return sizeof(uint32_t) + (end_byte(node) - start_byte(node)) +
+         std::size_t{stretch_end(outline, definition) - definition} * kKeyBytesPerNode;
+}
+
+std::size_t scope_key_budget(const SyntaxOutline& outline, std::string_view source) {
+  return 4 * (source.size() + outline.nodes().size() * kKeyBytesPerNode);
+}
 
 std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::string_view source,
                       const std::unordered_set<const void*>& exempt) {
   const OutlineNode& root = outline[definition];
   const uint32_t first = start_byte(root.node);
   const uint32_t last = end_byte(root.node);
-  uint32_t end = root.subtree_end;
-  if (end == kNone) end = static_cast<uint32_t>(outline.nodes().size());
+  const uint32_t end = stretch_end(outline, definition);
   const TSSymbol subscript = precise_kinds().subscript;
   std::string key;
-  key.reserve(sizeof(uint32_t) + (last - first) + std::size_t{end - definition} * 8 * sizeof(uint32_t));
+  key.reserve(scope_key_size(outline, definition));
   append(key, last - first);
   key.append(source.substr(first, last - first));
   for (uint32_t index = definition; index < end; ++index) {
@@ -93,6 +111,18 @@ const ScopeFlowOutcome* ScopeFlowMemo::recall(const std::string& key) {
 
 void ScopeFlowMemo::keep(std::string key, ScopeFlowOutcome outcome) {
   current_.insert_or_assign(std::move(key), std::move(outcome));
+}
+
+}  // namespace keyhound
+
+namespace keyhound {
+
+std::size_t ScopeFlowMemo::key_bytes() const {
+  std::size_t bytes = 0;
+  for (const auto* kept : {&current_, &previous_}) {
+    for (const auto& [key, outcome] : *kept) bytes += key.size();
+  }
+  return bytes;
 }
 
 }  // namespace keyhound

@@ -46,6 +46,14 @@ struct ScopeFlowOutcome {
 std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::string_view source,
                       const std::unordered_set<const void*>& exempt);
 
+// The most bytes scope_key gives for `definition`. A scope's key holds the
+// scopes nested in it, so the keys of deeply nested code add up to far more
+// than the file: their sum is held to a budget of a few times it.
+std::size_t scope_key_size(const SyntaxOutline& outline, uint32_t definition);
+// Four times what one key of the whole file would hold: room for scopes
+// nested four deep, as real code seldom is.
+std::size_t scope_key_budget(const SyntaxOutline& outline, std::string_view source);
+
 // The module's constant dicts and their keys in one text, in sorted order.
 std::string constants_key(const ModuleConstants& constants);
 
@@ -65,7 +73,8 @@ class ScopeFlowMemo {
 
   // How many scopes were recalled rather than built, since the memo began.
   std::size_t recalled() const { return recalled_; }
-  std::size_t size() const { return current_.size() + previous_.size(); }
+  // The bytes of the keys held.
+  std::size_t key_bytes() const;
 
  private:
   std::optional<std::string> constants_;

@@ -154,6 +154,30 @@ TEST(ScopeFlowMemo, AnEditRebuildsOnlyTheScopesItChanged) {
   EXPECT_GT(before, first);
 }
 
+TEST(ScopeFlowMemo, DeeplyNestedScopesKeepKeysOfAFewTimesTheFile) {
+  // Each scope's key holds the scopes within it: unbounded, 60 levels
+  // would keep a hundred times the file (its text, and its outline at
+  // about 30 bytes a node).
+  constexpr int kLevels = 60;
+  std::string text;
+  for (int level = 0; level < kLevels; ++level) {
+    const std::string indent(static_cast<std::size_t>(level) * 2, ' ');
+    text += indent + "def f" + std::to_string(level) + "(d):\n";
+    for (int line = 0; line < 5; ++line) {
+      text += indent + "  x = d['k" + std::to_string(level) + "'] + d[x]\n";
+    }
+  }
+  text += std::string(kLevels * 2, ' ') + "return x\n";
+  OpenDocument document("file:///a.py", "/a.py", 1, text);
+  ScopeFlowMemo memo;
+  ASSERT_EQ(published(document, &memo), published(document, nullptr));
+  EXPECT_LE(memo.key_bytes(), 16 * text.size());
+  const std::size_t at = text.rfind("'k59'");
+  replace(document, at, at + 5, "'k599'");
+  EXPECT_EQ(published(document, &memo), published(document, nullptr));
+  EXPECT_LE(memo.key_bytes(), 16 * document.text()->size());
+}
+
 TEST(ScopeFlowMemo, FactsAreTheSameAfterRandomEdits) {
   // Pieces that make and break what the rules and the flow see.
   const std::vector<std::string> pieces = {
