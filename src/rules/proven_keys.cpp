@@ -276,6 +276,7 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
         }
       },
       recall);
+  if (memo) memo->finish();
   proven.finish();
 }
 

@@ -60,7 +60,7 @@ std::string constants_key(const ModuleConstants& constants);
 // The outcomes of an editor's document's scopes, kept from one analysis to
 // the next, so that a keystroke rebuilds only the graphs of the scopes
 // whose code it changed. Each analysis keeps what it made or recalled and
-// lets go of the rest, so the memo holds about one outcome a scope.
+// lets go of the rest, so the memo holds one outcome a scope.
 class ScopeFlowMemo {
  public:
   // Starts an analysis of a module with these constants (constants_key),
@@ -70,6 +70,8 @@ class ScopeFlowMemo {
   // The outcome kept under `key`, or nullptr.
   const ScopeFlowOutcome* recall(const std::string& key);
   void keep(std::string key, ScopeFlowOutcome outcome);
+  // Ends the analysis: what it neither made nor recalled goes.
+  void finish() { previous_.clear(); }
 
   // How many scopes were recalled rather than built, since the memo began.
   std::size_t recalled() const { return recalled_; }
