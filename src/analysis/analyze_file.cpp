@@ -237,9 +237,11 @@ FileReport analyze_tree(std::string_view path, std::string_view source, TSNode r
   }
   report_findings(options.precise ? ReportMode::Precise : ReportMode::Exact, graph, index, make,
                   file.findings);
-  if (options.precise && options.honour_suppressions && options.report_unused_suppressions) {
+  if (options.precise && options.honour_suppressions && options.report_unused_suppressions &&
+      !suppressions.none()) {
     // What the file would show with no suppression at all: a comment that
-    // hides none of it hides nothing.
+    // hides none of it hides nothing. With no suppression comment, that is
+    // what it shows already, and none is unused.
     AnalysisOptions unsuppressed = options;
     unsuppressed.honour_suppressions = false;
     unsuppressed.report_unused_suppressions = false;

@@ -55,6 +55,10 @@ class Suppressions {
   // The first and last rows of the logical line holding `row`.
   std::pair<uint32_t, uint32_t> logical_line(uint32_t row) const;
 
+  // Whether no comment suppresses anything: then nothing is suppressed,
+  // and no suppression is unused.
+  bool none() const { return directives_.empty() && !file_directive_; }
+
  private:
   // Joined rows merged into sorted, disjoint [first, last] ranges.
   std::vector<std::pair<uint32_t, uint32_t>> logical_lines_;

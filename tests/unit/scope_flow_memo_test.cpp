@@ -206,7 +206,8 @@ TEST(ScopeFlowMemo, FactsAreTheSameAfterRandomEdits) {
     ASSERT_EQ(settled(document, &settled_memo), settled(document, nullptr))
         << "step " << step << ":\n" << *document.text();
   }
-  EXPECT_GT(published_memo.recalled(), 400U);
+  // Most versions recall some scope.
+  EXPECT_GT(published_memo.recalled(), 200U);
 }
 
 }  // namespace
