@@ -29,8 +29,8 @@ uint32_t stretch_end(const SyntaxOutline& outline, uint32_t definition) {
 }  // namespace
 
 std::size_t scope_key_size(const SyntaxOutline& outline, uint32_t definition) {
-  const TSNode node = outline[definition].node;
-  return sizeof(uint32_t) + (end_byte(node) - start_byte(node)) +
+  const OutlineNode& root = outline[definition];
+  return sizeof(uint32_t) + (root.byte_end - start_byte(root.node)) +
          std::size_t{stretch_end(outline, definition) - definition} * kKeyBytesPerNode;
 }
 
@@ -42,7 +42,7 @@ std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::st
                       const std::unordered_set<const void*>& exempt) {
   const OutlineNode& root = outline[definition];
   const uint32_t first = start_byte(root.node);
-  const uint32_t last = end_byte(root.node);
+  const uint32_t last = root.byte_end;
   const uint32_t end = stretch_end(outline, definition);
   const TSSymbol subscript = precise_kinds().subscript;
   std::string key;
@@ -58,7 +58,7 @@ std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::st
     append(key, index == definition ? kNone : relative(node.next_sibling, definition));
     append(key, relative(node.subtree_end, definition));
     append(key, start_byte(node.node) - first);
-    append(key, end_byte(node.node) - first);
+    append(key, node.byte_end - first);
     if (node.kind == subscript) key += exempt.contains(node.node.id) ? 'x' : '-';
   }
   return key;

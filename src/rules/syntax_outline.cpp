@@ -44,6 +44,7 @@ void SyntaxOutline::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t 
   if (role == 0 && !parent_keeps_children && !nodes_.empty()) return;
   uint32_t index = static_cast<uint32_t>(nodes_.size());
   nodes_.push_back(OutlineNode{node, kind, field});
+  nodes_.back().byte_end = end_byte(node);
   if (!open_.empty()) {
     OutlineNode& parent = nodes_[open_.back().second];
     if (parent.last_child == OutlineNode::kNone) {

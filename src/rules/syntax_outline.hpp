@@ -26,6 +26,9 @@ struct OutlineNode {
   uint32_t next_sibling = kNone;
   // One past the last node of its subtree: the outline is in pre-order.
   uint32_t subtree_end = kNone;
+  // Where the node's text ends, read while the walk is at it rather than
+  // from the tree again later.
+  uint32_t byte_end = 0;
 
   static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 };
