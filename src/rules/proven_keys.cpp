@@ -36,10 +36,39 @@ PreciseRule rule_of(FactOrigin origin) {
 
 }  // namespace
 
+namespace {
+
+// Whether the module's own code (outside its functions, lambdas and
+// classes) assigns a dict literal to a name: only such a name may be a
+// constant, and a module with none need not be read further.
+bool assigns_a_dict_literal(const SyntaxOutline& outline, const PreciseKinds& k) {
+  const auto count = static_cast<uint32_t>(outline.nodes().size());
+  for (uint32_t index = 1; index < count;) {
+    const OutlineNode& node = outline[index];
+    if (node.kind == k.function_definition || node.kind == k.lambda ||
+        node.kind == k.class_definition) {
+      index = node.subtree_end;
+      continue;
+    }
+    if (node.kind == k.assignment) {
+      TSNode left = field_child(node.node, k.left);
+      TSNode right = field_child(node.node, k.right);
+      if (!is_null(left) && node_kind(left) == k.identifier && !is_null(right) &&
+          node_kind(right) == k.dictionary) {
+        return true;
+      }
+    }
+    ++index;
+  }
+  return false;
+}
+
+}  // namespace
+
 ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view source,
                                  const PreciseKinds& k, const Scope& module) {
   ModuleConstants constants;
-  if (outline.nodes().empty()) return constants;
+  if (outline.nodes().empty() || !assigns_a_dict_literal(outline, k)) return constants;
   std::unordered_map<std::string, TSNode> candidates;
   std::unordered_set<std::string> changed;
   std::unordered_set<std::string> filled;
