@@ -129,6 +129,11 @@ if [ "$fuzz_runs" -gt 0 ]; then
   fuzz_target frame_fuzz frame_seeds 4096
   phase "fuzzing notebooks: ${fuzz_runs} notebooks and code cells"
   fuzz_target notebook_fuzz notebook_seeds 8192
+  # Each input is up to eight edits, each version analysed twice: a tenth
+  # as many inputs cost about as much as the others.
+  memo_runs=$(( (fuzz_runs + 9) / 10 ))
+  phase "fuzzing the editor's flow memo: ${memo_runs} texts and edits, against analyses afresh"
+  fuzz_target flow_memo_fuzz flow_memo_seeds 1024 -runs="$memo_runs"
 fi
 phase ""
 echo "== all tests passed in $((SECONDS - run_started)) s"
