@@ -277,6 +277,11 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
   ScopeRecall recall;
   if (memo) {
     recall = [&](uint32_t definition, std::vector<uint32_t>& nested) {
+      // The parser may recover from an error another way once the text
+      // around it changed: the same text then holds another tree, of which
+      // the outline shows only part. A scope without errors parses as its
+      // text alone says.
+      if (has_error(outline[definition].node)) return false;
       const std::size_t size = scope_key_size(outline, definition);
       if (size > key_budget) return false;
       key_budget -= size;

@@ -41,8 +41,9 @@ struct ScopeFlowOutcome {
 // Everything a function's or lambda's flow graph is built from but the
 // module's constants: the definition's text, the shape of its outline (kinds,
 // fields, links and offsets, counted from the definition) and which of its
-// lookups another rule took out. Two scopes with the same key have the same
-// graph.
+// lookups another rule took out. Two scopes with the same key and no syntax
+// error have the same graph (with an error, the parser's recovery may give
+// the same text another tree).
 std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::string_view source,
                       const std::unordered_set<const void*>& exempt);
 

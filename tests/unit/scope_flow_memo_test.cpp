@@ -154,6 +154,22 @@ TEST(ScopeFlowMemo, AnEditRebuildsOnlyTheScopesItChanged) {
   EXPECT_GT(before, first);
 }
 
+TEST(ScopeFlowMemo, AFunctionHoldingASyntaxErrorIsAnalysedAfresh) {
+  // The parser may recover from the same error in the same text another way
+  // once the text around it changed: here `k` is a parameter of `cached` in
+  // the first tree and not in the second, although its outline is the same.
+  const std::string text =
+      "import os\nfrom contextlib import suppress\nfrom collections it)\n\n"
+      "def cached(  finally:ME'] + , k):\n    return CACHE[k] + d[k]\n\n limit(k)\n\n"
+      "def finaTs(d, k):\n    try:\n        pass\n    finally:ME'] + known({})\n";
+  OpenDocument document("file:///a.py", "/a.py", 1, text);
+  ScopeFlowMemo memo;
+  ASSERT_EQ(published(document, &memo), published(document, nullptr));
+  const std::size_t at = text.find("        pass");
+  replace(document, at, at + 1, "x");
+  EXPECT_EQ(published(document, &memo), published(document, nullptr));
+}
+
 TEST(ScopeFlowMemo, DeeplyNestedScopesKeepKeysOfAFewTimesTheFile) {
   // Each scope's key holds the scopes within it: unbounded, 60 levels
   // would keep a hundred times the file (its text, and its outline at
@@ -206,8 +222,8 @@ TEST(ScopeFlowMemo, FactsAreTheSameAfterRandomEdits) {
     ASSERT_EQ(settled(document, &settled_memo), settled(document, nullptr))
         << "step " << step << ":\n" << *document.text();
   }
-  // Most versions recall some scope.
-  EXPECT_GT(published_memo.recalled(), 200U);
+  // Many versions recall some scope (one holding a syntax error never is).
+  EXPECT_GT(published_memo.recalled(), 50U);
 }
 
 }  // namespace
