@@ -37,12 +37,14 @@ void AnalysisWorker::forget(const std::string& uri) {
   if (running_ == uri) running_forgotten_ = true;
 }
 
-AnalysisResult AnalysisWorker::analyse(AnalysisJob& job, ScopeFlowMemo& memo) const {
+AnalysisResult AnalysisWorker::analyse(AnalysisJob& job,
+                                       std::unique_ptr<ScopeFlowMemo>& memo) const {
   AnalysisResult result{.uri = job.uri, .version = job.version, .text = job.text, .findings = {},
                         .fault = {}};
   try {
+    if (!memo) memo = std::make_unique<ScopeFlowMemo>();
     FileReport report =
-        analyze_parsed(job.path, *job.text, root_of(job.tree), job.settings.analysis, &memo);
+        analyze_parsed(job.path, *job.text, root_of(job.tree), job.settings.analysis, memo.get());
     if (report.outcome.status == FileStatus::ReadError) {
       // Refused (too large for the memory there is): said once, no findings.
       result.fault = report.outcome.message;
@@ -86,13 +88,16 @@ void AnalysisWorker::run(std::stop_token stop) {
       running_ = job.uri;
       running_forgotten_ = false;
     }
-    if (!memo) memo = std::make_unique<ScopeFlowMemo>();
-    AnalysisResult result = analyse(job, *memo);
+    AnalysisResult result = analyse(job, memo);
     {
       // A document closed meanwhile lets its memo go.
       std::lock_guard lock(mutex_);
-      if (!running_forgotten_) memos_.insert_or_assign(job.uri, std::move(memo));
       running_.clear();
+      try {
+        if (!running_forgotten_ && memo) memos_.insert_or_assign(job.uri, std::move(memo));
+      } catch (const std::bad_alloc&) {
+        // Without the memo the next analysis builds every scope: slower, not wrong.
+      }
     }
     // The tree goes before the result is handed on.
     job.tree.reset();

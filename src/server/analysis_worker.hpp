@@ -57,7 +57,8 @@ class AnalysisWorker {
 
  private:
   void run(std::stop_token stop);
-  AnalysisResult analyse(AnalysisJob& job, ScopeFlowMemo& memo) const;
+  // With the document's memo, made here when it has none yet.
+  AnalysisResult analyse(AnalysisJob& job, std::unique_ptr<ScopeFlowMemo>& memo) const;
 
   std::string working_directory_;
   Done done_;
