@@ -37,17 +37,10 @@ std::string published(const OpenDocument& document, ScopeFlowMemo* memo) {
                          PositionEncoding::Utf8);
 }
 
-LinePosition position_of(std::string_view text, std::size_t offset) {
-  LinePosition position;
-  for (std::size_t i = 0; i < offset; ++i) {
-    if (text[i] == '\n') {
-      ++position.line;
-      position.character = 0;
-    } else {
-      ++position.character;
-    }
-  }
-  return position;
+// The texts are ASCII: a byte column is a character in either encoding.
+LinePosition position_of(const OpenDocument& document, std::size_t offset) {
+  const TextPoint point = document.lines().point_of(static_cast<uint32_t>(offset));
+  return {point.row, point.byte_column};
 }
 
 }  // namespace
@@ -69,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& now = *document.text();
     const std::size_t from = (at[0] | (std::size_t{at[1]} << 8)) % (now.size() + 1);
     const std::size_t to = std::min(now.size(), from + at[2] % 8);
-    ContentChange change{std::make_pair(position_of(now, from), position_of(now, to)),
+    ContentChange change{std::make_pair(position_of(document, from), position_of(document, to)),
                          std::string(kPieces[at[3] % kPieces.size()])};
     document.apply({change}, document.version() + 1, PositionEncoding::Utf8);
     if (document.tree() == nullptr) return 0;

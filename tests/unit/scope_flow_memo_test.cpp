@@ -95,22 +95,14 @@ std::string settled(const OpenDocument& document, ScopeFlowMemo* memo) {
   return counts + " " + std::to_string(risks.size());
 }
 
-LinePosition position_of(const std::string& text, std::size_t offset) {
-  LinePosition position;
-  for (std::size_t i = 0; i < offset; ++i) {
-    if (text[i] == '\n') {
-      ++position.line;
-      position.character = 0;
-    } else {
-      ++position.character;
-    }
-  }
-  return position;
+// The texts are ASCII: a byte column is a character in either encoding.
+LinePosition position_of(const OpenDocument& document, std::size_t offset) {
+  const TextPoint point = document.lines().point_of(static_cast<uint32_t>(offset));
+  return {point.row, point.byte_column};
 }
 
 void replace(OpenDocument& document, std::size_t from, std::size_t to, std::string text) {
-  const std::string& now = *document.text();
-  ContentChange change{std::make_pair(position_of(now, from), position_of(now, to)),
+  ContentChange change{std::make_pair(position_of(document, from), position_of(document, to)),
                        std::move(text)};
   document.apply({change}, document.version() + 1, PositionEncoding::Utf16);
 }
