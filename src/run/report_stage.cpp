@@ -6,6 +6,9 @@
 #include <charconv>
 #include <cstdint>
 #include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "analysis/finding_identity.hpp"
 #include "analysis/rule_catalog.hpp"
@@ -229,9 +232,20 @@ FileTally ReportStage::process(FileReport& report, std::size_t project) const {
       return tally;
     }
     narrow_unused_suppressions(report, selection, absolute);
+    // Whether a code shows depends on the code and the file alone: asked
+    // once a code rather than once a finding (each asking matches the
+    // path against every per-file pattern).
+    std::vector<std::pair<std::string_view, bool>> shown_codes;
+    auto reports = [&](std::string_view code) {
+      for (const auto& [known, shown] : shown_codes) {
+        if (known == code) return shown;
+      }
+      const bool shown = selection.reports(code, report.path, absolute);
+      shown_codes.emplace_back(code, shown);
+      return shown;
+    };
     filter_report(report, [&](const Finding& finding) {
-      return !selection.ranks_out(finding) &&
-             selection.reports(code_of(finding), report.path, absolute);
+      return !selection.ranks_out(finding) && reports(code_of(finding));
     });
   }
   if (writing_directory_) {
