@@ -19,12 +19,27 @@ void append_unicode_escape(std::string& out, char32_t point) {
   for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(point >> shift) & 0xF];
 }
 
+constexpr bool is_plain_json_byte(unsigned char byte) {
+  return byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\';
+}
+
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
   out += '"';
   std::size_t i = 0;
   while (i < text.size()) {
+    // Printable ASCII other than the quote and the backslash goes as it
+    // is, a run at a time: most of any text is that.
+    std::size_t plain = i;
+    while (plain < text.size() && is_plain_json_byte(static_cast<unsigned char>(text[plain]))) {
+      ++plain;
+    }
+    if (plain > i) {
+      out.append(text.substr(i, plain - i));
+      i = plain;
+      continue;
+    }
     auto byte = static_cast<unsigned char>(text[i]);
     if (byte >= 0x80) {
       if (std::size_t length = valid_utf8_sequence_at(text, i)) {

@@ -40,7 +40,10 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"del_c1_and_bidi_escaped",
                    "\x7f\xc2\x85\xc2\x9b\xe2\x80\xaa\xe2\x80\xae\xe2\x81\xa6\xe2\x81\xa9",
                    "\"\\u007f\\u0085\\u009b\\u202a\\u202e\\u2066\\u2069\""},
-        EscapeCase{"invalid_bytes_replaced", "a\xff\xc3", "\"a\xef\xbf\xbd\xef\xbf\xbd\""}),
+        EscapeCase{"invalid_bytes_replaced", "a\xff\xc3", "\"a\xef\xbf\xbd\xef\xbf\xbd\""},
+        // Plain runs around each kind of byte that is not plain.
+        EscapeCase{"runs_between_escapes", "\"ab\\cd\x7f e\xc3\xa9" "f\xffg~ \n",
+                   "\"\\\"ab\\\\cd\\u007f e\xc3\xa9" "f\xef\xbf\xbdg~ \\n\""}),
     [](const ::testing::TestParamInfo<EscapeCase>& info) { return info.param.label; });
 
 TEST(JsonObjectTest, MembersInOrderOnOneLine) {
