@@ -53,20 +53,45 @@ std::vector<ShownFinding> shown_findings(const FileReport& report) {
 
 namespace {
 
-std::string position_text(std::string_view text, const LineStarts& lines, Position at,
-                          PositionEncoding encoding) {
-  return JsonObject()
-      .number("line", at.row)
-      .number("character", character_of(lines.line(text, at.row), at.byte_column, encoding))
-      .text();
-}
+// The diagnostics are written straight into the one message, in the form
+// JsonObject writes (`{"name": value, ...}`): at every keystroke they are
+// the larger part of what the server writes.
+class DiagnosticsWriter {
+ public:
+  DiagnosticsWriter(std::string& out, std::string_view text, const LineStarts& lines,
+                    PositionEncoding encoding)
+      : out_(out), text_(text), lines_(lines), encoding_(encoding) {}
+
+  void range(Position start, Position end) {
+    out_ += "{\"start\": ";
+    position(start);
+    out_ += ", \"end\": ";
+    position(end);
+    out_ += '}';
+  }
+
+  void number(uint64_t value) { out_ += std::to_string(value); }
+
+ private:
+  void position(Position at) {
+    out_ += "{\"line\": ";
+    number(at.row);
+    out_ += ", \"character\": ";
+    number(character_of(lines_.line(text_, at.row), at.byte_column, encoding_));
+    out_ += '}';
+  }
+
+  std::string& out_;
+  std::string_view text_;
+  const LineStarts& lines_;
+  PositionEncoding encoding_;
+};
 
 std::string range_text(std::string_view text, const LineStarts& lines, Position start,
                        Position end, PositionEncoding encoding) {
-  return JsonObject()
-      .raw("start", position_text(text, lines, start, encoding))
-      .raw("end", position_text(text, lines, end, encoding))
-      .text();
+  std::string range;
+  DiagnosticsWriter(range, text, lines, encoding).range(start, end);
+  return range;
 }
 
 }  // namespace
@@ -74,32 +99,35 @@ std::string range_text(std::string_view text, const LineStarts& lines, Position 
 std::string lsp_diagnostics(const std::vector<ShownFinding>& findings, std::string_view text,
                             const LineStarts& lines, const std::string& uri,
                             PositionEncoding encoding) {
-  std::string diagnostics = "[";
+  std::string out = "[";
+  DiagnosticsWriter write(out, text, lines, encoding);
   for (const ShownFinding& finding : findings) {
-    if (diagnostics.size() > 1) diagnostics += ',';
-    JsonObject diagnostic;
-    diagnostic.raw("range", range_text(text, lines, finding.start, finding.end, encoding))
-        .number("severity", static_cast<uint64_t>(severity_of(finding.confidence)))
-        .string("code", finding.code)
-        .string("source", kDiagnosticSource)
-        .string("message", finding.message);
+    if (out.size() > 1) out += ',';
+    out += "{\"range\": ";
+    write.range(finding.start, finding.end);
+    out += ", \"severity\": ";
+    write.number(static_cast<uint64_t>(severity_of(finding.confidence)));
+    out += ", \"code\": ";
+    append_json_string(out, finding.code);
+    out += ", \"source\": ";
+    append_json_string(out, kDiagnosticSource);
+    out += ", \"message\": ";
+    append_json_string(out, finding.message);
     if (finding.origin) {
       std::string where = "the KeyError comes from ";
       where += finding.origin_text.empty() ? "this lookup" : finding.origin_text;
-      const std::string location =
-          JsonObject()
-              .string("uri", uri)
-              .raw("range", range_text(text, lines, *finding.origin, *finding.origin, encoding))
-              .text();
-      std::string related = "[";
-      related += JsonObject().raw("location", location).string("message", where).text();
-      related += ']';
-      diagnostic.raw("relatedInformation", related);
+      out += ", \"relatedInformation\": [{\"location\": {\"uri\": ";
+      append_json_string(out, uri);
+      out += ", \"range\": ";
+      write.range(*finding.origin, *finding.origin);
+      out += "}, \"message\": ";
+      append_json_string(out, where);
+      out += "}]";
     }
-    diagnostics += diagnostic.text();
+    out += '}';
   }
-  diagnostics += ']';
-  return diagnostics;
+  out += ']';
+  return out;
 }
 
 nlohmann::json lsp_range(std::string_view text, const LineStarts& lines, Position start,

@@ -233,5 +233,26 @@ TEST(QuickFixes, TheLineCommentGoesWhereAddNoqaPutsIt) {
   EXPECT_TRUE(quick_fixes(document, findings, 0, 5, PositionEncoding::Utf16).empty());
 }
 
+// The text the editor gets, byte for byte: a lookup on a line with a
+// character of two UTF-16 units before it, and a call whose KeyError comes
+// from a lookup in another function (g's call is not shown: f shows the
+// lookup), with a URI that needs escaping.
+TEST(Diagnostics, WrittenAsTheProtocolsJsonText) {
+  const std::string text =
+      "def f(d):\n    return '\xF0\x9F\x98\x80' + d['k']\n\n\ndef g(d):\n    return f(d)\n\n\n"
+      "def h(d):\n    return g(d)\n";
+  const std::string uri = "file:///a\\\"b.py";
+  OpenDocument document(uri, "/a.py", 1, text);
+  const AnalysisOptions options{.honour_suppressions = true, .precise = true};
+  const auto findings =
+      shown_findings(analyze_parsed("a.py", text, document.tree()->root(), options));
+  const std::string start = R"j({"range": {"start": {"line": 1, "character": 18}, "end": {"line": 1, "character": 24}}, "severity": 2, "code": "KH001", "source": "keyhound", "message": )j";
+  EXPECT_EQ(lsp_diagnostics(findings, text, document.lines(), uri, PositionEncoding::Utf16),
+            "[" + start + R"j("Possible KeyError: d['k'] (a mapping from a parameter) in function 'f'"},)j"
+            R"j({"range": {"start": {"line": 9, "character": 11}, "end": {"line": 9, "character": 15}}, "severity": 3, "code": "KH002", "source": "keyhound", "message": "Possible KeyError: g(d) in function 'h' can raise it (from d['k'] at a.py:2:18)", )j"
+            R"j("relatedInformation": [{"location": {"uri": "file:///a\\\"b.py", "range": {"start": {"line": 1, "character": 18}, "end": {"line": 1, "character": 18}}}, "message": "the KeyError comes from d['k']"}]}])j");
+  EXPECT_EQ(lsp_diagnostics({}, text, document.lines(), uri, PositionEncoding::Utf16), "[]");
+}
+
 }  // namespace
 }  // namespace keyhound
