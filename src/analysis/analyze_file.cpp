@@ -11,6 +11,7 @@
 
 #include "analysis/function_graph.hpp"
 #include "analysis/report_pass.hpp"
+#include "analysis/statement_memo.hpp"
 #include "analysis/suppression.hpp"
 #include "analysis/unused_suppressions.hpp"
 #include "base/memory_budget.hpp"
@@ -33,13 +34,21 @@ struct IndexedTree {
   std::optional<PreciseFacts> precise;
 };
 
-IndexedTree index_tree(TSNode root, std::string_view source, bool precise, ScopeFlowMemo* memo) {
+IndexedTree index_tree(TSNode root, std::string_view source, bool precise, DocumentMemo* memo) {
   std::optional<PreciseObserver> observer;
-  if (precise) observer.emplace(source, memo);
+  if (precise) observer.emplace(source, memo != nullptr ? &memo->flows : nullptr);
+  PreciseObserver* const watching = observer ? &*observer : nullptr;
+  std::optional<KeptStatements> kept;
+  if (memo != nullptr) {
+    memo->statements.begin(precise);
+    kept.emplace(memo->statements, source, watching);
+  }
   // Precise mode: a handler that re-raises what it caught guards nothing.
-  IndexedTree indexed{index_file(root, source, observer ? &observer->observer() : nullptr,
-                                 precise ? GuardRule::ReraiseEscapes : GuardRule::AnyCatcher),
+  IndexedTree indexed{index_file(root, source, watching ? &watching->observer() : nullptr,
+                                 precise ? GuardRule::ReraiseEscapes : GuardRule::AnyCatcher,
+                                 kept ? &*kept : nullptr),
                       {}};
+  if (memo != nullptr) memo->statements.finish(root);
   if (observer) indexed.precise = observer->finish();
   return indexed;
 }
@@ -115,7 +124,7 @@ FileReport refused_file(std::string_view path, std::string message) {
 const char* const kOutOfMemory = "file too large to analyse in the available memory";
 
 FileReport analyze_tree(std::string_view path, std::string_view source, TSNode root,
-                        const AnalysisOptions& options, ScopeFlowMemo* memo);
+                        const AnalysisOptions& options, DocumentMemo* memo);
 
 // Precise reports are read in the order of the file: by line, then
 // column. Function summaries, which they do not show, go last.
@@ -149,7 +158,7 @@ void order_by_position(std::vector<Finding>& findings) {
 }  // namespace
 
 FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode root,
-                          const AnalysisOptions& options, ScopeFlowMemo* memo) {
+                          const AnalysisOptions& options, DocumentMemo* memo) {
   // Its parse fitted; its analysis, which takes memory by the node, must
   // fit in what is left, or the file is refused before it begins.
   if (auto refusal = analysis_refusal(uint64_t{node_count(root)} * kAnalysisBytesPerNode)) {
@@ -202,7 +211,7 @@ FileReport analyze_file(std::string_view path, std::string_view source,
 namespace {
 
 FileReport analyze_tree(std::string_view path, std::string_view source, TSNode root,
-                        const AnalysisOptions& options, ScopeFlowMemo* memo) {
+                        const AnalysisOptions& options, DocumentMemo* memo) {
   IndexedTree indexed = index_tree(root, source, options.precise, memo);
   FileIndex& index = indexed.index;
   const Suppressions suppressions(options.honour_suppressions

@@ -5,7 +5,7 @@
 #include <tree_sitter/api.h>
 
 #include "analysis/findings.hpp"
-#include "rules/scope_flow_memo.hpp"
+#include "analysis/statement_memo.hpp"
 
 namespace keyhound {
 
@@ -36,9 +36,9 @@ FileReport analyze_file(std::string_view path, std::string_view source,
 
 // The same for a text already parsed: `root` is the root of `source`'s
 // tree. The language server keeps each open document's tree between edits
-// and parses only what an edit changed, and a memo of its scopes' flow, in
-// which precise mode finds the scopes an edit did not change.
+// and parses only what an edit changed, and a memo of its last analysis,
+// from which the analysis takes what an edit did not change.
 FileReport analyze_parsed(std::string_view path, std::string_view source, TSNode root,
-                          const AnalysisOptions& options = {}, ScopeFlowMemo* memo = nullptr);
+                          const AnalysisOptions& options = {}, DocumentMemo* memo = nullptr);
 
 }  // namespace keyhound

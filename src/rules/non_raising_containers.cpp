@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "rules/expression_text.hpp"
+#include "syntax/statement_move.hpp"
 
 namespace keyhound {
 
@@ -55,6 +56,23 @@ void NonRaisingContainers::settle(const ScopeTracker& scopes, PreciseFacts& fact
     // body binds to `x`.
     if (use.attribute) add_counts(counts, scope.attributes, name);
     if (auto rule = rule_for(counts)) facts.take(use.id, *rule);
+  }
+}
+
+std::vector<NonRaisingContainers::Use> NonRaisingContainers::uses_since(
+    std::size_t begin, std::string_view source) const {
+  std::vector<Use> uses;
+  for (std::size_t u = begin; u < uses_.size(); ++u) {
+    const NameValue& use = uses_[u];
+    uses.push_back({use.id, span_in(use.name, source), use.scope, use.attribute});
+  }
+  return uses;
+}
+
+void NonRaisingContainers::add_uses(const std::vector<Use>& uses, const StatementMove& move,
+                                    const ScopeRenumbering& renumber) {
+  for (const Use& use : uses) {
+    uses_.push_back({move.id(use.id), move.text(use.name), renumber(use.scope), use.attribute});
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "rules/precise_kinds.hpp"
 #include "rules/precise_rules.hpp"
+#include "syntax/statement_move.hpp"
 #include "rules/scopes.hpp"
 
 namespace keyhound {
@@ -26,6 +27,19 @@ class NonRaisingContainers {
     uses_.push_back({subscript.id, name, class_scope, true});
   }
   void settle(const ScopeTracker& scopes, PreciseFacts& facts) const;
+
+  // The uses a top-level statement noted, with their names as offsets in
+  // `source`; and such uses noted again, moved, their scopes renumbered.
+  struct Use {
+    const void* id;
+    SourceSpan name;
+    std::size_t scope;
+    bool attribute;
+  };
+  std::size_t use_count() const { return uses_.size(); }
+  std::vector<Use> uses_since(std::size_t begin, std::string_view source) const;
+  void add_uses(const std::vector<Use>& uses, const StatementMove& move,
+                const ScopeRenumbering& renumber);
 
  private:
   struct NameValue {

@@ -2,6 +2,7 @@
 #include "rules/precise_rules.hpp"
 
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "syntax/node_text.hpp"
@@ -16,6 +17,7 @@
 #include "rules/syntax_outline.hpp"
 #include "rules/type_subscripts.hpp"
 #include "syntax/python_grammar.hpp"
+#include "syntax/statement_move.hpp"
 
 namespace keyhound {
 
@@ -133,6 +135,28 @@ const PreciseKinds& precise_kinds() {
 }
 
 
+// What the walk of one top-level statement gave the rules, as the parts of
+// each; scopes count as they did then.
+struct PreciseStatement {
+  OutlinePart outline;
+  TypeSubscripts::Part types;
+  std::vector<NonRaisingContainers::Use> uses;
+  ScopesPart scopes;
+  std::vector<std::pair<const void*, PreciseRule>> takes;
+  struct AttributeOrigin {
+    std::size_t owner;
+    std::string attribute;
+    uint16_t origins;
+  };
+  std::vector<AttributeOrigin> origins;
+  struct AttributeLookup {
+    const void* id;
+    std::size_t owner;
+    std::string attribute;
+  };
+  std::vector<AttributeLookup> lookups;
+};
+
 // One observer of the file index's walk that hands each node to the rules
 // that look at its kind, and asks them in turn about each subscript.
 class PreciseClassifier final : public WalkObserver {
@@ -151,6 +175,9 @@ class PreciseClassifier final : public WalkObserver {
   void leave(uint32_t depth) override;
   PreciseFacts finish();
 
+  PreciseStatement last_statement() const;
+  void add_statement(const PreciseStatement& statement, const StatementMove& move);
+
  private:
   static std::vector<bool> kinds_looked_at(const PreciseKinds& k);
   void note_syntax_error(TSNode node, uint32_t depth);
@@ -164,6 +191,7 @@ class PreciseClassifier final : public WalkObserver {
   void bind_self_attribute(TSNode attribute, BoundValue value);
   void note_attribute_origin(TSNode attribute, TSNode value);
   void rank_attribute_lookups();
+  void take(const void* subscript, PreciseRule rule);
 
   std::string_view source_;
   ScopeFlowMemo* memo_;
@@ -179,16 +207,66 @@ class PreciseClassifier final : public WalkObserver {
   // to `self.attribute` (bits of RiskOrigin), and the lookups of such
   // attributes, ranked once the flow has ranked them by what it knows.
   std::map<std::pair<std::size_t, std::string>, uint16_t> attribute_origins_;
-  struct AttributeLookup {
-    const void* id;
-    std::size_t owner;
-    std::string attribute;
-  };
+  using AttributeLookup = PreciseStatement::AttributeLookup;
   std::vector<AttributeLookup> attribute_lookups_;
+  // What the walk took out and the attribute origins it noted, in order,
+  // so that a top-level statement's share can be kept.
+  std::vector<std::pair<const void*, PreciseRule>> takes_;
+  std::vector<PreciseStatement::AttributeOrigin> origin_log_;
+  // How far each of the above had come when the top-level statement being
+  // walked began.
+  struct StatementMarks {
+    uint32_t outline = 0;
+    TypeSubscripts::Marks types;
+    std::size_t uses = 0;
+    ScopeMarks scopes;
+    std::size_t takes = 0;
+    std::size_t origins = 0;
+    std::size_t lookups = 0;
+  };
+  StatementMarks statement_marks_;
   // Which node kinds any rule looks at: the rest pass at the cost of one
   // table read.
   std::vector<bool> looked_at_;
 };
+
+void PreciseClassifier::take(const void* subscript, PreciseRule rule) {
+  takes_.emplace_back(subscript, rule);
+  facts_.take(subscript, rule);
+}
+
+PreciseStatement PreciseClassifier::last_statement() const {
+  const StatementMarks& marks = statement_marks_;
+  PreciseStatement statement{
+      .outline = outline_.part_since(marks.outline),
+      .types = types_.part_since(marks.types),
+      .uses = containers_.uses_since(marks.uses, source_),
+      .scopes = scopes_.part_since(marks.scopes),
+      .takes = {takes_.begin() + static_cast<std::ptrdiff_t>(marks.takes), takes_.end()},
+      .origins = {origin_log_.begin() + static_cast<std::ptrdiff_t>(marks.origins),
+                  origin_log_.end()},
+      .lookups = {attribute_lookups_.begin() + static_cast<std::ptrdiff_t>(marks.lookups),
+                  attribute_lookups_.end()}};
+  return statement;
+}
+
+void PreciseClassifier::add_statement(const PreciseStatement& statement,
+                                      const StatementMove& move) {
+  const ScopeRenumbering renumber(statement.scopes.first_scope, scopes_.scope_count());
+  outline_.add_part(statement.outline, move);
+  types_.add_part(statement.types, move);
+  containers_.add_uses(statement.uses, move, renumber);
+  scopes_.add_part(statement.scopes, move);
+  for (const auto& [subscript, rule] : statement.takes) take(move.id(subscript), rule);
+  for (const PreciseStatement::AttributeOrigin& origin : statement.origins) {
+    const std::size_t owner = renumber(origin.owner);
+    attribute_origins_[{owner, origin.attribute}] |= origin.origins;
+    origin_log_.push_back({owner, origin.attribute, origin.origins});
+  }
+  for (const PreciseStatement::AttributeLookup& lookup : statement.lookups) {
+    attribute_lookups_.push_back({move.id(lookup.id), renumber(lookup.owner), lookup.attribute});
+  }
+}
 
 std::vector<bool> PreciseClassifier::kinds_looked_at(const PreciseKinds& k) {
   std::vector<bool> looked_at(grammar_symbol_count(), false);
@@ -206,6 +284,15 @@ std::vector<bool> PreciseClassifier::kinds_looked_at(const PreciseKinds& k) {
 }
 
 void PreciseClassifier::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) {
+  if (depth == 1) {
+    statement_marks_ = {static_cast<uint32_t>(outline_.nodes().size()),
+                        types_.marks(),
+                        containers_.use_count(),
+                        scopes_.marks(),
+                        takes_.size(),
+                        origin_log_.size(),
+                        attribute_lookups_.size()};
+  }
   note_syntax_error(node, depth);
   outline_.enter(node, kind, field, depth);
   bool looked_at = kind < looked_at_.size() && looked_at_[kind];
@@ -289,9 +376,10 @@ void PreciseClassifier::note_attribute_origin(TSNode attribute, TSNode value) {
   std::optional<RiskOrigin> origin = origin_of_value(value, k_, source_);
   std::optional<std::size_t> owner = scopes_.enclosing_class();
   if (!origin || !is_outside_data(*origin) || !owner) return;
-  attribute_origins_[{*owner, std::string(node_text(field_child(attribute, k_.attribute_field),
-                                                    source_))}] |=
-      static_cast<uint16_t>(1U << static_cast<unsigned>(*origin));
+  std::string name(node_text(field_child(attribute, k_.attribute_field), source_));
+  const auto bit = static_cast<uint16_t>(1U << static_cast<unsigned>(*origin));
+  attribute_origins_[{*owner, name}] |= bit;
+  origin_log_.push_back({*owner, std::move(name), bit});
 }
 
 // A lookup of `self.x[...]` whose class fills `x` from outside data: high,
@@ -332,9 +420,9 @@ void PreciseClassifier::on_loop_target(TSNode node) {
 void PreciseClassifier::on_subscript(TSNode node) {
   SubscriptParts parts = subscript_parts(node, k_);
   bool complete = !is_null(parts.first_index) && !is_null(parts.value);
-  if (stores_.is_store(node)) return facts_.take(node.id, PreciseRule::Store);
+  if (stores_.is_store(node)) return take(node.id, PreciseRule::Store);
   if (is_null(parts.first_index)) return;
-  if (auto rule = read_rule(node, parts)) return facts_.take(node.id, *rule);
+  if (auto rule = read_rule(node, parts)) return take(node.id, *rule);
   if (!complete) return;
   on_value_use(node, parts.value, node_kind(parts.value));
 }
@@ -396,6 +484,13 @@ PreciseObserver::PreciseObserver(std::string_view source, ScopeFlowMemo* memo)
     : classifier_(std::make_unique<PreciseClassifier>(source, memo)) {}
 PreciseObserver::~PreciseObserver() = default;
 WalkObserver& PreciseObserver::observer() { return *classifier_; }
+std::shared_ptr<const PreciseStatement> PreciseObserver::last_statement() const {
+  return std::make_shared<const PreciseStatement>(classifier_->last_statement());
+}
+void PreciseObserver::add_statement(const PreciseStatement& statement,
+                                    const StatementMove& move) {
+  classifier_->add_statement(statement, move);
+}
 PreciseFacts PreciseObserver::finish() { return classifier_->finish(); }
 
 PreciseFacts precise_facts(TSNode root, std::string_view source) {

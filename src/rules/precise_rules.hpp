@@ -80,6 +80,8 @@ struct PreciseFacts {
 // and settles them once the walk is done.
 class PreciseClassifier;
 class ScopeFlowMemo;
+class StatementMove;
+struct PreciseStatement;
 class PreciseObserver {
  public:
   // With a memo, the flow graphs of scopes it has seen are not built again.
@@ -90,6 +92,12 @@ class PreciseObserver {
 
   WalkObserver& observer();
   PreciseFacts finish();
+
+  // What the walk of the last top-level statement walked gave the rules,
+  // taken once the walk has left it; and such a part added, moved to where
+  // its statement now stands, in place of the statement's walk.
+  std::shared_ptr<const PreciseStatement> last_statement() const;
+  void add_statement(const PreciseStatement& statement, const StatementMove& move);
 
  private:
   std::unique_ptr<PreciseClassifier> classifier_;

@@ -1,6 +1,7 @@
 #include "syntax/node_access.hpp"
 #include "rules/scopes.hpp"
 
+#include "base/internal_fault.hpp"
 #include "syntax/node_text.hpp"
 #include "rules/expression_text.hpp"
 #include "rules/sequences.hpp"
@@ -38,12 +39,34 @@ ScopeTracker::ScopeTracker(std::string_view source, const PreciseKinds& kinds)
   stack_.push_back({0, 0});
 }
 
+void ScopeTracker::apply(const ScopesPart::ModuleBinding& binding) {
+  Scope& module = scopes_[0];
+  switch (binding.kind) {
+    case ScopesPart::ModuleBinding::Kind::Def:
+      module.def_nodes.insert_or_assign(binding.name, binding.definition);
+      module.defs.insert(binding.name);
+      break;
+    case ScopesPart::ModuleBinding::Kind::Class:
+      module.bindings.insert(binding.name);
+      break;
+    case ScopesPart::ModuleBinding::Kind::Value:
+      module.values[binding.name][static_cast<std::size_t>(binding.value)] += 1;
+      module.bindings.insert(binding.name);
+      break;
+  }
+  module_bindings_.push_back(binding);
+}
+
 void ScopeTracker::enter_definition(TSNode definition, uint32_t depth) {
   bool is_class = node_kind(definition) == k_.class_definition;
   TSNode name = field_child(definition, k_.name);
   if (!is_null(name)) {
     std::string text(node_text(name, source_));
-    if (is_class) {
+    if (current() == 0) {
+      using Kind = ScopesPart::ModuleBinding::Kind;
+      apply({is_class ? Kind::Class : Kind::Def, std::move(text), definition.id,
+             BoundValue::Unknown});
+    } else if (is_class) {
       scopes_[current()].bindings.insert(std::move(text));
     } else {
       scopes_[current()].def_nodes.insert_or_assign(text, definition.id);
@@ -76,7 +99,10 @@ void ScopeTracker::bind_declared(TSNode statement) {
     TSNode name = named_child(statement, i);
     if (node_kind(name) != k_.identifier) continue;
     std::string text(node_text(name, source_));
-    if (node_kind(statement) == k_.global_statement) globals_.insert(text);
+    if (node_kind(statement) == k_.global_statement) {
+      globals_.insert(text);
+      global_names_.push_back(text);
+    }
     bind(std::move(text), BoundValue::Unknown);
   }
 }
@@ -86,6 +112,9 @@ void ScopeTracker::leave(uint32_t depth) {
 }
 
 void ScopeTracker::bind(std::string name, BoundValue value) {
+  if (current() == 0) {
+    return apply({ScopesPart::ModuleBinding::Kind::Value, std::move(name), nullptr, value});
+  }
   Scope& scope = scopes_[current()];
   scope.values[name][static_cast<std::size_t>(value)] += 1;
   scope.bindings.insert(std::move(name));
@@ -225,6 +254,45 @@ bool ScopeTracker::visible(const std::string& name, std::size_t from) const {
     }
     if (at == 0) return false;
     at = scope.parent;
+  }
+}
+
+ScopeMarks ScopeTracker::marks() const {
+  return {scopes_.size(), module_bindings_.size(), calls_.size(), global_names_.size()};
+}
+
+ScopesPart ScopeTracker::part_since(const ScopeMarks& marks) const {
+  if (stack_.size() != 1) throw InternalFault("a scopes part taken inside a statement");
+  auto from = [](const auto& items, std::size_t begin) {
+    return std::vector(items.begin() + static_cast<std::ptrdiff_t>(begin), items.end());
+  };
+  ScopesPart part{.first_scope = marks.scopes,
+                  .module_bindings = from(module_bindings_, marks.module_bindings),
+                  .scopes = from(scopes_, marks.scopes),
+                  .calls = from(calls_, marks.calls),
+                  .globals = from(global_names_, marks.globals)};
+  return part;
+}
+
+void ScopeTracker::add_part(const ScopesPart& part, const StatementMove& move) {
+  if (stack_.size() != 1) throw InternalFault("a scopes part added inside a statement");
+  const ScopeRenumbering renumber(part.first_scope, scopes_.size());
+  for (const ScopesPart::ModuleBinding& binding : part.module_bindings) {
+    ScopesPart::ModuleBinding moved = binding;
+    moved.definition = move.id(binding.definition);
+    apply(moved);
+  }
+  for (const Scope& scope : part.scopes) {
+    Scope& added = scopes_.emplace_back(scope);
+    added.parent = renumber(scope.parent);
+    for (auto& [name, definition] : added.def_nodes) definition = move.id(definition);
+  }
+  for (const ScopesPart::Call& call : part.calls) {
+    calls_.push_back({move.id(call.id), call.name, renumber(call.scope), call.method});
+  }
+  for (const std::string& name : part.globals) {
+    globals_.insert(name);
+    global_names_.push_back(name);
   }
 }
 

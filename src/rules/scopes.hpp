@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "rules/precise_kinds.hpp"
+#include "syntax/statement_move.hpp"
 
 namespace keyhound {
 
@@ -57,6 +58,54 @@ struct Scope {
   std::string protocol_key;
 };
 
+// The scopes a top-level statement opened are numbered from where the
+// file's count stood when it began: the same statement added again later
+// numbers them from there. The module is scope 0 wherever it is.
+class ScopeRenumbering {
+ public:
+  ScopeRenumbering(std::size_t was, std::size_t now) : was_(was), now_(now) {}
+  std::size_t operator()(std::size_t scope) const { return scope == 0 ? 0 : scope - was_ + now_; }
+
+ private:
+  std::size_t was_;
+  std::size_t now_;
+};
+
+// What one top-level statement did to a file's scopes: the module's
+// bindings it made (in order, as the last `def` of a name wins), the scopes
+// it opened, its calls and its `global` names. Scopes count as they did
+// when the statement was walked, from `first_scope`.
+struct ScopesPart {
+  struct ModuleBinding {
+    enum class Kind : uint8_t { Def, Class, Value };
+    Kind kind;
+    std::string name;
+    const void* definition;
+    BoundValue value;
+  };
+  std::size_t first_scope = 0;
+  std::vector<ModuleBinding> module_bindings;
+  std::vector<Scope> scopes;
+  // A call of a bare name, or of a method of `self` (then `scope` is the
+  // class).
+  struct Call {
+    const void* id;
+    std::string name;
+    std::size_t scope;
+    bool method;
+  };
+  std::vector<Call> calls;
+  std::vector<std::string> globals;
+};
+
+// How far a file's scopes had come when a top-level statement began.
+struct ScopeMarks {
+  std::size_t scopes = 0;
+  std::size_t module_bindings = 0;
+  std::size_t calls = 0;
+  std::size_t globals = 0;
+};
+
 // The scopes of one file, opened and closed as the walk passes the
 // definitions, and the names each binds.
 class ScopeTracker {
@@ -94,6 +143,13 @@ class ScopeTracker {
   // method of `self` or `cls` in its class (by node ids).
   std::unordered_map<const void*, const void*> call_targets() const;
 
+  // Between top-level statements: how far the scopes have come, what a
+  // statement begun at `marks` did, and a statement's part done again.
+  ScopeMarks marks() const;
+  ScopesPart part_since(const ScopeMarks& marks) const;
+  void add_part(const ScopesPart& part, const StatementMove& move);
+  std::size_t scope_count() const { return scopes_.size(); }
+
  private:
   void bind_parameters(TSNode definition);
   void note_protocol_key(TSNode definition, const std::string& parameter);
@@ -101,12 +157,7 @@ class ScopeTracker {
   // The scope whose `def` of `name` a call in `from` finds, if one does.
   std::optional<std::size_t> defining_scope(const std::string& name, std::size_t from) const;
 
-  struct CallUse {
-    const void* id;
-    std::string name;
-    std::size_t scope;
-    bool method;  // `self.name(...)`: `scope` is the class
-  };
+  using CallUse = ScopesPart::Call;
 
   std::string_view source_;
   const PreciseKinds& k_;
@@ -115,6 +166,11 @@ class ScopeTracker {
   std::vector<std::pair<uint32_t, std::size_t>> stack_;
   std::vector<CallUse> calls_;
   std::unordered_set<std::string> globals_;
+  // What the walk did to the module's scope and the global names, in order,
+  // so that a statement's share of it can be kept.
+  std::vector<ScopesPart::ModuleBinding> module_bindings_;
+  std::vector<std::string> global_names_;
+  void apply(const ScopesPart::ModuleBinding& binding);
 };
 
 }  // namespace keyhound

@@ -1,6 +1,8 @@
 #include "rules/syntax_outline.hpp"
 
+#include "base/internal_fault.hpp"
 #include "syntax/node_access.hpp"
+#include "syntax/statement_move.hpp"
 #include "syntax/python_grammar.hpp"
 
 namespace keyhound {
@@ -63,6 +65,53 @@ void SyntaxOutline::leave(uint32_t depth) {
 
 void SyntaxOutline::finish() {
   while (!open_.empty()) close_last();
+}
+
+namespace {
+
+constexpr uint32_t kNoNode = OutlineNode::kNone;
+
+uint32_t shifted(uint32_t index, int64_t by) {
+  return index == kNoNode ? kNoNode : static_cast<uint32_t>(index + by);
+}
+
+void shift_links(OutlineNode& node, int64_t by) {
+  node.first_child = shifted(node.first_child, by);
+  node.last_child = shifted(node.last_child, by);
+  node.next_sibling = shifted(node.next_sibling, by);
+  node.subtree_end = shifted(node.subtree_end, by);
+}
+
+}  // namespace
+
+OutlinePart SyntaxOutline::part_since(uint32_t begin) const {
+  if (open_.size() != 1) throw InternalFault("an outline part taken inside a statement");
+  OutlinePart part;
+  part.nodes.assign(nodes_.begin() + begin, nodes_.end());
+  for (OutlineNode& node : part.nodes) shift_links(node, -static_cast<int64_t>(begin));
+  return part;
+}
+
+void SyntaxOutline::add_part(const OutlinePart& part, const StatementMove& move) {
+  if (open_.size() != 1) throw InternalFault("an outline part added inside a statement");
+  if (part.nodes.empty()) return;
+  const auto base = static_cast<uint32_t>(nodes_.size());
+  for (const OutlineNode& kept : part.nodes) {
+    OutlineNode& node = nodes_.emplace_back(kept);
+    node.node = move.node(kept.node);
+    node.byte_end = move.byte(kept.byte_end);
+    shift_links(node, base);
+  }
+  // The part's nodes under the module follow the module's last child.
+  OutlineNode& module = nodes_[open_.back().second];
+  if (module.last_child == kNoNode) {
+    module.first_child = base;
+  } else {
+    nodes_[module.last_child].next_sibling = base;
+  }
+  uint32_t last = base;
+  while (nodes_[last].next_sibling != kNoNode) last = nodes_[last].next_sibling;
+  module.last_child = last;
 }
 
 uint32_t SyntaxOutline::child(uint32_t parent, TSFieldId field) const {

@@ -33,6 +33,15 @@ struct OutlineNode {
   static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 };
 
+// The nodes one top-level statement added to an outline, kept to be added
+// again: links count from the part's first node, and the nodes whose
+// parent is the module are the part's first and its siblings.
+struct OutlinePart {
+  std::vector<OutlineNode> nodes;
+};
+
+class StatementMove;
+
 class SyntaxOutline {
  public:
   explicit SyntaxOutline(const PreciseKinds& kinds);
@@ -47,6 +56,11 @@ class SyntaxOutline {
   const OutlineNode& operator[](uint32_t index) const { return nodes_[index]; }
   // The child of `parent` in `field`, or kNone.
   uint32_t child(uint32_t parent, TSFieldId field) const;
+
+  // Between top-level statements: the nodes from `begin` on, and a part
+  // added as the walk of its statement would add it.
+  OutlinePart part_since(uint32_t begin) const;
+  void add_part(const OutlinePart& part, const StatementMove& move);
 
  private:
   enum Role : uint8_t { kKept = 1, kKeepsChildren = 2 };

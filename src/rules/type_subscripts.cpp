@@ -1,6 +1,7 @@
 #include "syntax/node_access.hpp"
 #include "rules/type_subscripts.hpp"
 
+#include "base/internal_fault.hpp"
 #include "syntax/node_text.hpp"
 #include "rules/expression_text.hpp"
 
@@ -33,7 +34,8 @@ void TypeSubscripts::enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t
   if (is_null(name) || is_null(alias)) return;
   std::string module = compact_text(name, source_);
   if (module == "typing" || module == "typing_extensions") {
-    typing_aliases_.insert(std::string(node_text(alias, source_)));
+    alias_log_.emplace_back(node_text(alias, source_));
+    typing_aliases_.insert(alias_log_.back());
   }
 }
 
@@ -69,6 +71,28 @@ void TypeSubscripts::settle(PreciseFacts& facts) const {
                    (first == "collections" &&
                     compact_text(use.value, source_).starts_with("collections.abc."));
     if (generic) facts.take(use.id, PreciseRule::TypeSubscript);
+  }
+}
+
+TypeSubscripts::Part TypeSubscripts::part_since(const Marks& marks) const {
+  if (!annotation_depths_.empty()) throw InternalFault("a types part taken inside an annotation");
+  Part part;
+  part.typing_aliases.assign(
+      alias_log_.begin() + static_cast<std::ptrdiff_t>(marks.typing_aliases), alias_log_.end());
+  for (std::size_t v = marks.attribute_values; v < attribute_values_.size(); ++v) {
+    const AttributeValue& use = attribute_values_[v];
+    part.attribute_values.push_back({use.id, span_in(use.leftmost, source_), use.value});
+  }
+  return part;
+}
+
+void TypeSubscripts::add_part(const Part& part, const StatementMove& move) {
+  for (const std::string& alias : part.typing_aliases) {
+    alias_log_.push_back(alias);
+    typing_aliases_.insert(alias);
+  }
+  for (const Part::Value& use : part.attribute_values) {
+    attribute_values_.push_back({move.id(use.id), move.text(use.leftmost), move.node(use.value)});
   }
 }
 

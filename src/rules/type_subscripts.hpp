@@ -10,6 +10,7 @@
 
 #include "rules/precise_kinds.hpp"
 #include "rules/precise_rules.hpp"
+#include "syntax/statement_move.hpp"
 
 namespace keyhound {
 
@@ -33,6 +34,25 @@ class TypeSubscripts {
   // Exempts the attribute-valued subscripts that turned out to be types.
   void settle(PreciseFacts& facts) const;
 
+  // What a top-level statement added: the names it bound to typing, and
+  // its attribute-valued subscripts (their leftmost names as offsets).
+  struct Part {
+    std::vector<std::string> typing_aliases;
+    struct Value {
+      const void* id;
+      SourceSpan leftmost;
+      TSNode value;
+    };
+    std::vector<Value> attribute_values;
+  };
+  struct Marks {
+    std::size_t typing_aliases = 0;
+    std::size_t attribute_values = 0;
+  };
+  Marks marks() const { return {alias_log_.size(), attribute_values_.size()}; }
+  Part part_since(const Marks& marks) const;
+  void add_part(const Part& part, const StatementMove& move);
+
  private:
   struct AttributeValue {
     const void* id;
@@ -44,6 +64,8 @@ class TypeSubscripts {
   const PreciseKinds& k_;
   std::vector<uint32_t> annotation_depths_;
   std::unordered_set<std::string> typing_aliases_;
+  // The same names in the order the walk met them.
+  std::vector<std::string> alias_log_;
   std::vector<AttributeValue> attribute_values_;
 };
 

@@ -38,11 +38,11 @@ void AnalysisWorker::forget(const std::string& uri) {
 }
 
 AnalysisResult AnalysisWorker::analyse(AnalysisJob& job,
-                                       std::unique_ptr<ScopeFlowMemo>& memo) const {
+                                       std::unique_ptr<DocumentMemo>& memo) const {
   AnalysisResult result{.uri = job.uri, .version = job.version, .text = job.text, .findings = {},
                         .fault = {}};
   try {
-    if (!memo) memo = std::make_unique<ScopeFlowMemo>();
+    if (!memo) memo = std::make_unique<DocumentMemo>();
     FileReport report =
         analyze_parsed(job.path, *job.text, root_of(job.tree), job.settings.analysis, memo.get());
     if (report.outcome.status == FileStatus::ReadError) {
@@ -69,7 +69,7 @@ AnalysisResult AnalysisWorker::analyse(AnalysisJob& job,
 void AnalysisWorker::run(std::stop_token stop) {
   for (;;) {
     AnalysisJob job;
-    std::unique_ptr<ScopeFlowMemo> memo;
+    std::unique_ptr<DocumentMemo> memo;
     {
       std::unique_lock lock(mutex_);
       // At exit the jobs still waiting are dropped, not analysed.

@@ -58,7 +58,7 @@ class AnalysisWorker {
  private:
   void run(std::stop_token stop);
   // With the document's memo, made here when it has none yet.
-  AnalysisResult analyse(AnalysisJob& job, std::unique_ptr<ScopeFlowMemo>& memo) const;
+  AnalysisResult analyse(AnalysisJob& job, std::unique_ptr<DocumentMemo>& memo) const;
 
   std::string working_directory_;
   Done done_;
@@ -68,7 +68,7 @@ class AnalysisWorker {
   std::deque<std::string> order_;
   // Each open document's scopes, from its last analysis: held by the
   // thread while it analyses the document (`running_`), else here.
-  std::map<std::string, std::unique_ptr<ScopeFlowMemo>> memos_;
+  std::map<std::string, std::unique_ptr<DocumentMemo>> memos_;
   std::string running_;
   bool running_forgotten_ = false;
   // Last: it starts once everything above exists, and stops first.

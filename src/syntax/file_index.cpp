@@ -19,8 +19,13 @@ std::string_view function_name(TSNode definition, std::string_view source) {
   return text;
 }
 
+IndexSizes sizes_of(const FileIndex& index) {
+  return {index.accesses.size(), index.calls.size(), index.definitions.size(),
+          index.comments.size(), index.joined_rows.size()};
+}
+
 FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observer,
-                     GuardRule rule) {
+                     GuardRule rule, StatementSkipper* skipper) {
   const PythonGrammar& grammar = python_grammar();
   FileIndex index;
   GuardTracker guards(start, source, rule);
@@ -29,10 +34,23 @@ FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observ
     uint32_t depth;
   };
   std::vector<OpenDefinition> open_definitions;
+  if (skipper != nullptr && !ts_node_is_null(ts_node_parent(start))) skipper = nullptr;
+  // The top-level statement being walked, and the index's sizes before it.
+  TSNode statement{};
+  IndexSizes before_statement;
+  bool statement_skipped = false;
 
   walk_preorder_with_cursor(
       start,
       [&](TSNode node, uint32_t depth, const TreeCursor& cursor) {
+        if (depth == 1 && skipper != nullptr) {
+          if (skipper->skip(node, index)) {
+            statement_skipped = true;
+            return false;
+          }
+          statement = node;
+          before_statement = sizes_of(index);
+        }
         TSSymbol kind = ts_node_symbol(node);
         if (observer != nullptr) observer->enter(node, kind, cursor.field_id(), depth);
         bool guarded = guards.enter(node, kind, depth);
@@ -62,8 +80,13 @@ FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observ
           index.definitions.push_back({node, function_name(node, source), index.accesses.size(),
                                        0, index.calls.size(), 0});
         }
+        return true;
       },
       [&](uint32_t depth) {
+        if (depth == 1 && statement_skipped) {
+          statement_skipped = false;
+          return;
+        }
         if (observer != nullptr) observer->leave(depth);
         guards.leave(depth);
         if (!open_definitions.empty() && open_definitions.back().depth == depth) {
@@ -72,6 +95,7 @@ FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observ
           span.calls_end = index.calls.size();
           open_definitions.pop_back();
         }
+        if (depth == 1 && skipper != nullptr) skipper->walked(statement, index, before_statement);
       });
   return index;
 }

@@ -71,10 +71,37 @@ class WalkObserver {
   virtual void leave(uint32_t depth) = 0;
 };
 
+// How long the index's lists were when the walk of a statement began.
+struct IndexSizes {
+  std::size_t accesses = 0;
+  std::size_t calls = 0;
+  std::size_t definitions = 0;
+  std::size_t comments = 0;
+  std::size_t joined_rows = 0;
+};
+
+IndexSizes sizes_of(const FileIndex& index);
+
+// Lets the walk of a root pass over a top-level statement whose outcome an
+// earlier walk left: neither the index nor the observer sees its nodes.
+class StatementSkipper {
+ public:
+  virtual ~StatementSkipper() = default;
+  // A child of the root, about to be walked: true when the skipper added
+  // the statement's part to the index (and to what else watches the walk)
+  // itself.
+  virtual bool skip(TSNode statement, FileIndex& index) = 0;
+  // A child of the root that was walked; the index's lists were `before`
+  // long when it began.
+  virtual void walked(TSNode statement, const FileIndex& index, const IndexSizes& before) = 0;
+};
+
 // The index of the tree under `start`: lookups and calls not guarded under
-// `rule`, definitions, comments, joined rows.
+// `rule`, definitions, comments, joined rows. A skipper is asked about the
+// start's children only when the start is a root (nothing guards it).
 FileIndex index_file(TSNode start, std::string_view source, WalkObserver* observer = nullptr,
-                     GuardRule rule = GuardRule::AnyCatcher);
+                     GuardRule rule = GuardRule::AnyCatcher,
+                     StatementSkipper* skipper = nullptr);
 
 // The name of a "function_definition"; an internal fault when the tree
 // gives it none or its text is not UTF-8.

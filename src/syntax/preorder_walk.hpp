@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/internal_fault.hpp"
@@ -19,7 +21,9 @@ namespace keyhound {
 // step up would cost as much as the walk itself; callers that keep scopes
 // push the depth they were opened at and close them when it is left.
 // The same walk, whose `enter(node, depth, cursor)` may also ask the cursor
-// (for the node's field name, which only the cursor knows cheaply).
+// (for the node's field name, which only the cursor knows cheaply). An
+// `enter` that returns false passes over the node's children: the node is
+// left at once.
 //
 // A node knows how many children the cursor will show (hidden nodes count
 // by their visible children, as the cursor descends into them), so the walk
@@ -34,8 +38,13 @@ void walk_preorder_with_cursor(TSNode start, Enter&& enter, Leave&& leave) {
   uint32_t depth = 0;
   for (;;) {
     const TSNode node = cursor.node();
-    enter(node, depth, static_cast<const TreeCursor&>(cursor));
-    if (const uint32_t children = ts_node_child_count(node); children > 0) {
+    bool descend = true;
+    if constexpr (std::is_same_v<decltype(enter(node, depth, std::as_const(cursor))), bool>) {
+      descend = enter(node, depth, std::as_const(cursor));
+    } else {
+      enter(node, depth, std::as_const(cursor));
+    }
+    if (const uint32_t children = descend ? ts_node_child_count(node) : 0; children > 0) {
       if (!cursor.goto_first_child()) throw InternalFault("a node with children has no first");
       siblings_left.push_back(children - 1);
       ++depth;

@@ -1,7 +1,7 @@
-// The editor's memo of scopes' flow against no memo at all: a text and a
-// few edits from arbitrary bytes, each version analysed with the memo the
-// versions before it left, must give the diagnostics a fresh analysis
-// gives. The input is a count of edits (its first byte, modulo 8), four
+// The editor's memo (of top-level statements' walks and of scopes' flow)
+// against no memo at all: a text and a few edits from arbitrary bytes, each
+// version analysed with the memo the versions before it left, must give
+// the diagnostics a fresh analysis gives. The input is a count of edits (its first byte, modulo 8), four
 // bytes per edit (where, low and high byte; how many bytes it deletes;
 // which piece of code it inserts), then the text, kept to ASCII.
 
@@ -28,7 +28,7 @@ constexpr std::array<std::string_view, 16> kPieces = {
     "C = {'a': 1}\n", "C.pop('a')\n", "lambda: d['q']", "def g(d):\n    return d[1]\n",
     "from collections import defaultdict\nC = defaultdict(int)\n", "#"};
 
-std::string published(const OpenDocument& document, ScopeFlowMemo* memo) {
+std::string published(const OpenDocument& document, DocumentMemo* memo) {
   const AnalysisOptions options{.honour_suppressions = true, .precise = true,
                                 .report_unused_suppressions = true};
   const std::string& text = *document.text();
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (char& c : text) c = static_cast<char>(c & 0x7f);
   OpenDocument document("file:///a.py", "/a.py", 1, std::move(text));
   if (document.tree() == nullptr) return 0;
-  ScopeFlowMemo memo;
+  DocumentMemo memo;
   for (std::size_t edit = 0;; ++edit) {
     if (published(document, &memo) != published(document, nullptr)) std::abort();
     if (edit == edits) break;

@@ -66,7 +66,7 @@ const std::string kModule =
     "        return self.data[k] + os.environ['HOME'] + known({})\n";
 
 // The server's whole view of an analysis: the diagnostics it would publish.
-std::string published(const OpenDocument& document, ScopeFlowMemo* memo) {
+std::string published(const OpenDocument& document, DocumentMemo* memo) {
   const AnalysisOptions options{.honour_suppressions = true, .precise = true,
                                 .report_unused_suppressions = true};
   const std::string& text = *document.text();
@@ -109,9 +109,9 @@ void replace(OpenDocument& document, std::size_t from, std::size_t to, std::stri
 
 TEST(ScopeFlowMemo, AnEditRebuildsOnlyTheScopesItChanged) {
   OpenDocument document("file:///a.py", "/a.py", 1, kModule);
-  ScopeFlowMemo memo;
+  DocumentMemo memo;
   ASSERT_EQ(published(document, &memo), published(document, nullptr));
-  const std::size_t first = memo.recalled();
+  const std::size_t first = memo.flows.recalled();
 
   // The module and `inner` hold no lookup the flow asks about but these.
   struct Edit {
@@ -131,17 +131,17 @@ TEST(ScopeFlowMemo, AnEditRebuildsOnlyTheScopesItChanged) {
       {"a syntax error", "return x\n", "return x +\n", 6},
       {"the error mended", "return x +\n", "return x\n", 6},
   };
-  std::size_t before = memo.recalled();
+  std::size_t before = memo.flows.recalled();
   for (const Edit& edit : edits) {
     const std::string text = *document.text();
     const std::size_t at = text.find(edit.find);
     ASSERT_NE(at, std::string::npos) << edit.what;
     replace(document, at, at + std::string_view(edit.find).size(), edit.replacement);
     EXPECT_EQ(published(document, &memo), published(document, nullptr)) << edit.what;
-    const std::size_t recalled = memo.recalled() - before;
+    const std::size_t recalled = memo.flows.recalled() - before;
     // Its second pass, without suppressions, recalls every scope.
     EXPECT_GE(recalled, edit.recalled) << edit.what;
-    before = memo.recalled();
+    before = memo.flows.recalled();
   }
   EXPECT_GT(before, first);
 }
@@ -155,7 +155,7 @@ TEST(ScopeFlowMemo, AFunctionHoldingASyntaxErrorIsAnalysedAfresh) {
       "def cached(  finally:ME'] + , k):\n    return CACHE[k] + d[k]\n\n limit(k)\n\n"
       "def finaTs(d, k):\n    try:\n        pass\n    finally:ME'] + known({})\n";
   OpenDocument document("file:///a.py", "/a.py", 1, text);
-  ScopeFlowMemo memo;
+  DocumentMemo memo;
   ASSERT_EQ(published(document, &memo), published(document, nullptr));
   const std::size_t at = text.find("        pass");
   replace(document, at, at + 1, "x");
@@ -177,13 +177,13 @@ TEST(ScopeFlowMemo, DeeplyNestedScopesKeepKeysOfAFewTimesTheFile) {
   }
   text += std::string(kLevels * 2, ' ') + "return x\n";
   OpenDocument document("file:///a.py", "/a.py", 1, text);
-  ScopeFlowMemo memo;
+  DocumentMemo memo;
   ASSERT_EQ(published(document, &memo), published(document, nullptr));
-  EXPECT_LE(memo.key_bytes(), 16 * text.size());
+  EXPECT_LE(memo.flows.key_bytes(), 16 * text.size());
   const std::size_t at = text.rfind("'k59'");
   replace(document, at, at + 5, "'k599'");
   EXPECT_EQ(published(document, &memo), published(document, nullptr));
-  EXPECT_LE(memo.key_bytes(), 16 * document.text()->size());
+  EXPECT_LE(memo.flows.key_bytes(), 16 * document.text()->size());
 }
 
 TEST(ScopeFlowMemo, FactsAreTheSameAfterRandomEdits) {
@@ -194,7 +194,7 @@ TEST(ScopeFlowMemo, FactsAreTheSameAfterRandomEdits) {
       "global LIMITS\n    ", "CACHE = {}\n", "LIMITS['mid'] = 1\n", "def g(d):\n    return d[1]\n"};
   std::mt19937 random(20261210);
   OpenDocument document("file:///a.py", "/a.py", 1, kModule);
-  ScopeFlowMemo published_memo;
+  DocumentMemo published_memo;
   ScopeFlowMemo settled_memo;
   for (int step = 0; step < 400; ++step) {
     const std::string& text = *document.text();
@@ -215,7 +215,7 @@ TEST(ScopeFlowMemo, FactsAreTheSameAfterRandomEdits) {
         << "step " << step << ":\n" << *document.text();
   }
   // Many versions recall some scope (one holding a syntax error never is).
-  EXPECT_GT(published_memo.recalled(), 50U);
+  EXPECT_GT(published_memo.flows.recalled(), 50U);
 }
 
 }  // namespace
