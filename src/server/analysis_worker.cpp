@@ -37,8 +37,8 @@ void AnalysisWorker::forget(const std::string& uri) {
   if (running_ == uri) running_forgotten_ = true;
 }
 
-AnalysisResult AnalysisWorker::analyse(AnalysisJob& job,
-                                       std::unique_ptr<DocumentMemo>& memo) const {
+AnalysisResult AnalysisWorker::analyse(AnalysisJob& job, std::unique_ptr<DocumentMemo>& memo,
+                                       FileReport& spent) const {
   AnalysisResult result{.uri = job.uri, .version = job.version, .text = job.text, .findings = {},
                         .fault = {}};
   try {
@@ -53,6 +53,7 @@ AnalysisResult AnalysisWorker::analyse(AnalysisJob& job,
     ReportStage stage({job.settings.selection}, std::nullopt, std::nullopt, working_directory_);
     stage.process(report);
     result.findings = shown_findings(report);
+    spent = std::move(report);
   } catch (const std::bad_alloc&) {
     result.findings.clear();
     result.fault = "not enough memory to analyse it";
@@ -88,7 +89,8 @@ void AnalysisWorker::run(std::stop_token stop) {
       running_ = job.uri;
       running_forgotten_ = false;
     }
-    AnalysisResult result = analyse(job, memo);
+    FileReport spent;
+    AnalysisResult result = analyse(job, memo, spent);
     {
       // A document closed meanwhile lets its memo go.
       std::lock_guard lock(mutex_);

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "rules/scope_flow_memo.hpp"
+#include "analysis/statement_memo.hpp"
 #include "server/document_findings.hpp"
 #include "server/server_settings.hpp"
 #include "syntax/tree_sitter_handles.hpp"
@@ -58,7 +58,10 @@ class AnalysisWorker {
  private:
   void run(std::stop_token stop);
   // With the document's memo, made here when it has none yet.
-  AnalysisResult analyse(AnalysisJob& job, std::unique_ptr<DocumentMemo>& memo) const;
+  // The report the findings came from is left in `spent`, to be let go
+  // once the result is on its way.
+  AnalysisResult analyse(AnalysisJob& job, std::unique_ptr<DocumentMemo>& memo,
+                         FileReport& spent) const;
 
   std::string working_directory_;
   Done done_;

@@ -2,6 +2,8 @@
 // or pulled, and the quick fixes offered on it.
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "formats/json_text.hpp"
 #include "server/json_members.hpp"
@@ -25,8 +27,14 @@ std::string LspSession::diagnostics_of(const AnalysisResult& result) const {
 
 // On the worker's thread. Whether a result is still the newest is decided
 // under the same lock as its sending, so that no diagnostics of a version
-// the client has since replaced ever reach it.
+// the client has since replaced ever reach it. The reading thread takes
+// the lock to take the next change in, so what need not be under it is
+// not: the diagnostics are written before, and what the result replaces
+// is let go after.
 void LspSession::publish(AnalysisResult result) {
+  std::string items = diagnostics_of(result);
+  std::optional<AnalysisResult> replaced;
+  std::string replaced_items;
   std::lock_guard lock(published_mutex_);
   auto state = published_.find(result.uri);
   if (state == published_.end() || state->second.latest_version != result.version) return;
@@ -36,7 +44,6 @@ void LspSession::publish(AnalysisResult result) {
         {{"type", lsp_message::kError},
          {"message", "keyhound could not analyse " + result.uri + ": " + result.fault}}));
   }
-  std::string items = diagnostics_of(result);
   if (push_) {
     writer_.send_text(notification_text("textDocument/publishDiagnostics",
                                         JsonObject()
@@ -49,8 +56,8 @@ void LspSession::publish(AnalysisResult result) {
     writer_.send_text(response_text(id, full_report(items)));
   }
   state->second.waiting_pulls.clear();
-  state->second.result = std::move(result);
-  state->second.diagnostics = std::move(items);
+  replaced = std::exchange(state->second.result, std::move(result));
+  replaced_items = std::exchange(state->second.diagnostics, std::move(items));
 }
 
 void LspSession::pull_diagnostics(const nlohmann::json& id, const nlohmann::json& params) {
