@@ -7,6 +7,10 @@ Opens a generated file of that many lines in `keyhound server`, then sends
 one-character edits one after another (a letter typed into a name on a
 line in the middle, and taken out again), each time measuring from the moment the didChange
 is written to the moment the publishDiagnostics of that version arrives.
+With --line-start the letter goes before the name instead, at the start of
+the line's first word, where the incremental parse builds the statements
+after it anew (the same statements, new nodes), so that the analysis walks
+them again.
 For comparison it also measures the same file sent whole (no range), which
 the server parses afresh, and the didOpen. The server's resident memory is
 read from /proc after the first edits and after the last."""
@@ -86,6 +90,8 @@ def main():
     parser.add_argument("--lines", type=int, default=5000)
     parser.add_argument("--edits", type=int, default=200)
     parser.add_argument("--file", help="a real file to type into instead of a generated one")
+    parser.add_argument("--line-start", action="store_true",
+                        help="type at the start of the line's first word rather than inside it")
     options = parser.parse_args()
     native = os.path.join(options.build, "keyhound")
     if options.file:
@@ -124,7 +130,7 @@ def main():
     for edit in range(options.edits):
         version += 1
         typing = edit % 2 == 0
-        column = 9 if options.file else 6
+        column = (8 if options.file else 4) if options.line_start else (9 if options.file else 6)
         change = {"range": {"start": {"line": middle, "character": column},
                             "end": {"line": middle, "character": column if typing else column + 1}},
                   "text": "x" if typing else ""}
