@@ -33,7 +33,7 @@ const std::string kModule =
     "# a comment between statements\n"
     "@decorate\n"
     "def inner(d, k: t.Dict[str, int]):\n"
-    "    global COUNT\n"
+    "    global COUNT, CACHE\n"
     "    COUNT = d[k] + CACHE[k] + LIMITS['high']\n"
     "    return (lambda: d['q'])()\n"
     "\n"
@@ -44,6 +44,8 @@ const std::string kModule =
     "        return self.data[k] + self.helper(k)\n"
     "    def helper(self, k):\n"
     "        return os.environ[k]\n"
+    "    def name(self):\n"
+    "        return self.data['name']\n"
     "    def __getitem__(self, key):\n"
     "        return self.data[key]\n"
     "\n"
@@ -56,7 +58,8 @@ const std::string kModule =
     "    text = '''a\n"
     "b''' + \\\n"
     "        d['k']\n"
-    "    return inner(d, text), Settings('p').get('k')\n"
+    "    # CACHE is rebound in inner: its lookups are no defaultdict's\n"
+    "    return inner(d, text), Settings('p').get('k'), CACHE['z']\n"
     "\n"
     "if __name__ == '__main__':\n"
     "    outer({})['x']\n";
@@ -240,7 +243,7 @@ TEST(StatementMemo, TheSameWalkAfterRandomEdits) {
         << "step " << step << ":\n" << *document.text();
     passed_over += memo.passed_over();
   }
-  EXPECT_GT(passed_over, 300u);
+  EXPECT_GT(passed_over, 200u);
 }
 
 }  // namespace
