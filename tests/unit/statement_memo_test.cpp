@@ -14,6 +14,7 @@
 #include "rules/precise_rules.hpp"
 #include "server/open_document.hpp"
 #include "syntax/file_index.hpp"
+#include "test_support.hpp"
 
 namespace keyhound {
 namespace {
@@ -139,16 +140,8 @@ std::string walked(const OpenDocument& document, StatementMemo* memo) {
   return out;
 }
 
-// The texts are ASCII: a byte column is a character in either encoding.
-LinePosition position_of(const OpenDocument& document, std::size_t offset) {
-  const TextPoint point = document.lines().point_of(static_cast<uint32_t>(offset));
-  return {point.row, point.byte_column};
-}
-
 void replace(OpenDocument& document, std::size_t from, std::size_t to, std::string text) {
-  ContentChange change{std::make_pair(position_of(document, from), position_of(document, to)),
-                       std::move(text)};
-  document.apply({change}, document.version() + 1, PositionEncoding::Utf8);
+  testing::replace_ascii(document, from, to, std::move(text), PositionEncoding::Utf8);
 }
 
 TEST(StatementMemo, AnEditWalksOnlyTheStatementsItReached) {

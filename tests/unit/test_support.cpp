@@ -42,4 +42,14 @@ TSNode ParsedSource::first(std::string_view kind) const {
 
 std::string_view ParsedSource::text_of(TSNode node) const { return node_text(node, text_); }
 
+void replace_ascii(OpenDocument& document, std::size_t from, std::size_t to, std::string text,
+                   PositionEncoding encoding) {
+  auto position_of = [&](std::size_t offset) {
+    const TextPoint point = document.lines().point_of(static_cast<uint32_t>(offset));
+    return LinePosition{point.row, point.byte_column};
+  };
+  ContentChange change{std::make_pair(position_of(from), position_of(to)), std::move(text)};
+  document.apply({change}, document.version() + 1, encoding);
+}
+
 }  // namespace keyhound::testing

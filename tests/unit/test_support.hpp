@@ -6,6 +6,7 @@
 
 #include <tree_sitter/api.h>
 
+#include "server/open_document.hpp"
 #include "syntax/tree_sitter_handles.hpp"
 
 namespace keyhound::testing {
@@ -30,5 +31,11 @@ class ParsedSource {
   std::string text_;
   Tree tree_;
 };
+
+// Replaces the bytes [from, to) of an ASCII document's text with `text`,
+// as an editor's incremental change (a byte column is then a character in
+// either encoding).
+void replace_ascii(OpenDocument& document, std::size_t from, std::size_t to, std::string text,
+                   PositionEncoding encoding);
 
 }  // namespace keyhound::testing
