@@ -39,7 +39,7 @@ ScopeTracker::ScopeTracker(std::string_view source, const PreciseKinds& kinds)
   stack_.push_back({0, 0});
 }
 
-void ScopeTracker::apply(const ScopesPart::ModuleBinding& binding) {
+void ScopeTracker::apply(ScopesPart::ModuleBinding binding) {
   Scope& module = scopes_[0];
   switch (binding.kind) {
     case ScopesPart::ModuleBinding::Kind::Def:
@@ -54,7 +54,7 @@ void ScopeTracker::apply(const ScopesPart::ModuleBinding& binding) {
       module.bindings.insert(binding.name);
       break;
   }
-  module_bindings_.push_back(binding);
+  module_bindings_.push_back(std::move(binding));
 }
 
 void ScopeTracker::enter_definition(TSNode definition, uint32_t depth) {
@@ -280,7 +280,7 @@ void ScopeTracker::add_part(const ScopesPart& part, const StatementMove& move) {
   for (const ScopesPart::ModuleBinding& binding : part.module_bindings) {
     ScopesPart::ModuleBinding moved = binding;
     moved.definition = move.id(binding.definition);
-    apply(moved);
+    apply(std::move(moved));
   }
   for (const Scope& scope : part.scopes) {
     Scope& added = scopes_.emplace_back(scope);

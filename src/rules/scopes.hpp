@@ -170,7 +170,7 @@ class ScopeTracker {
   // so that a statement's share of it can be kept.
   std::vector<ScopesPart::ModuleBinding> module_bindings_;
   std::vector<std::string> global_names_;
-  void apply(const ScopesPart::ModuleBinding& binding);
+  void apply(ScopesPart::ModuleBinding binding);
 };
 
 }  // namespace keyhound
