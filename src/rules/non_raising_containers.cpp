@@ -41,7 +41,7 @@ void NonRaisingContainers::settle(const ScopeTracker& scopes, PreciseFacts& fact
     // (a class body's names are not seen from its methods); a module name
     // some function declares `global` may be rebound anywhere.
     if (!use.attribute && !scope.bindings.contains(name) && !scope.defs.contains(name)) {
-      for (std::size_t at = scope.parent;; at = scopes.scope(at).parent) {
+      for (std::size_t at = scopes.parent(use.scope);; at = scopes.parent(at)) {
         const Scope& outer = scopes.scope(at);
         if (!outer.is_class && (outer.bindings.contains(name) || outer.defs.contains(name))) {
           if (at == 0 && scopes.declared_global(name)) break;

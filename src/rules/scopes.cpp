@@ -1,6 +1,8 @@
 #include "syntax/node_access.hpp"
 #include "rules/scopes.hpp"
 
+#include <algorithm>
+
 #include "base/internal_fault.hpp"
 #include "syntax/node_text.hpp"
 #include "rules/expression_text.hpp"
@@ -35,12 +37,24 @@ void for_each_target(TSNode target, const PreciseKinds& k,
 
 ScopeTracker::ScopeTracker(std::string_view source, const PreciseKinds& kinds)
     : source_(source), k_(kinds) {
-  scopes_.push_back(Scope{0, false, {}, {}, {}, {}, {}, {}});
+  open(0, false);
   stack_.push_back({0, 0});
 }
 
+void ScopeTracker::open(std::size_t parent, bool is_class) {
+  Scope& scope = opened_.emplace_back(Scope{is_class, {}, {}, {}, {}, {}, {}});
+  scopes_.push_back(&scope);
+  parents_.push_back(parent);
+  writable_.push_back(&scope);
+}
+
+Scope& ScopeTracker::opened(std::size_t index) {
+  if (!writable_[index]) throw InternalFault("a kept statement's scope changed");
+  return *writable_[index];
+}
+
 void ScopeTracker::apply(ScopesPart::ModuleBinding binding) {
-  Scope& module = scopes_[0];
+  Scope& module = opened(0);
   switch (binding.kind) {
     case ScopesPart::ModuleBinding::Kind::Def:
       module.def_nodes.insert_or_assign(binding.name, binding.definition);
@@ -67,28 +81,28 @@ void ScopeTracker::enter_definition(TSNode definition, uint32_t depth) {
       apply({is_class ? Kind::Class : Kind::Def, std::move(text), definition.id,
              BoundValue::Unknown});
     } else if (is_class) {
-      scopes_[current()].bindings.insert(std::move(text));
+      opened(current()).bindings.insert(std::move(text));
     } else {
-      scopes_[current()].def_nodes.insert_or_assign(text, definition.id);
-      scopes_[current()].defs.insert(std::move(text));
+      opened(current()).def_nodes.insert_or_assign(text, definition.id);
+      opened(current()).defs.insert(std::move(text));
     }
   }
-  scopes_.push_back(Scope{current(), is_class, {}, {}, {}, {}, {}, {}});
+  open(current(), is_class);
   stack_.push_back({depth, scopes_.size() - 1});
   if (!is_class) bind_parameters(definition);
 }
 
 void ScopeTracker::bind_attribute(std::string name, BoundValue value) {
-  if (scopes_[current()].is_class) return;
+  if (scope(current()).is_class) return;
   if (auto owner = enclosing_class()) {
-    scopes_[*owner].attributes[std::move(name)][static_cast<std::size_t>(value)] += 1;
+    opened(*owner).attributes[std::move(name)][static_cast<std::size_t>(value)] += 1;
   }
 }
 
 std::optional<std::size_t> ScopeTracker::enclosing_class() const {
   for (std::size_t at = current(); at != 0;) {
-    at = scopes_[at].parent;
-    if (scopes_[at].is_class) return at;
+    at = parents_[at];
+    if (scope(at).is_class) return at;
   }
   return std::nullopt;
 }
@@ -115,7 +129,7 @@ void ScopeTracker::bind(std::string name, BoundValue value) {
   if (current() == 0) {
     return apply({ScopesPart::ModuleBinding::Kind::Value, std::move(name), nullptr, value});
   }
-  Scope& scope = scopes_[current()];
+  Scope& scope = opened(current());
   scope.values[name][static_cast<std::size_t>(value)] += 1;
   scope.bindings.insert(std::move(name));
 }
@@ -166,10 +180,9 @@ void ScopeTracker::bind_parameters(TSNode definition) {
 
 void ScopeTracker::note_protocol_key(TSNode definition, const std::string& parameter) {
   std::string_view name = node_text(field_child(definition, k_.name), source_);
-  const Scope& scope = scopes_[current()];
-  if (scopes_[scope.parent].is_class &&
+  if (scope(parent(current())).is_class &&
       (name == "__getitem__" || name == "__missing__" || name == "__delitem__")) {
-    scopes_[current()].protocol_key = parameter;
+    opened(current()).protocol_key = parameter;
   }
 }
 
@@ -195,7 +208,7 @@ void ScopeTracker::note_call(TSNode call) {
     calls_.push_back({call.id, std::string(node_text(callee, source_)), current(), false});
     return;
   }
-  if (node_kind(callee) != k_.attribute || scopes_[current()].is_class) return;
+  if (node_kind(callee) != k_.attribute || scope(current()).is_class) return;
   std::string_view object = node_text(field_child(callee, k_.object), source_);
   if (object != "self" && object != "cls") return;
   if (auto owner = enclosing_class()) {
@@ -219,7 +232,7 @@ std::unordered_map<const void*, const void*> ScopeTracker::call_targets() const 
     std::optional<std::size_t> scope =
         call.method ? std::optional<std::size_t>(call.scope) : defining_scope(call.name, call.scope);
     if (!scope) continue;
-    const auto& defs = scopes_[*scope].def_nodes;
+    const auto& defs = this->scope(*scope).def_nodes;
     auto found = defs.find(call.name);
     if (found != defs.end()) targets.emplace(call.id, found->second);
   }
@@ -230,13 +243,13 @@ std::optional<std::size_t> ScopeTracker::defining_scope(const std::string& name,
                                                         std::size_t from) const {
   std::size_t at = from;
   for (;;) {
-    const Scope& scope = scopes_[at];
+    const Scope& scope = this->scope(at);
     if (!scope.is_class) {
       if (scope.defs.contains(name)) return at;
       if (scope.bindings.contains(name)) return std::nullopt;
     }
     if (at == 0) return std::nullopt;
-    at = scope.parent;
+    at = parents_[at];
   }
 }
 
@@ -247,13 +260,13 @@ std::optional<std::size_t> ScopeTracker::defining_scope(const std::string& name,
 bool ScopeTracker::visible(const std::string& name, std::size_t from) const {
   std::size_t at = from;
   for (;;) {
-    const Scope& scope = scopes_[at];
+    const Scope& scope = this->scope(at);
     if (!scope.is_class) {
       if (scope.defs.contains(name)) return true;
       if (scope.bindings.contains(name)) return false;
     }
     if (at == 0) return false;
-    at = scope.parent;
+    at = parents_[at];
   }
 }
 
@@ -266,9 +279,15 @@ ScopesPart ScopeTracker::part_since(const ScopeMarks& marks) const {
   auto from = [](const auto& items, std::size_t begin) {
     return std::vector(items.begin() + static_cast<std::ptrdiff_t>(begin), items.end());
   };
+  std::vector<Scope> scopes;
+  scopes.reserve(scopes_.size() - marks.scopes);
+  for (std::size_t index = marks.scopes; index < scopes_.size(); ++index) {
+    scopes.push_back(scope(index));
+  }
   ScopesPart part{.first_scope = marks.scopes,
                   .module_bindings = from(module_bindings_, marks.module_bindings),
-                  .scopes = from(scopes_, marks.scopes),
+                  .scopes = std::make_shared<const std::vector<Scope>>(std::move(scopes)),
+                  .parents = from(parents_, marks.scopes),
                   .calls = from(calls_, marks.calls),
                   .globals = from(global_names_, marks.globals)};
   return part;
@@ -282,11 +301,27 @@ void ScopeTracker::add_part(const ScopesPart& part, const StatementMove& move) {
     moved.definition = move.id(binding.definition);
     apply(std::move(moved));
   }
-  for (const Scope& scope : part.scopes) {
-    Scope& added = scopes_.emplace_back(scope);
-    added.parent = renumber(scope.parent);
-    for (auto& [name, definition] : added.def_nodes) definition = move.id(definition);
+  // The statement's scopes are lent as they are unless one names the
+  // statement's own node, whose handle the edit moved.
+  bool lent = false;
+  for (std::size_t index = 0; index < part.scopes->size(); ++index) {
+    const Scope& scope = (*part.scopes)[index];
+    const bool moved = std::ranges::any_of(scope.def_nodes, [&](const auto& entry) {
+      return move.id(entry.second) != entry.second;
+    });
+    parents_.push_back(renumber(part.parents[index]));
+    if (!moved) {
+      scopes_.push_back(&scope);
+      writable_.push_back(nullptr);
+      lent = true;
+      continue;
+    }
+    Scope& copy = opened_.emplace_back(scope);
+    for (auto& [name, definition] : copy.def_nodes) definition = move.id(definition);
+    scopes_.push_back(&copy);
+    writable_.push_back(&copy);
   }
+  if (lent) lent_.push_back(part.scopes);
   for (const ScopesPart::Call& call : part.calls) {
     calls_.push_back({move.id(call.id), call.name, renumber(call.scope), call.method});
   }

@@ -5,7 +5,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,8 +42,10 @@ enum class BoundValue : uint8_t {
 using BindingCounts = std::array<std::size_t, static_cast<std::size_t>(BoundValue::Count)>;
 
 // A module, class or function body: the names it defines and binds.
+// What a scope binds. Its place among the file's scopes (its number and
+// its parent's) is the tracker's: a kept statement's scopes are lent as
+// they are to each analysis that adds the statement again.
 struct Scope {
-  std::size_t parent;
   bool is_class;
   // Names defined here by `def`, and names bound here otherwise.
   std::unordered_set<std::string> defs;
@@ -85,7 +89,9 @@ struct ScopesPart {
   };
   std::size_t first_scope = 0;
   std::vector<ModuleBinding> module_bindings;
-  std::vector<Scope> scopes;
+  // The scopes it opened, and the parent of each.
+  std::shared_ptr<const std::vector<Scope>> scopes;
+  std::vector<std::size_t> parents;
   // A call of a bare name, or of a method of `self` (then `scope` is the
   // class).
   struct Call {
@@ -113,7 +119,8 @@ class ScopeTracker {
   ScopeTracker(std::string_view source, const PreciseKinds& kinds);
 
   std::size_t current() const { return stack_.back().second; }
-  const Scope& scope(std::size_t index) const { return scopes_[index]; }
+  const Scope& scope(std::size_t index) const { return *scopes_[index]; }
+  std::size_t parent(std::size_t index) const { return parents_[index]; }
 
   // A `def` or `class` at `depth`: its name binds in the enclosing scope,
   // its body is a new scope until the walk leaves it.
@@ -159,9 +166,20 @@ class ScopeTracker {
 
   using CallUse = ScopesPart::Call;
 
+  void open(std::size_t parent, bool is_class);
+  // A scope this walk opened, the only kind the walk changes.
+  Scope& opened(std::size_t index);
+
   std::string_view source_;
   const PreciseKinds& k_;
-  std::vector<Scope> scopes_;
+  // Every scope by number, and its parent. The scopes the walk opened live
+  // in `opened_` (`writable_` names them); a kept statement's scopes are
+  // its part's, held by `lent_`.
+  std::vector<const Scope*> scopes_;
+  std::vector<std::size_t> parents_;
+  std::vector<Scope*> writable_;
+  std::deque<Scope> opened_;
+  std::vector<std::shared_ptr<const std::vector<Scope>>> lent_;
   // (depth of the definition, index in scopes_); the module at depth 0.
   std::vector<std::pair<uint32_t, std::size_t>> stack_;
   std::vector<CallUse> calls_;
