@@ -17,9 +17,8 @@ constexpr std::string_view kKeyError = "KeyError";
 // before the one around it, siblings in source order), the module entry
 // last. The same order every run, unlike the table's own.
 void sort_into_report_order(std::vector<EntryFacts>& facts) {
-  std::sort(facts.begin(), facts.end() - 1, [](const EntryFacts& a, const EntryFacts& b) {
-    return reported_before(a.entry->node, b.entry->node);
-  });
+  sort_in_report_order(facts.begin(), facts.end() - 1,
+                       [](const EntryFacts& facts) { return facts.entry->node; });
 }
 
 std::vector<EntryFacts> fill_function_table(const FileIndex& index, TSNode root,

@@ -207,9 +207,8 @@ std::vector<ReportUnit> precise_units(const FileIndex& index) {
     by_definition[slot(index.calls[k].owner)].calls.push_back(k);
   }
   std::vector<std::size_t> order = range(0, module);
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return reported_before(index.definitions[a].node, index.definitions[b].node);
-  });
+  sort_in_report_order(order.begin(), order.end(),
+                       [&](std::size_t d) { return index.definitions[d].node; });
   order.push_back(module);
   std::vector<ReportUnit> units;
   units.reserve(order.size());

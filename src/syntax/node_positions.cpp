@@ -10,13 +10,6 @@ std::pair<uint32_t, uint32_t> rows_of(TSNode node) {
   return {ts_node_start_point(node).row, ts_node_end_point(node).row};
 }
 
-bool reported_before(TSNode a, TSNode b) {
-  uint32_t a_end = ts_node_end_byte(a);
-  uint32_t b_end = ts_node_end_byte(b);
-  if (a_end != b_end) return a_end < b_end;
-  return ts_node_start_byte(a) > ts_node_start_byte(b);
-}
-
 Position CodePointColumns::at(TSPoint point) {
   std::string_view line = line_at(lines_, point.row);
   uint32_t bytes = std::min<uint32_t>(point.column, static_cast<uint32_t>(line.size()));

@@ -2,7 +2,11 @@
 
 #include <tree_sitter/api.h>
 
+#include <algorithm>
+#include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -15,9 +19,32 @@ namespace keyhound {
 // The first and last rows a node spans.
 std::pair<uint32_t, uint32_t> rows_of(TSNode node);
 
-// Report order of two definitions: the one that ends first; of two that end
-// together, the inner one (which starts later).
-bool reported_before(TSNode a, TSNode b);
+// Sorts [first, last) into the report order of the definitions `node_of`
+// gives: the one that ends first; of two that end together, the inner one
+// (which starts later). Each node's bytes are read once, not at every
+// comparison.
+template <std::random_access_iterator It, typename NodeOf>
+void sort_in_report_order(It first, It last, NodeOf node_of) {
+  struct Key {
+    uint32_t end;
+    uint32_t after_start;  // the later start first
+    std::size_t index;
+    auto operator<=>(const Key&) const = default;
+  };
+  const auto count = static_cast<std::size_t>(last - first);
+  std::vector<Key> keys;
+  keys.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    TSNode node = node_of(first[static_cast<std::ptrdiff_t>(i)]);
+    keys.push_back({ts_node_end_byte(node), UINT32_MAX - ts_node_start_byte(node), i});
+  }
+  if (std::is_sorted(keys.begin(), keys.end())) return;
+  std::sort(keys.begin(), keys.end());
+  std::vector<std::iter_value_t<It>> sorted;
+  sorted.reserve(count);
+  for (const Key& key : keys) sorted.push_back(std::move(first[static_cast<std::ptrdiff_t>(key.index)]));
+  std::move(sorted.begin(), sorted.end(), first);
+}
 
 // Code-point columns of points of a text's rows, each count moving from
 // the last point asked for on the same row: points asked in order along a
