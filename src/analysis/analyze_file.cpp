@@ -42,6 +42,7 @@ IndexedTree index_tree(TSNode root, std::string_view source, bool precise, Docum
   if (memo != nullptr) {
     memo->statements.begin(precise);
     kept.emplace(memo->statements, source, watching);
+    if (watching) watching->reserve_outline(memo->statements.outline_nodes());
   }
   // Precise mode: a handler that re-raises what it caught guards nothing.
   IndexedTree indexed{index_file(root, source, watching ? &watching->observer() : nullptr,

@@ -69,6 +69,10 @@ void StatementMemo::keep(TSNode statement, std::string_view source, const FileIn
 void StatementMemo::finish(TSNode root) {
   parts_ = std::move(seen_);
   seen_.clear();
+  outline_nodes_ = 0;
+  for (const auto& [statement, part] : parts_) {
+    if (part->precise) outline_nodes_ += PreciseObserver::outline_nodes(*part->precise);
+  }
   tree_ = Tree(ts_tree_copy(root.tree));
 }
 

@@ -43,6 +43,9 @@ class StatementMemo {
 
   // How many statements the last walk passed over.
   std::size_t passed_over() const { return passed_over_; }
+  // How many outline nodes the statements kept hold: about what the next
+  // walk's outline holds, so that it is allocated once.
+  std::size_t outline_nodes() const { return outline_nodes_; }
 
  private:
   struct Part {
@@ -58,6 +61,7 @@ class StatementMemo {
   Tree tree_;
   std::optional<bool> precise_;
   std::size_t passed_over_ = 0;
+  std::size_t outline_nodes_ = 0;
 };
 
 // The walk's side of the memo: passes over the top-level statements whose

@@ -174,6 +174,7 @@ class PreciseClassifier final : public WalkObserver {
   void enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth) override;
   void leave(uint32_t depth) override;
   PreciseFacts finish();
+  void reserve_outline(std::size_t nodes) { outline_.reserve(nodes); }
 
   PreciseStatement last_statement() const;
   void add_statement(const PreciseStatement& statement, const StatementMove& move);
@@ -484,6 +485,10 @@ PreciseObserver::PreciseObserver(std::string_view source, ScopeFlowMemo* memo)
     : classifier_(std::make_unique<PreciseClassifier>(source, memo)) {}
 PreciseObserver::~PreciseObserver() = default;
 WalkObserver& PreciseObserver::observer() { return *classifier_; }
+std::size_t PreciseObserver::outline_nodes(const PreciseStatement& statement) {
+  return statement.outline.nodes.size();
+}
+void PreciseObserver::reserve_outline(std::size_t nodes) { classifier_->reserve_outline(nodes); }
 std::shared_ptr<const PreciseStatement> PreciseObserver::last_statement() const {
   return std::make_shared<const PreciseStatement>(classifier_->last_statement());
 }

@@ -92,11 +92,14 @@ class PreciseObserver {
 
   WalkObserver& observer();
   PreciseFacts finish();
+  // Room for about this many outline nodes, when the caller knows.
+  void reserve_outline(std::size_t nodes);
 
   // What the walk of the last top-level statement walked gave the rules,
   // taken once the walk has left it; and such a part added, moved to where
   // its statement now stands, in place of the statement's walk.
   std::shared_ptr<const PreciseStatement> last_statement() const;
+  static std::size_t outline_nodes(const PreciseStatement& statement);
   void add_statement(const PreciseStatement& statement, const StatementMove& move);
 
  private:

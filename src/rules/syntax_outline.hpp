@@ -47,6 +47,7 @@ class SyntaxOutline {
   explicit SyntaxOutline(const PreciseKinds& kinds);
 
   void enter(TSNode node, TSSymbol kind, TSFieldId field, uint32_t depth);
+  void reserve(std::size_t nodes) { nodes_.reserve(nodes); }
   void leave(uint32_t depth);
   // Closes what the walk left open.
   void finish();
