@@ -23,7 +23,8 @@ namespace {
 // too), module bindings and constants, a defaultdict, a class whose
 // methods fill an attribute from outside data and call each other, a
 // protocol method, globals, lambdas, decorators, a guarded module-level
-// lookup, comments, continued lines and strings over rows.
+// lookup, comments, continued lines and strings over rows, and functions
+// nested in one another that find their enclosing function's names.
 const std::string kModule =
     "import json\n"
     "import typing as t\n"
@@ -61,6 +62,14 @@ const std::string kModule =
     "        d['k']\n"
     "    # CACHE is rebound in inner: its lookups are no defaultdict's\n"
     "    return inner(d, text), Settings('p').get('k'), CACHE['z']\n"
+    "\n"
+    "def nesting(d):\n"
+    "    counts = defaultdict(int)\n"
+    "    def first(k):\n"
+    "        return second(k) + counts[k]\n"
+    "    def second(k):\n"
+    "        return d[k]\n"
+    "    return first\n"
     "\n"
     "if __name__ == '__main__':\n"
     "    outer({})['x']\n";
@@ -210,6 +219,37 @@ TEST(StatementMemo, AKeystrokeInAFunctionWalksThatFunction) {
     // The function typed in, and at most the one after it, are walked.
     EXPECT_GE(memo.passed_over(), 18u) << "keystroke " << keystroke;
   }
+}
+
+// A kept statement's scopes are numbered from where the file's count
+// stands now: a scope opened above it moves them, and the functions nested
+// in it still find their enclosing function's names.
+TEST(StatementMemo, AScopeOpenedAboveMovesTheScopesKeptBelow) {
+  std::string text;
+  for (int f = 0; f < 20; ++f) {
+    text += "def load_" + std::to_string(f) +
+            "(d):\n"
+            "    counts = defaultdict(int)\n"
+            "    def first(k):\n"
+            "        return second(k) + counts[k]\n"
+            "    def second(k):\n"
+            "        return d[k]\n"
+            "    return first\n\n";
+  }
+  OpenDocument document("file:///a.py", "/a.py", 1, text);
+  StatementMemo memo;
+  ASSERT_EQ(walked(document, &memo), walked(document, nullptr));
+  // A function added on lines of its own, after a newline (typed at a
+  // line's first word, the parse would build every statement after it
+  // anew, and none would be kept).
+  const std::size_t at = text.find("(int)\n", text.find("def load_10")) + 6;
+  const std::string_view opened = "    def extra():\n        pass\n";
+  replace(document, at, at, std::string(opened));
+  EXPECT_EQ(walked(document, &memo), walked(document, nullptr));
+  EXPECT_GE(memo.passed_over(), 18u);
+  replace(document, at, at + opened.size(), "");
+  EXPECT_EQ(walked(document, &memo), walked(document, nullptr));
+  EXPECT_GE(memo.passed_over(), 18u);
 }
 
 TEST(StatementMemo, TheSameWalkAfterRandomEdits) {
