@@ -2,6 +2,8 @@
 
 import os
 
+import pytest
+
 from conftest import run_exact
 
 CLEAN = "def f(d):\n    return d.get('k')\n"
@@ -54,21 +56,29 @@ def test_relative_path_is_shown_as_given(write):
     assert result.stdout.startswith(b"./pkg/mod.py:2:12: Warning:")
 
 
-def test_report_order_follows_the_end_of_each_definition(write):
-    path = write("order.py",
-                 "def outer(d):\n"
-                 "    def inner(d):\n"
-                 "        return d['i']\n"
-                 "    return d['o']\n"
-                 "def later(d):\n"
-                 "    return d['l']\n")
+@pytest.mark.parametrize("source, warned, summaries", [
+    ("def outer(d):\n"
+     "    def inner(d):\n"
+     "        return d['i']\n"
+     "    return d['o']\n"
+     "def later(d):\n"
+     "    return d['l']\n",
+     ["inner", "outer", "outer", "later"], ["inner", "outer", "later", "<module>"]),
+    # Two definitions that end together: the inner one first.
+    ("def outer(d):\n"
+     "    x = d['o']\n"
+     "    def inner(e):\n"
+     "        return e['i']\n",
+     ["inner", "outer", "outer"], ["inner", "outer", "<module>"]),
+])
+def test_report_order_follows_the_end_of_each_definition(write, source, warned, summaries):
+    path = write("order.py", source)
     result = run_exact(["--exact", path])
     headers = [line for line in result.stdout.decode().splitlines() if "Warning:" in line]
-    assert [h.split("function ")[1] for h in headers] == [
-        "'inner'", "'outer'", "'outer'", "'later'"]
-    assert result.stderr.decode().splitlines()[:4] == [
+    assert [h.split("function ")[1] for h in headers] == [f"'{name}'" for name in warned]
+    assert result.stderr.decode().splitlines()[:len(summaries)] == [
         f"Potential issue(s) in function '{name}': Warnings found in '{name}'"
-        for name in ("inner", "outer", "later", "<module>")]
+        for name in summaries]
 
 
 def test_internal_fault_exits_70(write):
