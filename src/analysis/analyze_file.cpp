@@ -90,17 +90,14 @@ void drop_suppressed(FileIndex& index, const Suppressions& suppressions) {
   }
 }
 
-// Takes out what precise mode knows cannot raise. A call whose name is not
-// the function's where it is written relates to nothing, and a call inside
-// `with suppress(KeyError):` lets nothing escape; marking them guarded
-// takes them out of both passes.
+// Takes out what precise mode knows cannot raise. A call inside `with
+// suppress(KeyError):` lets nothing escape; marking it guarded takes it out
+// of both passes. (A call whose name is not the function's where it is
+// written has no target, and so relates to nothing already.)
 void drop_exempt(FileIndex& index, const PreciseFacts& precise) {
   drop_accesses(index, [&](std::size_t a) { return precise.exempt.contains(index.accesses[a].id); });
   for (IndexedCall& call : index.calls) {
-    if (precise.unrelated_calls.contains(call.node.id) ||
-        precise.guarded_calls.contains(call.node.id)) {
-      call.guarded = true;
-    }
+    if (precise.guarded_calls.contains(call.node.id)) call.guarded = true;
   }
 }
 

@@ -475,7 +475,6 @@ PreciseFacts PreciseClassifier::finish() {
   outline_.finish();
   take_proven_keys(outline_, source_, k_, scopes_.scope(0), facts_, memo_);
   rank_attribute_lookups();
-  facts_.unrelated_calls = scopes_.unrelated_calls();
   facts_.call_targets = scopes_.call_targets();
   facts_.deferred = deferred_code(outline_, k_);
   return std::move(facts_);

@@ -45,14 +45,13 @@ inline constexpr std::array<std::string_view, static_cast<std::size_t>(PreciseRu
 struct PreciseFacts {
   // Subscripts (by node id) that a rule takes out of the accesses.
   std::unordered_set<const void*> exempt;
-  // Bare-name calls (by node id) whose name, where the call is written,
-  // is not a function visible by that name: a method, a function nested in
-  // a function that does not enclose the call, or a name bound locally.
-  std::unordered_set<const void*> unrelated_calls;
   // Calls (by node id) that a `with suppress(KeyError):` guards.
   std::unordered_set<const void*> guarded_calls;
   // For each call of a function of the file, as its scopes resolve it, the
-  // definition called (node ids).
+  // definition called (node ids). A bare-name call whose name, where it is
+  // written, is not a function visible by that name (a method, a function
+  // nested in a function that does not enclose the call, or a name bound
+  // locally) has none, and so relates to nothing.
   std::unordered_map<const void*, const void*> call_targets;
   // Lookups and calls (by node id) in the body of a lambda: they run when
   // the lambda is called, not when the function holding it is.

@@ -218,14 +218,6 @@ void ScopeTracker::note_call(TSNode call) {
   }
 }
 
-std::unordered_set<const void*> ScopeTracker::unrelated_calls() const {
-  std::unordered_set<const void*> unrelated;
-  for (const CallUse& call : calls_) {
-    if (!call.method && !visible(call.name, call.scope)) unrelated.insert(call.id);
-  }
-  return unrelated;
-}
-
 std::unordered_map<const void*, const void*> ScopeTracker::call_targets() const {
   std::unordered_map<const void*, const void*> targets;
   for (const CallUse& call : calls_) {
@@ -239,6 +231,9 @@ std::unordered_map<const void*, const void*> ScopeTracker::call_targets() const 
   return targets;
 }
 
+// A function nested in an enclosing function, or a module-level function,
+// unless a nearer scope binds the name otherwise. Class scopes are not seen
+// from inside their methods.
 std::optional<std::size_t> ScopeTracker::defining_scope(const std::string& name,
                                                         std::size_t from) const {
   std::size_t at = from;
@@ -249,23 +244,6 @@ std::optional<std::size_t> ScopeTracker::defining_scope(const std::string& name,
       if (scope.bindings.contains(name)) return std::nullopt;
     }
     if (at == 0) return std::nullopt;
-    at = parents_[at];
-  }
-}
-
-// Whether `name`, called in `from`, names a function visible there: a
-// function nested in an enclosing function, or a module-level function,
-// unless a nearer scope binds the name otherwise. Class scopes are not seen
-// from inside their methods.
-bool ScopeTracker::visible(const std::string& name, std::size_t from) const {
-  std::size_t at = from;
-  for (;;) {
-    const Scope& scope = this->scope(at);
-    if (!scope.is_class) {
-      if (scope.defs.contains(name)) return true;
-      if (scope.bindings.contains(name)) return false;
-    }
-    if (at == 0) return false;
     at = parents_[at];
   }
 }

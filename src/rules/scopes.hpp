@@ -142,9 +142,6 @@ class ScopeTracker {
 
   // A call of a bare name, or of `self.name` or `cls.name` in a class.
   void note_call(TSNode call);
-  // The bare-name calls noted whose name is not a function visible where
-  // it is called.
-  std::unordered_set<const void*> unrelated_calls() const;
   // The function each call noted finds, as Python resolves it: a bare name
   // in the nearest enclosing scope that binds it (class bodies aside), a
   // method of `self` or `cls` in its class (by node ids).
@@ -160,7 +157,6 @@ class ScopeTracker {
  private:
   void bind_parameters(TSNode definition);
   void note_protocol_key(TSNode definition, const std::string& parameter);
-  bool visible(const std::string& name, std::size_t from) const;
   // The scope whose `def` of `name` a call in `from` finds, if one does.
   std::optional<std::size_t> defining_scope(const std::string& name, std::size_t from) const;
 

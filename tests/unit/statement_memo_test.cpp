@@ -133,7 +133,7 @@ std::string walked(const OpenDocument& document, StatementMemo* memo) {
     for (const std::string& place : places) joined += place + ",";
     return joined;
   };
-  out += "exempt " + sorted(facts.exempt) + "\nunrelated " + sorted(facts.unrelated_calls) +
+  out += "exempt " + sorted(facts.exempt) +
          "\nguarded " + sorted(facts.guarded_calls) + "\ndeferred " + sorted(facts.deferred) +
          "\n";
   std::set<std::string> targets;
