@@ -41,10 +41,10 @@ enum class BoundValue : uint8_t {
 
 using BindingCounts = std::array<std::size_t, static_cast<std::size_t>(BoundValue::Count)>;
 
-// A module, class or function body: the names it defines and binds.
-// What a scope binds. Its place among the file's scopes (its number and
-// its parent's) is the tracker's: a kept statement's scopes are lent as
-// they are to each analysis that adds the statement again.
+// A module, class or function body: the names it defines and binds. Its
+// place among the file's scopes (its number and its parent's) is the
+// tracker's, so that a kept statement's scopes are lent as they are to each
+// analysis that adds the statement again.
 struct Scope {
   bool is_class;
   // Names defined here by `def`, and names bound here otherwise.

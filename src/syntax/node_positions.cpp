@@ -10,6 +10,10 @@ std::pair<uint32_t, uint32_t> rows_of(TSNode node) {
   return {ts_node_start_point(node).row, ts_node_end_point(node).row};
 }
 
+ReportOrderKey report_order_key(TSNode definition) {
+  return {ts_node_end_byte(definition), UINT32_MAX - ts_node_start_byte(definition)};
+}
+
 Position CodePointColumns::at(TSPoint point) {
   std::string_view line = line_at(lines_, point.row);
   uint32_t bytes = std::min<uint32_t>(point.column, static_cast<uint32_t>(line.size()));

@@ -19,15 +19,21 @@ namespace keyhound {
 // The first and last rows a node spans.
 std::pair<uint32_t, uint32_t> rows_of(TSNode node);
 
+// Where a definition stands in report order: the one that ends first; of
+// two that end together, the inner one (which starts later).
+struct ReportOrderKey {
+  uint32_t end;
+  uint32_t after_start;
+  auto operator<=>(const ReportOrderKey&) const = default;
+};
+ReportOrderKey report_order_key(TSNode definition);
+
 // Sorts [first, last) into the report order of the definitions `node_of`
-// gives: the one that ends first; of two that end together, the inner one
-// (which starts later). Each node's bytes are read once, not at every
-// comparison.
+// gives, reading each node once rather than at every comparison.
 template <std::random_access_iterator It, typename NodeOf>
 void sort_in_report_order(It first, It last, NodeOf node_of) {
   struct Key {
-    uint32_t end;
-    uint32_t after_start;  // the later start first
+    ReportOrderKey order;
     std::size_t index;
     auto operator<=>(const Key&) const = default;
   };
@@ -35,8 +41,7 @@ void sort_in_report_order(It first, It last, NodeOf node_of) {
   std::vector<Key> keys;
   keys.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
-    TSNode node = node_of(first[static_cast<std::ptrdiff_t>(i)]);
-    keys.push_back({ts_node_end_byte(node), UINT32_MAX - ts_node_start_byte(node), i});
+    keys.push_back({report_order_key(node_of(first[static_cast<std::ptrdiff_t>(i)])), i});
   }
   if (std::is_sorted(keys.begin(), keys.end())) return;
   std::sort(keys.begin(), keys.end());
