@@ -269,7 +269,7 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
   FlowInputs inputs{outline, source, kinds, constants, facts.exempt};
   ProvenKeys proven(outline, facts);
   // The key of the scope recalled last, kept for when it was not there.
-  std::optional<std::pair<uint32_t, std::string>> missed;
+  std::optional<std::pair<uint32_t, ScopeKey>> missed;
   // Keys are made while they fit in a few times the file: deeply nested
   // code, each of whose scopes' keys holds those nested in it, is built
   // afresh rather than have its keys grow with the square of the file.
@@ -285,7 +285,7 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
       const std::size_t size = scope_key_size(outline, definition);
       if (size > key_budget) return false;
       key_budget -= size;
-      std::string key = scope_key(outline, definition, source, facts.exempt);
+      ScopeKey key(scope_key(outline, definition, source, facts.exempt));
       const ScopeFlowOutcome* outcome = memo->recall(key);
       if (!outcome) {
         missed.emplace(definition, std::move(key));

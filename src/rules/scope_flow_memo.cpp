@@ -98,7 +98,7 @@ void ScopeFlowMemo::begin(std::string constants) {
   current_.clear();
 }
 
-const ScopeFlowOutcome* ScopeFlowMemo::recall(const std::string& key) {
+const ScopeFlowOutcome* ScopeFlowMemo::recall(const ScopeKey& key) {
   auto found = current_.find(key);
   if (found == current_.end()) {
     auto node = previous_.extract(key);
@@ -109,7 +109,7 @@ const ScopeFlowOutcome* ScopeFlowMemo::recall(const std::string& key) {
   return &found->second;
 }
 
-void ScopeFlowMemo::keep(std::string key, ScopeFlowOutcome outcome) {
+void ScopeFlowMemo::keep(ScopeKey key, ScopeFlowOutcome outcome) {
   current_.insert_or_assign(std::move(key), std::move(outcome));
 }
 
@@ -120,7 +120,7 @@ namespace keyhound {
 std::size_t ScopeFlowMemo::key_bytes() const {
   std::size_t bytes = 0;
   for (const auto* kept : {&current_, &previous_}) {
-    for (const auto& [key, outcome] : *kept) bytes += key.size();
+    for (const auto& [key, outcome] : *kept) bytes += key.text.size();
   }
   return bytes;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "rules/flow_builder.hpp"
@@ -55,6 +56,20 @@ std::size_t scope_key_size(const SyntaxOutline& outline, uint32_t definition);
 // nested four deep, as real code seldom is.
 std::size_t scope_key_budget(const SyntaxOutline& outline, std::string_view source);
 
+// A scope's key with its hash, worked out once: a recall looks for it in
+// two maps.
+struct ScopeKey {
+  explicit ScopeKey(std::string key) : text(std::move(key)), hash(std::hash<std::string>{}(text)) {}
+  bool operator==(const ScopeKey& other) const { return hash == other.hash && text == other.text; }
+
+  std::string text;
+  std::size_t hash;
+};
+
+struct ScopeKeyHash {
+  std::size_t operator()(const ScopeKey& key) const { return key.hash; }
+};
+
 // The module's constant dicts and their keys in one text, in sorted order.
 std::string constants_key(const ModuleConstants& constants);
 
@@ -69,8 +84,8 @@ class ScopeFlowMemo {
   // kept holds.
   void begin(std::string constants);
   // The outcome kept under `key`, or nullptr.
-  const ScopeFlowOutcome* recall(const std::string& key);
-  void keep(std::string key, ScopeFlowOutcome outcome);
+  const ScopeFlowOutcome* recall(const ScopeKey& key);
+  void keep(ScopeKey key, ScopeFlowOutcome outcome);
   // Ends the analysis: what it neither made nor recalled goes.
   void finish() { previous_.clear(); }
 
@@ -81,8 +96,8 @@ class ScopeFlowMemo {
 
  private:
   std::optional<std::string> constants_;
-  std::unordered_map<std::string, ScopeFlowOutcome> current_;
-  std::unordered_map<std::string, ScopeFlowOutcome> previous_;
+  std::unordered_map<ScopeKey, ScopeFlowOutcome, ScopeKeyHash> current_;
+  std::unordered_map<ScopeKey, ScopeFlowOutcome, ScopeKeyHash> previous_;
   std::size_t recalled_ = 0;
 };
 
