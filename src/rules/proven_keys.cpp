@@ -274,6 +274,19 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
   // code, each of whose scopes' keys holds those nested in it, is built
   // afresh rather than have its keys grow with the square of the file.
   std::size_t key_budget = scope_key_budget(outline, source);
+  // A scope in a statement kept from an earlier analysis has the shape it
+  // had then: worked out once, and kept with the statement's outline.
+  std::optional<ScopeShape> fresh;
+  auto shape_of = [&](uint32_t definition) -> const ScopeShape& {
+    auto [part, place] = outline.part_holding(definition);
+    const uint32_t end = outline[definition].subtree_end;
+    const bool inside = part != nullptr && end != OutlineNode::kNone &&
+                        end - definition <= part->nodes.size() - place;
+    if (!inside) return fresh.emplace(scope_shape(outline, definition, source));
+    std::shared_ptr<const ScopeShape>& kept = part->scope_shapes[place];
+    if (!kept) kept = std::make_shared<const ScopeShape>(scope_shape(outline, definition, source));
+    return *kept;
+  };
   ScopeRecall recall;
   if (memo) {
     recall = [&](uint32_t definition, std::vector<uint32_t>& nested) {
@@ -285,7 +298,7 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
       const std::size_t size = scope_key_size(outline, definition);
       if (size > key_budget) return false;
       key_budget -= size;
-      ScopeKey key(scope_key(outline, definition, source, facts.exempt));
+      ScopeKey key = scope_key(shape_of(definition), outline, definition, facts.exempt);
       const ScopeFlowOutcome* outcome = memo->recall(key);
       if (!outcome) {
         missed.emplace(definition, std::move(key));

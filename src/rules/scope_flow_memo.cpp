@@ -38,14 +38,14 @@ std::size_t scope_key_budget(const SyntaxOutline& outline, std::string_view sour
   return 4 * (source.size() + outline.nodes().size() * kKeyBytesPerNode);
 }
 
-std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::string_view source,
-                      const std::unordered_set<const void*>& exempt) {
+ScopeShape scope_shape(const SyntaxOutline& outline, uint32_t definition, std::string_view source) {
   const OutlineNode& root = outline[definition];
   const uint32_t first = start_byte(root.node);
   const uint32_t last = root.byte_end;
   const uint32_t end = stretch_end(outline, definition);
   const TSSymbol subscript = precise_kinds().subscript;
-  std::string key;
+  ScopeShape shape;
+  std::string& key = shape.text;
   key.reserve(scope_key_size(outline, definition));
   append(key, last - first);
   key.append(source.substr(first, last - first));
@@ -59,9 +59,28 @@ std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::st
     append(key, relative(node.subtree_end, definition));
     append(key, start_byte(node.node) - first);
     append(key, node.byte_end - first);
-    if (node.kind == subscript) key += exempt.contains(node.node.id) ? 'x' : '-';
+    if (node.kind == subscript) shape.subscripts.push_back(index - definition);
   }
-  return key;
+  shape.hash = std::hash<std::string>{}(key);
+  return shape;
+}
+
+ScopeKey scope_key(const ScopeShape& shape, const SyntaxOutline& outline, uint32_t definition,
+                   const std::unordered_set<const void*>& exempt) {
+  // The marks follow the shape, whose subscripts say how many there are.
+  std::string marks;
+  marks.reserve(shape.subscripts.size());
+  for (uint32_t place : shape.subscripts) {
+    marks += exempt.contains(outline[definition + place].node.id) ? 'x' : '-';
+  }
+  std::string key;
+  key.reserve(shape.text.size() + marks.size());
+  key.append(shape.text).append(marks);
+  // The shape's hash, kept with it, mixed with the marks'.
+  const std::size_t hash =
+      shape.hash ^ (std::hash<std::string>{}(marks) + 0x9e3779b97f4a7c15ULL + (shape.hash << 6) +
+                    (shape.hash >> 2));
+  return ScopeKey(std::move(key), hash);
 }
 
 std::string constants_key(const ModuleConstants& constants) {

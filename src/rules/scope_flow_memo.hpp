@@ -39,14 +39,16 @@ struct ScopeFlowOutcome {
   bool gave_up = false;
 };
 
-// Everything a function's or lambda's flow graph is built from but the
-// module's constants: the definition's text, the shape of its outline (kinds,
-// fields, links and offsets, counted from the definition) and which of its
-// lookups another rule took out. Two scopes with the same key and no syntax
-// error have the same graph (with an error, the parser's recovery may give
-// the same text another tree).
-std::string scope_key(const SyntaxOutline& outline, uint32_t definition, std::string_view source,
-                      const std::unordered_set<const void*>& exempt);
+// What a function's or lambda's code is: its text and the shape of its
+// outline (kinds, fields, links and offsets, counted from the definition),
+// with the places of its lookups among its nodes. The same wherever the
+// code has moved to.
+struct ScopeShape {
+  std::string text;
+  std::size_t hash = 0;
+  std::vector<uint32_t> subscripts;
+};
+ScopeShape scope_shape(const SyntaxOutline& outline, uint32_t definition, std::string_view source);
 
 // The most bytes scope_key gives for `definition`. A scope's key holds the
 // scopes nested in it, so the keys of deeply nested code add up to far more
@@ -59,7 +61,7 @@ std::size_t scope_key_budget(const SyntaxOutline& outline, std::string_view sour
 // A scope's key with its hash, worked out once: a recall looks for it in
 // two maps.
 struct ScopeKey {
-  explicit ScopeKey(std::string key) : text(std::move(key)), hash(std::hash<std::string>{}(text)) {}
+  ScopeKey(std::string key, std::size_t key_hash) : text(std::move(key)), hash(key_hash) {}
   bool operator==(const ScopeKey& other) const { return hash == other.hash && text == other.text; }
 
   std::string text;
@@ -69,6 +71,14 @@ struct ScopeKey {
 struct ScopeKeyHash {
   std::size_t operator()(const ScopeKey& key) const { return key.hash; }
 };
+
+// Everything a function's or lambda's flow graph is built from but the
+// module's constants: its shape, and which of its lookups another rule took
+// out. Two scopes with the same key and no syntax error have the same graph
+// (with an error, the parser's recovery may give the same text another
+// tree).
+ScopeKey scope_key(const ScopeShape& shape, const SyntaxOutline& outline, uint32_t definition,
+                   const std::unordered_set<const void*>& exempt);
 
 // The module's constant dicts and their keys in one text, in sorted order.
 std::string constants_key(const ModuleConstants& constants);

@@ -1,5 +1,8 @@
 #include "rules/syntax_outline.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 #include "base/internal_fault.hpp"
 #include "syntax/node_access.hpp"
 #include "syntax/statement_move.hpp"
@@ -96,6 +99,7 @@ void SyntaxOutline::add_part(const OutlinePart& part, const StatementMove& move)
   if (open_.size() != 1) throw InternalFault("an outline part added inside a statement");
   if (part.nodes.empty()) return;
   const auto base = static_cast<uint32_t>(nodes_.size());
+  added_parts_.emplace_back(base, &part);
   for (const OutlineNode& kept : part.nodes) {
     OutlineNode& node = nodes_.emplace_back(kept);
     node.node = move.node(kept.node);
@@ -112,6 +116,16 @@ void SyntaxOutline::add_part(const OutlinePart& part, const StatementMove& move)
   uint32_t last = base;
   while (nodes_[last].next_sibling != kNoNode) last = nodes_[last].next_sibling;
   module.last_child = last;
+}
+
+std::pair<const OutlinePart*, uint32_t> SyntaxOutline::part_holding(uint32_t index) const {
+  auto after = std::upper_bound(
+      added_parts_.begin(), added_parts_.end(), index,
+      [](uint32_t wanted, const auto& added) { return wanted < added.first; });
+  if (after == added_parts_.begin()) return {nullptr, 0};
+  const auto& [base, part] = *std::prev(after);
+  if (index - base >= part->nodes.size()) return {nullptr, 0};
+  return {part, index - base};
 }
 
 uint32_t SyntaxOutline::child(uint32_t parent, TSFieldId field) const {

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "rules/precise_kinds.hpp"
@@ -36,8 +39,14 @@ struct OutlineNode {
 // The nodes one top-level statement added to an outline, kept to be added
 // again: links count from the part's first node, and the nodes whose
 // parent is the module are the part's first and its siblings.
+struct ScopeShape;
 struct OutlinePart {
   std::vector<OutlineNode> nodes;
+  // The shape of each scope whose definition is one of `nodes` (by its
+  // place in them), worked out once, when a later analysis that added the
+  // part first asked for it: the same text and outline wherever the part
+  // is added.
+  mutable std::unordered_map<uint32_t, std::shared_ptr<const ScopeShape>> scope_shapes;
 };
 
 class StatementMove;
@@ -62,6 +71,9 @@ class SyntaxOutline {
   // added as the walk of its statement would add it.
   OutlinePart part_since(uint32_t begin) const;
   void add_part(const OutlinePart& part, const StatementMove& move);
+  // The part added that holds node `index`, and the node's place in it;
+  // nullptr for a node the walk added.
+  std::pair<const OutlinePart*, uint32_t> part_holding(uint32_t index) const;
 
  private:
   enum Role : uint8_t { kKept = 1, kKeepsChildren = 2 };
@@ -69,6 +81,8 @@ class SyntaxOutline {
   uint8_t role_of(TSSymbol kind) const { return kind < roles_.size() ? roles_[kind] : 0; }
   std::vector<uint8_t> roles_;
   std::vector<OutlineNode> nodes_;
+  // Each part added and the index of its first node, in the order added.
+  std::vector<std::pair<uint32_t, const OutlinePart*>> added_parts_;
   // (depth, index) of the kept nodes open in the walk.
   std::vector<std::pair<uint32_t, uint32_t>> open_;
 
