@@ -11,8 +11,27 @@
 
 namespace keyhound {
 
+namespace {
+
+// A text with no white space, comment or backslash, which both texts
+// below show as it is when it fits: most lookups (`cfg['port'][key]`).
+bool is_plain(std::string_view text) {
+  for (char c : text) {
+    switch (c) {
+      case ' ': case '\t': case '\n': case '\r': case '\f': case '\\': case '#':
+        return false;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string token_text(TSNode node, std::string_view source, std::size_t longest) {
   std::string_view text = node_text(node, source);
+  if (text.size() <= longest && is_plain(text)) return std::string(text);
   std::string joined;
   std::size_t i = 0;
   while (i < text.size() && joined.size() <= longest) {
@@ -118,6 +137,8 @@ class ShownText {
 namespace {
 
 std::string display_of(std::string_view text, std::size_t most_characters) {
+  // Its bytes fit, so its characters do.
+  if (text.size() <= most_characters && is_plain(text)) return std::string(text);
   ShownText shown(most_characters);
   std::size_t i = 0;
   while (i < text.size() && !shown.full()) {

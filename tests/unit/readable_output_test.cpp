@@ -45,7 +45,13 @@ INSTANTIATE_TEST_SUITE_P(
         QuotedCase{"d['abcdefgh']\n", "subscript", 8, "d['abcd\xe2\x80\xa6"},
         QuotedCase{"d['\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9']\n", "subscript", 6,
                    "d['\xc3\xa9\xc3\xa9\xe2\x80\xa6"},
-        QuotedCase{"d['abc']\n", "subscript", 8, "d['abc']"}),
+        QuotedCase{"d['abc']\n", "subscript", 8, "d['abc']"},
+        // A text with no white space, comment or backslash is shown as it
+        // is when it fits; one character more, and it is cut.
+        QuotedCase{"d['abcd']\n", "subscript", 9, "d['abcd']"},
+        QuotedCase{"d['abcde']\n", "subscript", 9, "d['abcde\xe2\x80\xa6"},
+        QuotedCase{"d['\xc3\xa9\xc3\xa9']\n", "subscript", 7, "d['\xc3\xa9\xc3\xa9']"},
+        QuotedCase{"d['#x'][k]\n", "subscript", 60, "d['#x'][k]"}),
     [](const auto& info) { return testing::case_name(info.index, info.param.source); });
 
 struct WidthCase {
