@@ -726,18 +726,25 @@ void ScopeBuilder::delete_effects(uint32_t node) {
 // A `def` or lambda: its defaults and annotations run here; its body is a
 // scope of its own, built later; a `def` binds its name.
 void ScopeBuilder::visit_definition(uint32_t node) {
-  std::vector<Task> tasks;
-  uint32_t body = child(node, k_.body);
-  for (uint32_t c : children(node)) {
-    if (c != body) tasks.push_back(code(c));
-  }
-  TSNode name = field_child(at(node).node, k_.name);
-  tasks.push_back(then([this, node, name] {
+  // Pushed as the stack runs them backwards: the children but the body, in
+  // order, then the binding. Every definition of the module passes here, so
+  // nothing is gathered on the way.
+  tasks_.push_back(then([this, node] {
     // A `finally` is built twice; its definitions are scopes once.
     if (seen_definitions_.insert(node).second) nested_->push_back(node);
+    TSNode name = field_child(at(node).node, k_.name);
     if (!is_null(name)) kill(text(name));
   }));
-  schedule(std::move(tasks));
+  const uint32_t body = child(node, k_.body);
+  std::size_t count = 0;
+  for (uint32_t c = at(node).first_child; c != kNone; c = at(c).next_sibling) {
+    if (c != body) ++count;
+  }
+  std::size_t slot = tasks_.size() + count;
+  tasks_.resize(slot);
+  for (uint32_t c = at(node).first_child; c != kNone; c = at(c).next_sibling) {
+    if (c != body) tasks_[--slot] = code(c);
+  }
 }
 
 // A class body runs where the class is written.
