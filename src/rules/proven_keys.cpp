@@ -216,7 +216,7 @@ ScopeFlowOutcome outcome_of(const ScopeBuild& scope, uint32_t base) {
 class ProvenKeys {
  public:
   ProvenKeys(const SyntaxOutline& outline, PreciseFacts& facts)
-      : outline_(outline), facts_(facts) {}
+      : outline_(outline), facts_(facts), proven_(outline.nodes().size()) {}
 
   void add(const ScopeFlowOutcome& outcome, uint32_t base) {
     facts_.most_flow_steps = std::max(facts_.most_flow_steps, outcome.steps);
@@ -224,8 +224,12 @@ class ProvenKeys {
     for (const ScopeFlowOutcome::Answer& answer : outcome.answers) {
       const void* subscript = id_at(base + answer.subscript);
       // A lookup in a `finally` is asked twice: it is proven when both say so.
-      auto [found, added] = proven_.try_emplace(subscript, answer.rule);
-      if (!added && !answer.rule) found->second.reset();
+      std::optional<std::optional<PreciseRule>>& proven = proven_[base + answer.subscript];
+      if (!proven) {
+        proven = answer.rule;
+      } else if (!answer.rule) {
+        proven->reset();
+      }
       if (!answer.rule) {
         // Asked twice (in a `finally`): the higher answer stands.
         auto [ranked, first] = facts_.risks.try_emplace(subscript, answer.risk);
@@ -241,9 +245,8 @@ class ProvenKeys {
 
   void finish() {
     // In the order of the file, so that the counts do not depend on a hash.
-    for (const OutlineNode& node : outline_.nodes()) {
-      auto found = proven_.find(node.node.id);
-      if (found != proven_.end() && found->second) facts_.take(node.node.id, *found->second);
+    for (uint32_t place = 0; place < proven_.size(); ++place) {
+      if (proven_[place] && *proven_[place]) facts_.take(id_at(place), **proven_[place]);
     }
     for (const void* subscript : suppressed_) facts_.take(subscript, PreciseRule::SuppressedKeyError);
     facts_.long_texts = long_texts_;
@@ -254,7 +257,9 @@ class ProvenKeys {
 
   const SyntaxOutline& outline_;
   PreciseFacts& facts_;
-  std::unordered_map<const void*, std::optional<PreciseRule>> proven_;
+  // Per outline node: whether it was asked about, and the rule that proves
+  // its key, if one does.
+  std::vector<std::optional<std::optional<PreciseRule>>> proven_;
   std::vector<const void*> suppressed_;
   std::size_t long_texts_ = 0;
 };
