@@ -16,10 +16,10 @@
 
 namespace keyhound {
 
-AccessFinding FindingMaker::access(const std::string& function, TSNode node) const {
+AccessFinding FindingMaker::access(std::string_view function, TSNode node) const {
   Position start = positions().start_of(node);
   Position end = positions().end_of(node);
-  AccessFinding access{.function = function,
+  AccessFinding access{.function = std::string(function),
                        .start = start,
                        .end = end,
                        .source_line = line_of(start),
@@ -47,14 +47,14 @@ std::optional<Risk> FindingMaker::risk_of(TSNode lookup) const {
   return Risk{Confidence::Medium, "a lookup keyhound cannot trace"};
 }
 
-CallFinding FindingMaker::call(const std::string& function, const IndexedCall& call,
+CallFinding FindingMaker::call(std::string_view function, const IndexedCall& call,
                                const FunctionEntry& callee, TSNode origin) const {
   Position start = positions().start_of(call.node);
   Position end = positions().end_of(call.node);
   std::optional<Risk> risk;
   if (risks_) risk = rank_call(risk_of(origin));
   return CallFinding{
-      .function = function,
+      .function = std::string(function),
       .callee = std::string(call.name),
       .exceptions = std::vector<std::string>(callee.may_raise.begin(), callee.may_raise.end()),
       .start = start,
@@ -104,7 +104,8 @@ namespace {
 // What one function of the report shows: the lookups written under its
 // name, and the calls whose findings it may hold.
 struct ReportUnit {
-  std::string function;
+  // A view of the definition's name, or of the module's.
+  std::string_view function;
   std::vector<std::size_t> shown_accesses;
   // Whether it has lookups, shown or not: the module's rule makes the
   // module a function with issues for any lookup of the file.
@@ -139,7 +140,7 @@ class CallReporter {
       : graph_(graph), index_(index), make_(make), findings_(findings) {}
 
   // Whether call `k`, written in `function`, was reported.
-  bool report(std::size_t k, const std::string& function, const ShowsLookups& shows_lookups) {
+  bool report(std::size_t k, std::string_view function, const ShowsLookups& shows_lookups) {
     const IndexedCall& call = index_.calls[k];
     const std::size_t entry = graph_.callee_of[k];
     if (entry == kNoEntry || call.guarded) return false;
@@ -174,7 +175,7 @@ std::vector<ReportUnit> exact_units(const FunctionGraph& graph, const FileIndex&
   std::vector<ReportUnit> units;
   units.reserve(graph.entries.size());
   for (const EntryFacts& facts : graph.entries) {
-    ReportUnit unit{.function = std::string(facts.name),
+    ReportUnit unit{.function = facts.name,
                     .shown_accesses = {},
                     .has_lookups = facts.accesses_end > facts.accesses_begin,
                     .calls = range(facts.calls_begin, facts.calls_end),
@@ -195,9 +196,9 @@ std::vector<ReportUnit> precise_units(const FileIndex& index) {
   auto slot = [&](std::size_t owner) { return owner == kNoDefinition ? module : owner; };
   std::vector<ReportUnit> by_definition(module + 1);
   for (std::size_t d = 0; d < module; ++d) {
-    by_definition[d].function = std::string(index.definitions[d].name);
+    by_definition[d].function = index.definitions[d].name;
   }
-  by_definition[module].function = std::string(kModuleEntryName);
+  by_definition[module].function = kModuleEntryName;
   for (std::size_t a = 0; a < index.accesses.size(); ++a) {
     ReportUnit& unit = by_definition[slot(index.access_owner[a])];
     unit.shown_accesses.push_back(a);
@@ -256,7 +257,7 @@ void report_findings(ReportMode mode, const FunctionGraph& graph, const FileInde
     for (std::size_t k : unit.calls) {
       if (calls.report(k, unit.function, shows_lookups)) has_issues = true;
     }
-    if (has_issues) findings.emplace_back(FunctionSummary{unit.function});
+    if (has_issues) findings.emplace_back(FunctionSummary{std::string(unit.function)});
   }
 }
 

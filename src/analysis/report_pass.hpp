@@ -27,8 +27,8 @@ class FindingMaker {
                const std::unordered_map<const void*, Risk>* risks = nullptr)
       : source_(source), suppressions_(suppressions), risks_(risks) {}
 
-  AccessFinding access(const std::string& function, TSNode node) const;
-  CallFinding call(const std::string& function, const IndexedCall& call,
+  AccessFinding access(std::string_view function, TSNode node) const;
+  CallFinding call(std::string_view function, const IndexedCall& call,
                    const FunctionEntry& callee, TSNode origin) const;
   SyntaxErrorFinding syntax_error(TSNode node) const;
   UnusedSuppressionFinding unused_suppression(TSNode comment, std::vector<std::string> codes) const;
