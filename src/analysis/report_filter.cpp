@@ -1,48 +1,54 @@
 #include "analysis/report_filter.hpp"
 
-#include <set>
-#include <string>
+#include <algorithm>
+#include <string_view>
 #include <variant>
+#include <vector>
 
 namespace keyhound {
 
 void filter_report(FileReport& report, const std::function<bool(const Finding&)>& keep) {
   if (report.outcome.status != FileStatus::HasFindings) return;
-  std::vector<Finding> kept;
-  std::set<std::string, std::less<>> functions;
+  std::vector<Finding>& findings = report.findings;
+  // Everything is decided before anything moves, so that the names viewed
+  // stay where they are; then the kept records close up in order.
+  std::vector<char> kept(findings.size(), 0);
+  std::vector<std::string_view> functions;
   bool any_access = false;
   bool any_syntax_error = false;
-  for (Finding& finding : report.findings) {
-    if (std::holds_alternative<FunctionSummary>(finding)) {
-      kept.push_back(std::move(finding));
-      continue;
-    }
-    if (!keep(finding)) continue;
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    const Finding& finding = findings[i];
+    if (std::holds_alternative<FunctionSummary>(finding) || !keep(finding)) continue;
+    kept[i] = 1;
     if (const auto* access = std::get_if<AccessFinding>(&finding)) {
-      functions.insert(access->function);
+      functions.push_back(access->function);
       any_access = true;
     } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
-      functions.insert(call->function);
+      functions.push_back(call->function);
     } else {
       any_syntax_error = true;
     }
-    kept.push_back(std::move(finding));
   }
-  std::vector<Finding> result;
-  for (Finding& finding : kept) {
-    if (const auto* summary = std::get_if<FunctionSummary>(&finding)) {
-      // The module's rule counts the module among the functions with
-      // issues whenever the file has a lookup; precise mode only for its own.
-      bool is_module = summary->function == kModuleEntryName && !report.precise;
-      if (!functions.contains(summary->function) && !(is_module && any_access)) continue;
-    }
-    result.push_back(std::move(finding));
-  }
-  report.findings = std::move(result);
+  std::sort(functions.begin(), functions.end());
   bool any_summary = false;
-  for (const Finding& finding : report.findings) {
-    if (std::holds_alternative<FunctionSummary>(finding)) any_summary = true;
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    const auto* summary = std::get_if<FunctionSummary>(&findings[i]);
+    if (summary == nullptr) continue;
+    // The module's rule counts the module among the functions with
+    // issues whenever the file has a lookup; precise mode only for its own.
+    const bool is_module = summary->function == kModuleEntryName && !report.precise;
+    kept[i] = std::binary_search(functions.begin(), functions.end(),
+                                 std::string_view(summary->function)) ||
+              (is_module && any_access);
+    any_summary = any_summary || kept[i];
   }
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    if (!kept[i]) continue;
+    if (next != i) findings[next] = std::move(findings[i]);
+    ++next;
+  }
+  findings.erase(findings.begin() + static_cast<std::ptrdiff_t>(next), findings.end());
   if (!any_summary && !any_syntax_error) report.outcome = FileOutcome{};
 }
 
