@@ -43,9 +43,10 @@ class StatementMemo {
 
   // How many statements the last walk passed over.
   std::size_t passed_over() const { return passed_over_; }
-  // How many outline nodes the statements kept hold: about what the next
-  // walk's outline holds, so that it is allocated once.
-  std::size_t outline_nodes() const { return outline_nodes_; }
+  // About how many outline nodes the next walk's outline holds, so that it
+  // is allocated once: the statements kept, and room for those walked
+  // again, which a keystroke seldom makes much larger.
+  std::size_t outline_nodes() const { return outline_nodes_ + outline_nodes_ / 16 + 256; }
 
  private:
   struct Part {
