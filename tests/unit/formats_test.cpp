@@ -46,6 +46,21 @@ INSTANTIATE_TEST_SUITE_P(
                    "\"\\\"ab\\\\cd\\u007f e\xc3\xa9" "f\xef\xbf\xbdg~ \\n\""}),
     [](const ::testing::TestParamInfo<EscapeCase>& info) { return info.param.label; });
 
+// Plain text is tested a word at a time: every byte, at every place of a
+// word and across two, goes as it is exactly when it is plain.
+TEST(JsonStringTest, EachByteAtEachPlaceOfAWord) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const bool plain = byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\';
+    for (std::size_t place = 0; place < 17; ++place) {
+      std::string text(24, 'a');
+      text[place] = static_cast<char>(byte);
+      std::string out;
+      append_json_string(out, text);
+      EXPECT_EQ(out == "\"" + text + "\"", plain) << "byte " << byte << " at " << place;
+    }
+  }
+}
+
 TEST(JsonObjectTest, MembersInOrderOnOneLine) {
   EXPECT_EQ(JsonObject().string("a", "x").number("b", 2).null("c").boolean("d", false).text(),
             "{\"a\": \"x\", \"b\": 2, \"c\": null, \"d\": false}");
