@@ -1,11 +1,18 @@
 #include "server/document_findings.hpp"
 
+#include <algorithm>
+#include <charconv>
+
 #include "formats/finding_fields.hpp"
 #include "formats/json_text.hpp"
 
 namespace keyhound {
 
 namespace {
+
+// The literals appended below are views, whose length is known where they
+// are written rather than counted at each of a report's thousands of uses.
+using namespace std::string_view_literals;
 
 // How diagnostics are marked: a ranked finding by its confidence (Error,
 // Warning, Information), any other as a warning of keyhound's.
@@ -63,20 +70,24 @@ class DiagnosticsWriter {
       : out_(out), text_(text), lines_(lines), encoding_(encoding) {}
 
   void range(Position start, Position end) {
-    out_ += "{\"start\": ";
+    out_ += "{\"start\": "sv;
     position(start);
-    out_ += ", \"end\": ";
+    out_ += ", \"end\": "sv;
     position(end);
     out_ += '}';
   }
 
-  void number(uint64_t value) { out_ += std::to_string(value); }
+  void number(uint64_t value) {
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out_ += std::string_view(digits, std::min(static_cast<std::size_t>(end - digits), sizeof digits));
+  }
 
  private:
   void position(Position at) {
-    out_ += "{\"line\": ";
+    out_ += "{\"line\": "sv;
     number(at.row);
-    out_ += ", \"character\": ";
+    out_ += ", \"character\": "sv;
     number(character_of(lines_.line(text_, at.row), at.byte_column, encoding_));
     out_ += '}';
   }
@@ -100,29 +111,31 @@ std::string lsp_diagnostics(const std::vector<ShownFinding>& findings, std::stri
                             const LineStarts& lines, const std::string& uri,
                             PositionEncoding encoding) {
   std::string out = "[";
+  // About what a diagnostic takes, so that the text is not copied as it grows.
+  out.reserve(findings.size() * 320);
   DiagnosticsWriter write(out, text, lines, encoding);
   for (const ShownFinding& finding : findings) {
     if (out.size() > 1) out += ',';
-    out += "{\"range\": ";
+    out += "{\"range\": "sv;
     write.range(finding.start, finding.end);
-    out += ", \"severity\": ";
+    out += ", \"severity\": "sv;
     write.number(static_cast<uint64_t>(severity_of(finding.confidence)));
-    out += ", \"code\": ";
+    out += ", \"code\": "sv;
     append_json_string(out, finding.code);
-    out += ", \"source\": ";
+    out += ", \"source\": "sv;
     append_json_string(out, kDiagnosticSource);
-    out += ", \"message\": ";
+    out += ", \"message\": "sv;
     append_json_string(out, finding.message);
     if (finding.origin) {
       std::string where = "the KeyError comes from ";
       where += finding.origin_text.empty() ? "this lookup" : finding.origin_text;
-      out += ", \"relatedInformation\": [{\"location\": {\"uri\": ";
+      out += ", \"relatedInformation\": [{\"location\": {\"uri\": "sv;
       append_json_string(out, uri);
-      out += ", \"range\": ";
+      out += ", \"range\": "sv;
       write.range(*finding.origin, *finding.origin);
-      out += "}, \"message\": ";
+      out += "}, \"message\": "sv;
       append_json_string(out, where);
-      out += "}]";
+      out += "}]"sv;
     }
     out += '}';
   }

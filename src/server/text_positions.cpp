@@ -69,8 +69,10 @@ uint32_t offset_of(std::string_view text, const LineStarts& lines, LinePosition 
 uint32_t character_of(std::string_view line, uint32_t byte_column, PositionEncoding encoding) {
   const std::size_t end = std::min<std::size_t>(byte_column, line.size());
   if (encoding == PositionEncoding::Utf8) return static_cast<uint32_t>(byte_column);
-  uint32_t units = 0;
+  // An ASCII byte is one unit: most of a line before a finding is that.
   std::size_t i = 0;
+  while (i < end && static_cast<unsigned char>(line[i]) < 0x80) ++i;
+  auto units = static_cast<uint32_t>(i);
   while (i < end) {
     auto [bytes, width] = code_point_at(line, i);
     units += width;

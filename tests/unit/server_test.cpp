@@ -55,6 +55,9 @@ TEST(TextPositions, CharactersOfByteColumns) {
   EXPECT_EQ(character_of(first, 7, PositionEncoding::Utf8), 7u);
   // A stray byte counts as one unit, as a lenient decoder shows it.
   EXPECT_EQ(character_of("\xFFz", 2, PositionEncoding::Utf16), 2u);
+  // ASCII, then a two-byte and a four-byte character; a column past the end.
+  EXPECT_EQ(character_of("ab\xc3\xa9" "c\xf0\x9f\x98\x80!", 10, PositionEncoding::Utf16), 7u);
+  EXPECT_EQ(character_of("ab", 9, PositionEncoding::Utf16), 2u);
   EXPECT_EQ(lines.line(kText, 1), "\tx");
   EXPECT_EQ(lines.point_of(12).row, 1u);
   EXPECT_EQ(lines.point_of(13).row, 2u);
