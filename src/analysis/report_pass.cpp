@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/internal_fault.hpp"
 #include "rules/risk_origins.hpp"
 #include "syntax/module_entry.hpp"
 #include "syntax/node_positions.hpp"
@@ -102,17 +103,28 @@ SourceLine FindingMaker::line_of(Position start) const {
 namespace {
 
 // What one function of the report shows: the lookups written under its
-// name, and the calls whose findings it may hold.
+// name, and the calls whose findings it may hold, as stretches of the
+// lists of all units (`ReportUnits`).
 struct ReportUnit {
   // A view of the definition's name, or of the module's.
   std::string_view function;
-  std::vector<std::size_t> shown_accesses;
+  std::size_t accesses_begin = 0;
+  std::size_t accesses_end = 0;
   // Whether it has lookups, shown or not: the module's rule makes the
   // module a function with issues for any lookup of the file.
   bool has_lookups = false;
-  std::vector<std::size_t> calls;
+  std::size_t calls_begin = 0;
+  std::size_t calls_end = 0;
   // The table entry whose lookups this unit shows, marked once shown.
   FunctionEntry* shows_entry = nullptr;
+};
+
+// A report's units in report order, with the lookups and the calls they
+// view: two lists for all of them rather than two for each of thousands.
+struct ReportUnits {
+  std::vector<ReportUnit> units;
+  std::vector<std::size_t> accesses;
+  std::vector<std::size_t> calls;
 };
 
 struct ReportedCall {
@@ -161,78 +173,93 @@ class CallReporter {
   std::unordered_set<ReportedCall, ReportedCallHash> reported_;
 };
 
-std::vector<std::size_t> range(std::size_t begin, std::size_t end) {
-  std::vector<std::size_t> values;
-  values.reserve(end - begin);
-  for (std::size_t i = begin; i < end; ++i) values.push_back(i);
-  return values;
-}
-
 // The module's rule: one unit per table entry. Each lookup inside a
 // function is already recorded under it: the module keeps only those
 // outside every function.
-std::vector<ReportUnit> exact_units(const FunctionGraph& graph, const FileIndex& index) {
-  std::vector<ReportUnit> units;
-  units.reserve(graph.entries.size());
+ReportUnits exact_units(const FunctionGraph& graph, const FileIndex& index) {
+  ReportUnits all;
+  all.units.reserve(graph.entries.size());
   for (const EntryFacts& facts : graph.entries) {
     ReportUnit unit{.function = facts.name,
-                    .shown_accesses = {},
+                    .accesses_begin = all.accesses.size(),
+                    .accesses_end = 0,
                     .has_lookups = facts.accesses_end > facts.accesses_begin,
-                    .calls = range(facts.calls_begin, facts.calls_end),
+                    .calls_begin = all.calls.size(),
+                    .calls_end = 0,
                     .shows_entry = facts.entry};
     const bool is_module = facts.name == kModuleEntryName;
     for (std::size_t a = facts.accesses_begin; a < facts.accesses_end; ++a) {
-      if (!is_module || !index.access_in_function[a]) unit.shown_accesses.push_back(a);
+      if (!is_module || !index.access_in_function[a]) all.accesses.push_back(a);
     }
-    units.push_back(std::move(unit));
+    for (std::size_t k = facts.calls_begin; k < facts.calls_end; ++k) all.calls.push_back(k);
+    unit.accesses_end = all.accesses.size();
+    unit.calls_end = all.calls.size();
+    all.units.push_back(unit);
   }
-  return units;
+  return all;
+}
+
+// Puts each of `count` items under its owner's slot, keeping their order
+// within a slot: `begins[slot]` to `begins[slot + 1]` of the returned list.
+std::vector<std::size_t> grouped(std::size_t count, std::size_t slots,
+                                 const std::function<std::size_t(std::size_t)>& slot_of,
+                                 std::vector<std::size_t>& begins) {
+  begins.assign(slots + 1, 0);
+  for (std::size_t i = 0; i < count; ++i) ++begins[slot_of(i) + 1];
+  for (std::size_t slot = 0; slot < slots; ++slot) begins[slot + 1] += begins[slot];
+  std::vector<std::size_t> next(begins.begin(), begins.end() - 1);
+  std::vector<std::size_t> items(count);
+  for (std::size_t i = 0; i < count; ++i) items[next[slot_of(i)]++] = i;
+  return items;
 }
 
 // Precise mode: one unit per definition, holding what its innermost
 // function is, module-level lookups and calls under "<module>".
-std::vector<ReportUnit> precise_units(const FileIndex& index) {
+ReportUnits precise_units(const FileIndex& index) {
   const std::size_t module = index.definitions.size();
   auto slot = [&](std::size_t owner) { return owner == kNoDefinition ? module : owner; };
-  std::vector<ReportUnit> by_definition(module + 1);
-  for (std::size_t d = 0; d < module; ++d) {
-    by_definition[d].function = index.definitions[d].name;
-  }
-  by_definition[module].function = kModuleEntryName;
-  for (std::size_t a = 0; a < index.accesses.size(); ++a) {
-    ReportUnit& unit = by_definition[slot(index.access_owner[a])];
-    unit.shown_accesses.push_back(a);
-    unit.has_lookups = true;
-  }
-  for (std::size_t k = 0; k < index.calls.size(); ++k) {
-    by_definition[slot(index.calls[k].owner)].calls.push_back(k);
-  }
-  std::vector<std::size_t> order = range(0, module);
+  ReportUnits all;
+  std::vector<std::size_t> access_begins;
+  std::vector<std::size_t> call_begins;
+  all.accesses = grouped(
+      index.accesses.size(), module + 1,
+      [&](std::size_t a) { return slot(index.access_owner[a]); }, access_begins);
+  all.calls = grouped(
+      index.calls.size(), module + 1, [&](std::size_t k) { return slot(index.calls[k].owner); },
+      call_begins);
+  std::vector<std::size_t> order(module);
+  for (std::size_t d = 0; d < module; ++d) order[d] = d;
   sort_in_report_order(order.begin(), order.end(),
                        [&](std::size_t d) { return index.definitions[d].node; });
   order.push_back(module);
-  std::vector<ReportUnit> units;
-  units.reserve(order.size());
-  for (std::size_t d : order) units.push_back(std::move(by_definition[d]));
-  return units;
+  all.units.reserve(order.size());
+  for (std::size_t d : order) {
+    all.units.push_back(ReportUnit{
+        .function = d == module ? kModuleEntryName : std::string_view(index.definitions[d].name),
+        .accesses_begin = access_begins[d],
+        .accesses_end = access_begins[d + 1],
+        .has_lookups = access_begins[d + 1] > access_begins[d],
+        .calls_begin = call_begins[d],
+        .calls_end = call_begins[d + 1],
+        .shows_entry = nullptr});
+  }
+  return all;
 }
 
-// Precise mode: whether a table entry's own definition has lookups.
+// Precise mode: whether a table entry's own definition has lookups. Its
+// entries are the definitions in walk order, the module's last.
 ShowsLookups own_lookups(const FunctionGraph& graph, const FileIndex& index) {
-  std::unordered_map<const void*, bool> has_lookups;
-  for (const DefinitionSpan& span : index.definitions) has_lookups[span.node.id] = false;
-  bool module_has_lookups = false;
-  for (std::size_t a = 0; a < index.accesses.size(); ++a) {
-    std::size_t owner = index.access_owner[a];
-    if (owner == kNoDefinition) {
-      module_has_lookups = true;
-    } else {
-      has_lookups[index.definitions[owner].node.id] = true;
-    }
+  const std::size_t module = index.definitions.size();
+  if (graph.entries.size() != module + 1) {
+    throw InternalFault("precise mode's entries are not the file's definitions");
   }
-  return [&graph, has_lookups = std::move(has_lookups), module_has_lookups](std::size_t entry) {
-    auto found = has_lookups.find(graph.entries[entry].entry->node.id);
-    return found == has_lookups.end() ? module_has_lookups : found->second;
+  std::vector<char> has_lookups(module + 1, 0);
+  for (std::size_t a = 0; a < index.accesses.size(); ++a) {
+    const std::size_t owner = index.access_owner[a];
+    has_lookups[owner == kNoDefinition ? module : owner] = 1;
+  }
+  return [has_lookups = std::move(has_lookups)](std::size_t entry) {
+    return has_lookups[entry] != 0;
   };
 }
 
@@ -241,21 +268,21 @@ ShowsLookups own_lookups(const FunctionGraph& graph, const FileIndex& index) {
 void report_findings(ReportMode mode, const FunctionGraph& graph, const FileIndex& index,
                      const FindingMaker& make, std::vector<Finding>& findings) {
   const bool exact = mode == ReportMode::Exact;
-  std::vector<ReportUnit> units = exact ? exact_units(graph, index) : precise_units(index);
+  ReportUnits all = exact ? exact_units(graph, index) : precise_units(index);
   // Exact: a callee whose own lookups were reported before shows the
   // KeyError there.
   ShowsLookups shows_lookups =
       exact ? ShowsLookups([&graph](std::size_t e) { return graph.entries[e].entry->accesses_reported; })
             : own_lookups(graph, index);
   CallReporter calls(graph, index, make, findings);
-  for (ReportUnit& unit : units) {
-    for (std::size_t a : unit.shown_accesses) {
-      findings.emplace_back(make.access(unit.function, index.accesses[a]));
+  for (ReportUnit& unit : all.units) {
+    for (std::size_t i = unit.accesses_begin; i < unit.accesses_end; ++i) {
+      findings.emplace_back(make.access(unit.function, index.accesses[all.accesses[i]]));
     }
     if (unit.has_lookups && unit.shows_entry) unit.shows_entry->accesses_reported = true;
     bool has_issues = unit.has_lookups;
-    for (std::size_t k : unit.calls) {
-      if (calls.report(k, unit.function, shows_lookups)) has_issues = true;
+    for (std::size_t i = unit.calls_begin; i < unit.calls_end; ++i) {
+      if (calls.report(all.calls[i], unit.function, shows_lookups)) has_issues = true;
     }
     if (has_issues) findings.emplace_back(FunctionSummary{std::string(unit.function)});
   }
