@@ -730,8 +730,11 @@ void ScopeBuilder::visit_definition(uint32_t node) {
   // order, then the binding. Every definition of the module passes here, so
   // nothing is gathered on the way.
   tasks_.push_back(then([this, node] {
-    // A `finally` is built twice; its definitions are scopes once.
-    if (seen_definitions_.insert(node).second) nested_->push_back(node);
+    // A `finally` is built twice; its definitions are scopes once. Outside
+    // one, each definition comes here once.
+    if (doubled_finallys_ == 0 || seen_definitions_.insert(node).second) {
+      nested_->push_back(node);
+    }
     TSNode name = field_child(at(node).node, k_.name);
     if (!is_null(name)) kill(text(name));
   }));
