@@ -37,11 +37,13 @@ constexpr std::string_view kDiagnosticSource = "keyhound";
 }  // namespace
 
 std::vector<ShownFinding> shown_findings(const FileReport& report) {
+  std::vector<FindingFields> all = finding_fields(report, presentation_of(report.precise));
   std::vector<ShownFinding> shown;
-  for (const FindingFields& fields : finding_fields(report, presentation_of(report.precise))) {
+  shown.reserve(all.size());
+  for (FindingFields& fields : all) {
     ShownFinding finding;
     finding.code = std::string(fields.code);
-    finding.message = fields.message;
+    finding.message = std::move(fields.message);
     finding.start = fields.start;
     finding.end = fields.end;
     finding.comment_row = fields.comment_row;
