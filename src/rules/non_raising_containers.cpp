@@ -40,13 +40,13 @@ void NonRaisingContainers::settle(const ScopeTracker& scopes, PreciseFacts& fact
     // A free name is the nearest enclosing function's, else the module's
     // (a class body's names are not seen from its methods); a module name
     // some function declares `global` may be rebound anywhere.
-    if (!use.attribute && !scope.bindings.contains(name) && !scope.defs.contains(name)) {
+    if (!use.attribute && !scope.bindings.contains(name) && !scope.def_nodes.contains(name)) {
       for (std::size_t at = scopes.parent(use.scope);; at = scopes.parent(at)) {
         const Scope& outer = scopes.scope(at);
-        if (!outer.is_class && (outer.bindings.contains(name) || outer.defs.contains(name))) {
+        if (!outer.is_class && (outer.bindings.contains(name) || outer.def_nodes.contains(name))) {
           if (at == 0 && scopes.declared_global(name)) break;
           add_counts(counts, outer.values, name);
-          if (outer.defs.contains(name)) counts[static_cast<std::size_t>(BoundValue::Unknown)] += 1;
+          if (outer.def_nodes.contains(name)) counts[static_cast<std::size_t>(BoundValue::Unknown)] += 1;
           break;
         }
         if (at == 0) break;

@@ -132,7 +132,7 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
     }
   }
   for (const auto& [name, literal] : candidates) {
-    if (changed.contains(name) || module.defs.contains(name)) continue;
+    if (changed.contains(name) || module.def_nodes.contains(name)) continue;
     auto counts = module.values.find(name);
     if (counts == module.values.end()) continue;
     std::size_t bindings = 0;

@@ -42,7 +42,7 @@ ScopeTracker::ScopeTracker(std::string_view source, const PreciseKinds& kinds)
 }
 
 void ScopeTracker::open(std::size_t parent, bool is_class) {
-  Scope& scope = opened_.emplace_back(Scope{is_class, {}, {}, {}, {}, {}, {}});
+  Scope& scope = opened_.emplace_back(Scope{is_class, {}, {}, {}, {}, {}});
   scopes_.push_back(&scope);
   parents_.push_back(parent);
   writable_.push_back(&scope);
@@ -53,12 +53,12 @@ Scope& ScopeTracker::opened(std::size_t index) {
   return *writable_[index];
 }
 
-void ScopeTracker::apply(ScopesPart::ModuleBinding binding) {
+void ScopeTracker::bind_in_module(const ScopesPart::ModuleBinding& binding,
+                                  const void* definition) {
   Scope& module = opened(0);
   switch (binding.kind) {
     case ScopesPart::ModuleBinding::Kind::Def:
-      module.def_nodes.insert_or_assign(binding.name, binding.definition);
-      module.defs.insert(binding.name);
+      module.def_nodes.insert_or_assign(binding.name, definition);
       break;
     case ScopesPart::ModuleBinding::Kind::Class:
       module.bindings.insert(binding.name);
@@ -68,6 +68,10 @@ void ScopeTracker::apply(ScopesPart::ModuleBinding binding) {
       module.bindings.insert(binding.name);
       break;
   }
+}
+
+void ScopeTracker::apply(ScopesPart::ModuleBinding binding) {
+  bind_in_module(binding, binding.definition);
   module_bindings_.push_back(std::move(binding));
 }
 
@@ -83,8 +87,7 @@ void ScopeTracker::enter_definition(TSNode definition, uint32_t depth) {
     } else if (is_class) {
       opened(current()).bindings.insert(std::move(text));
     } else {
-      opened(current()).def_nodes.insert_or_assign(text, definition.id);
-      opened(current()).defs.insert(std::move(text));
+      opened(current()).def_nodes.insert_or_assign(std::move(text), definition.id);
     }
   }
   open(current(), is_class);
@@ -240,7 +243,7 @@ std::optional<std::size_t> ScopeTracker::defining_scope(const std::string& name,
   for (;;) {
     const Scope& scope = this->scope(at);
     if (!scope.is_class) {
-      if (scope.defs.contains(name)) return at;
+      if (scope.def_nodes.contains(name)) return at;
       if (scope.bindings.contains(name)) return std::nullopt;
     }
     if (at == 0) return std::nullopt;
@@ -274,10 +277,10 @@ ScopesPart ScopeTracker::part_since(const ScopeMarks& marks) const {
 void ScopeTracker::add_part(const ScopesPart& part, const StatementMove& move) {
   if (stack_.size() != 1) throw InternalFault("a scopes part added inside a statement");
   const ScopeRenumbering renumber(part.first_scope, scopes_.size());
+  // A kept part's bindings are kept with it: only a walked statement's are
+  // logged, to be kept in turn.
   for (const ScopesPart::ModuleBinding& binding : part.module_bindings) {
-    ScopesPart::ModuleBinding moved = binding;
-    moved.definition = move.id(binding.definition);
-    apply(std::move(moved));
+    bind_in_module(binding, move.id(binding.definition));
   }
   // The statement's scopes are lent as they are unless one names the
   // statement's own node, whose handle the edit moved.

@@ -47,11 +47,10 @@ using BindingCounts = std::array<std::size_t, static_cast<std::size_t>(BoundValu
 // analysis that adds the statement again.
 struct Scope {
   bool is_class;
-  // Names defined here by `def`, and names bound here otherwise.
-  std::unordered_set<std::string> defs;
-  // The last `def` of each name here (by node id): the function a call of
-  // the name finds once the scope has run.
+  // Names defined here by `def` (by node id, the last of each name): the
+  // function a call of the name finds once the scope has run.
   std::unordered_map<std::string, const void*> def_nodes;
+  // Names bound here otherwise.
   std::unordered_set<std::string> bindings;
   // Per name bound here: how many of its bindings are of each kind.
   std::unordered_map<std::string, BindingCounts> values;
@@ -184,7 +183,9 @@ class ScopeTracker {
   // so that a statement's share of it can be kept.
   std::vector<ScopesPart::ModuleBinding> module_bindings_;
   std::vector<std::string> global_names_;
+  // Walked: the binding changes the module's scope and is logged.
   void apply(ScopesPart::ModuleBinding binding);
+  void bind_in_module(const ScopesPart::ModuleBinding& binding, const void* definition);
 };
 
 }  // namespace keyhound
