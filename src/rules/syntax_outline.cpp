@@ -100,11 +100,11 @@ void SyntaxOutline::add_part(const OutlinePart& part, const StatementMove& move)
   if (part.nodes.empty()) return;
   const auto base = static_cast<uint32_t>(nodes_.size());
   added_parts_.emplace_back(base, &part);
-  for (const OutlineNode& kept : part.nodes) {
-    OutlineNode& node = nodes_.emplace_back(kept);
-    node.node = move.node(kept.node);
-    node.byte_end = move.byte(kept.byte_end);
-    shift_links(node, base);
+  nodes_.insert(nodes_.end(), part.nodes.begin(), part.nodes.end());
+  for (auto node = nodes_.begin() + base; node != nodes_.end(); ++node) {
+    node->node = move.node(node->node);
+    node->byte_end = move.byte(node->byte_end);
+    shift_links(*node, base);
   }
   // The part's nodes under the module follow the module's last child.
   OutlineNode& module = nodes_[open_.back().second];

@@ -22,15 +22,6 @@ StatementMove::StatementMove(TSNode was, TSNode now, std::string_view source)
       was_id_(was.id),
       now_id_(now.id) {}
 
-TSNode StatementMove::node(TSNode old) const {
-  TSNode moved = old;
-  moved.id = id(old.id);
-  moved.context[0] = static_cast<uint32_t>(old.context[0] + bytes_);
-  moved.context[1] = static_cast<uint32_t>(old.context[1] + rows_);
-  moved.tree = tree_;
-  return moved;
-}
-
 bool same_handle(TSNode a, TSNode b) {
   return a.id == b.id && a.tree == b.tree && a.context[0] == b.context[0] &&
          a.context[1] == b.context[1] && a.context[2] == b.context[2] &&
