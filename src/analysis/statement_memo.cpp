@@ -16,9 +16,10 @@ std::string_view text_of(TSNode statement, std::string_view source) {
 }  // namespace
 
 void StatementMemo::begin(bool precise) {
-  if (precise_ != precise) parts_.clear();
+  if (precise_ != precise || !finished_) parts_.clear();
   precise_ = precise;
-  seen_.clear();
+  ++analysis_;
+  finished_ = false;
   passed_over_ = 0;
 }
 
@@ -28,7 +29,7 @@ bool StatementMemo::add_kept(TSNode statement, std::string_view source, FileInde
   if (subtree == nullptr) return false;
   auto found = parts_.find(subtree);
   if (found == parts_.end()) return false;
-  const Part& part = *found->second;
+  const Part& part = *found->second.part;
   const NodePlace now = place_of(statement);
   // A statement whose column changed would move its first row's columns.
   if (now.column != part.place.column || ts_node_has_error(statement)) return false;
@@ -43,7 +44,7 @@ bool StatementMemo::add_kept(TSNode statement, std::string_view source, FileInde
   if ((observer != nullptr) != (part.precise != nullptr)) return false;
   add_index_part(index, part.index, move);
   if (observer != nullptr) observer->add_statement(*part.precise, move);
-  seen_.insert_or_assign(subtree, found->second);
+  found->second.analysis = analysis_;
   ++passed_over_;
   return true;
 }
@@ -55,25 +56,26 @@ void StatementMemo::keep(TSNode statement, std::string_view source, const FileIn
   const void* subtree = subtree_of(statement);
   if (subtree == nullptr || ts_node_has_error(statement)) return;
   const std::string_view text = text_of(statement, source);
-  seen_.insert_or_assign(
+  parts_.insert_or_assign(
       subtree,
-      std::make_shared<const Part>(Part{
+      Kept{std::make_shared<const Part>(Part{
           .place = place_of(statement),
           .statement = statement,
           .length = static_cast<uint32_t>(text.size()),
           .text_hash = std::hash<std::string_view>{}(text),
           .index = index_part(index, before, source),
-          .precise = observer != nullptr ? observer->last_statement() : nullptr}));
+          .precise = observer != nullptr ? observer->last_statement() : nullptr}),
+           analysis_});
 }
 
 void StatementMemo::finish(TSNode root) {
-  parts_ = std::move(seen_);
-  seen_.clear();
+  std::erase_if(parts_, [this](const auto& entry) { return entry.second.analysis != analysis_; });
   outline_nodes_ = 0;
-  for (const auto& [statement, part] : parts_) {
-    if (part->precise) outline_nodes_ += PreciseObserver::outline_nodes(*part->precise);
+  for (const auto& [statement, kept] : parts_) {
+    if (kept.part->precise) outline_nodes_ += PreciseObserver::outline_nodes(*kept.part->precise);
   }
   tree_ = Tree(ts_tree_copy(root.tree));
+  finished_ = true;
 }
 
 }  // namespace keyhound

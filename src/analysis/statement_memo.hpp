@@ -57,8 +57,17 @@ class StatementMemo {
     IndexPart index;
     std::shared_ptr<const PreciseStatement> precise;
   };
-  std::unordered_map<const void*, std::shared_ptr<const Part>> parts_;
-  std::unordered_map<const void*, std::shared_ptr<const Part>> seen_;
+  struct Kept {
+    std::shared_ptr<const Part> part;
+    // The analysis that last walked or passed over the statement: the
+    // parts of older ones go when an analysis finishes.
+    uint64_t analysis;
+  };
+  std::unordered_map<const void*, Kept> parts_;
+  uint64_t analysis_ = 0;
+  // An analysis that did not finish (a fault) may have kept parts of a
+  // tree the memo does not hold: the next one starts afresh.
+  bool finished_ = true;
   Tree tree_;
   std::optional<bool> precise_;
   std::size_t passed_over_ = 0;

@@ -221,6 +221,31 @@ TEST(StatementMemo, AKeystrokeInAFunctionWalksThatFunction) {
   }
 }
 
+// An analysis that a fault ended before it finished may have kept parts
+// of a tree the memo does not hold, whose memory may go to another: the
+// next analysis keeps nothing of what the memo held.
+TEST(StatementMemo, AnAnalysisThatDidNotFinishLeavesNothingToPassOver) {
+  std::string text;
+  for (int f = 0; f < 5; ++f) text += "def f" + std::to_string(f) + "(d):\n    return d['k']\n\n";
+  OpenDocument document("file:///a.py", "/a.py", 1, text);
+  StatementMemo memo;
+  walked(document, &memo);
+  replace(document, text.size(), text.size(), "x = 1\n");
+  {
+    PreciseObserver observer(*document.text());
+    memo.begin(true);
+    KeptStatements kept(memo, *document.text(), &observer);
+    index_file(document.tree()->root(), *document.text(), &observer.observer(),
+               GuardRule::ReraiseEscapes, &kept);
+    EXPECT_GT(memo.passed_over(), 0u);
+    // No finish: the fault ended it here.
+  }
+  ASSERT_EQ(walked(document, &memo), walked(document, nullptr));
+  EXPECT_EQ(memo.passed_over(), 0u);
+  ASSERT_EQ(walked(document, &memo), walked(document, nullptr));
+  EXPECT_EQ(memo.passed_over(), 6u);
+}
+
 // A kept statement's scopes are numbered from where the file's count
 // stands now: a scope opened above it moves them, and the functions nested
 // in it still find their enclosing function's names.
