@@ -14,6 +14,10 @@ void filter_report(FileReport& report, const std::function<bool(const Finding&)>
   // stay where they are; then the kept records close up in order.
   std::vector<char> kept(findings.size(), 0);
   std::vector<std::string_view> functions;
+  // A function's findings stand together: its name once for each run.
+  auto note_function = [&](std::string_view function) {
+    if (functions.empty() || functions.back() != function) functions.push_back(function);
+  };
   bool any_access = false;
   bool any_syntax_error = false;
   for (std::size_t i = 0; i < findings.size(); ++i) {
@@ -21,10 +25,10 @@ void filter_report(FileReport& report, const std::function<bool(const Finding&)>
     if (std::holds_alternative<FunctionSummary>(finding) || !keep(finding)) continue;
     kept[i] = 1;
     if (const auto* access = std::get_if<AccessFinding>(&finding)) {
-      functions.push_back(access->function);
+      note_function(access->function);
       any_access = true;
     } else if (const auto* call = std::get_if<CallFinding>(&finding)) {
-      functions.push_back(call->function);
+      note_function(call->function);
     } else {
       any_syntax_error = true;
     }
