@@ -104,7 +104,11 @@ void append_place(std::string& message, std::string_view function) {
 }  // namespace
 
 std::string readable_message(const AccessFinding& access) {
-  std::string message = "Possible KeyError: ";
+  // Sized once: a report of thousands is written at every keystroke.
+  std::string message;
+  message.reserve(64 + access.display_text.size() +
+                  (access.risk ? access.risk->reason.size() : 0) + access.function.size());
+  message += "Possible KeyError: ";
   message += access.display_text;
   if (access.risk && !access.risk->reason.empty()) {
     message += " (";
