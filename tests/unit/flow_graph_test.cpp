@@ -30,6 +30,25 @@ class OutlineObserver final : public WalkObserver {
   SyntaxOutline& outline_;
 };
 
+// The scopes built, by where their definitions start, in the order built
+// (the module's own, if built, as -1).
+std::vector<long> scopes_built(const testing::ParsedSource& source) {
+  const PreciseKinds& kinds = precise_kinds();
+  SyntaxOutline outline(kinds);
+  OutlineObserver observer(outline);
+  index_file(source.root(), source.text(), &observer);
+  outline.finish();
+  ModuleConstants constants;
+  std::unordered_set<const void*> exempt;
+  std::vector<long> built;
+  build_flow_graphs({outline, source.text(), kinds, constants, exempt}, [&](ScopeBuild& scope) {
+    built.push_back(scope.definition == OutlineNode::kNone
+                        ? -1
+                        : static_cast<long>(ts_node_start_byte(outline[scope.definition].node)));
+  });
+  return built;
+}
+
 // For each row holding a lookup: whether the graphs prove every lookup on it.
 std::map<uint32_t, bool> proven_rows(const testing::ParsedSource& source) {
   const PreciseKinds& kinds = precise_kinds();
@@ -319,6 +338,43 @@ TEST(FlowGraphDepthTest, AHostileScopeGivesUpAndProvesNothing) {
   // The same function, short: the key read on the first line is known.
   testing::ParsedSource short_source("def f(d):\n    x = d[k0] and d[k1]\n    return d[k0]\n");
   EXPECT_TRUE(proven_rows(short_source)[2]);
+}
+
+// A module whose own code asks nothing builds no graph of its own, only its
+// functions': the same ones, in the same order, as when a lookup of its
+// own makes it build one.
+TEST(FlowGraphScopesTest, AModuleThatAsksNothingBuildsTheSameFunctions) {
+  const std::string text =
+      "import functools\n"
+      "@functools.lru_cache(key=lambda d: d['a'])\n"
+      "def decorated(d):\n"
+      "    return d['b']\n"
+      "def defaults(d, pick=lambda e: e['c']):\n"
+      "    def inner(k):\n"
+      "        return d[k]\n"
+      "    return inner\n"
+      "class Holder:\n"
+      "    def method(self, d):\n"
+      "        return d['e']\n"
+      "    also = staticmethod(lambda d: d['f'])\n"
+      "if True:\n"
+      "    def branch(d):\n"
+      "        return d['g']\n"
+      "try:\n"
+      "    def tried(d):\n"
+      "        return d['h']\n"
+      "finally:\n"
+      "    def finally_(d):\n"
+      "        return d['i']\n"
+      "def quiet():\n"
+      "    return 1\n";
+  const std::vector<long> alone = scopes_built(testing::ParsedSource(text));
+  std::vector<long> asking = scopes_built(testing::ParsedSource(text + "LIMITS['x']\n"));
+  ASSERT_FALSE(asking.empty());
+  EXPECT_EQ(asking.front(), -1);
+  asking.erase(asking.begin());
+  EXPECT_EQ(alone, asking);
+  EXPECT_EQ(alone.size(), 10u);
 }
 
 TEST(FactTableTest, AKillUndoesWhatMentionsTheNameOutsideStrings) {
