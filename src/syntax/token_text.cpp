@@ -199,6 +199,10 @@ std::string display_text(TSNode node, std::string_view source, std::size_t most_
 
 std::string display_lookup(TSNode subscript, std::string_view source,
                            std::size_t most_characters) {
+  // On one row, so is its value: no need to look the value up.
+  if (ts_node_start_point(subscript).row == ts_node_end_point(subscript).row) {
+    return display_text(subscript, source, most_characters);
+  }
   const TSNode value = ts_node_child_by_field_id(subscript, python_grammar().value_field);
   if (ts_node_is_null(value) || ts_node_start_point(value).row == ts_node_end_point(value).row) {
     return display_text(subscript, source, most_characters);
