@@ -77,7 +77,7 @@ void propagate(std::vector<EntryFacts>& entries, const FileIndex& index,
   std::vector<std::size_t> sources = keyerror_sources(graph);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (sources[i] == kNoSource) continue;
-    entries[i].entry->may_raise.emplace(kKeyError);
+    entries[i].entry->may_let_escape(kKeyError);
     // The first unguarded access of the entry the KeyError comes from.
     entries[i].origin_access = entries[sources[i]].accesses_begin;
   }
@@ -135,7 +135,7 @@ FunctionGraph link_definitions(const FileIndex& index, TSNode root,
   std::vector<std::size_t> sources = keyerror_sources(nodes);
   for (std::size_t i = 0; i <= module; ++i) {
     if (sources[i] == kNoSource) continue;
-    graph.entries[i].entry->may_raise.emplace(kKeyError);
+    graph.entries[i].entry->may_let_escape(kKeyError);
     graph.entries[i].origin_access = first_access[sources[i]];
   }
   return graph;

@@ -96,7 +96,7 @@ TEST(CollectFunctionsTest, LaterDefinitionReplacesTheEarlierWithAFreshEntry) {
       "    def run(self): return 2\n");
   FunctionTable table;
   collect_functions(parsed.root(), table, parsed.text());
-  table.at("run").may_raise.insert("KeyError");
+  table.at("run").may_let_escape("KeyError");
   table.at("run").accesses_reported = true;
   // Collecting again replaces the entry whole, so its state starts afresh.
   collect_functions(parsed.root(), table, parsed.text());
