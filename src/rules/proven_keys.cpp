@@ -281,16 +281,15 @@ void take_proven_keys(const SyntaxOutline& outline, std::string_view source,
   std::size_t key_budget = scope_key_budget(outline, source);
   // A scope in a statement kept from an earlier analysis has the shape it
   // had then: worked out once, and kept with the statement's outline.
-  std::optional<ScopeShape> fresh;
-  auto shape_of = [&](uint32_t definition) -> const ScopeShape& {
+  auto shape_of = [&](uint32_t definition) -> std::shared_ptr<const ScopeShape> {
     auto [part, place] = outline.part_holding(definition);
     const uint32_t end = outline[definition].subtree_end;
     const bool inside = part != nullptr && end != OutlineNode::kNone &&
                         end - definition <= part->nodes.size() - place;
-    if (!inside) return fresh.emplace(scope_shape(outline, definition, source));
+    if (!inside) return std::make_shared<const ScopeShape>(scope_shape(outline, definition, source));
     std::shared_ptr<const ScopeShape>& kept = part->scope_shapes[place];
     if (!kept) kept = std::make_shared<const ScopeShape>(scope_shape(outline, definition, source));
-    return *kept;
+    return kept;
   };
   ScopeRecall recall;
   if (memo) {

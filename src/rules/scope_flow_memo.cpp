@@ -65,22 +65,19 @@ ScopeShape scope_shape(const SyntaxOutline& outline, uint32_t definition, std::s
   return shape;
 }
 
-ScopeKey scope_key(const ScopeShape& shape, const SyntaxOutline& outline, uint32_t definition,
-                   const std::unordered_set<const void*>& exempt) {
+ScopeKey scope_key(std::shared_ptr<const ScopeShape> shape, const SyntaxOutline& outline,
+                   uint32_t definition, const std::unordered_set<const void*>& exempt) {
   // The marks follow the shape, whose subscripts say how many there are.
   std::string marks;
-  marks.reserve(shape.subscripts.size());
-  for (uint32_t place : shape.subscripts) {
+  marks.reserve(shape->subscripts.size());
+  for (uint32_t place : shape->subscripts) {
     marks += exempt.contains(outline[definition + place].node.id) ? 'x' : '-';
   }
-  std::string key;
-  key.reserve(shape.text.size() + marks.size());
-  key.append(shape.text).append(marks);
   // The shape's hash, kept with it, mixed with the marks'.
   const std::size_t hash =
-      shape.hash ^ (std::hash<std::string>{}(marks) + 0x9e3779b97f4a7c15ULL + (shape.hash << 6) +
-                    (shape.hash >> 2));
-  return ScopeKey(std::move(key), hash);
+      shape->hash ^ (std::hash<std::string>{}(marks) + 0x9e3779b97f4a7c15ULL + (shape->hash << 6) +
+                     (shape->hash >> 2));
+  return ScopeKey(std::move(shape), std::move(marks), hash);
 }
 
 std::string constants_key(const ModuleConstants& constants) {
@@ -139,7 +136,7 @@ namespace keyhound {
 std::size_t ScopeFlowMemo::key_bytes() const {
   std::size_t bytes = 0;
   for (const auto* kept : {&current_, &previous_}) {
-    for (const auto& [key, outcome] : *kept) bytes += key.text.size();
+    for (const auto& [key, outcome] : *kept) bytes += key.size();
   }
   return bytes;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,13 +59,22 @@ std::size_t scope_key_size(const SyntaxOutline& outline, uint32_t definition);
 // nested four deep, as real code seldom is.
 std::size_t scope_key_budget(const SyntaxOutline& outline, std::string_view source);
 
-// A scope's key with its hash, worked out once: a recall looks for it in
-// two maps.
+// A scope's key: its shape, shared with the statement it was worked out
+// for (so that a kept statement's scope compares by the shape's address
+// first, and no key copies a shape), the marks of its lookups, and the
+// hash of both, worked out once: a recall looks for it in two maps.
 struct ScopeKey {
-  ScopeKey(std::string key, std::size_t key_hash) : text(std::move(key)), hash(key_hash) {}
-  bool operator==(const ScopeKey& other) const { return hash == other.hash && text == other.text; }
+  ScopeKey(std::shared_ptr<const ScopeShape> key_shape, std::string key_marks,
+           std::size_t key_hash)
+      : shape(std::move(key_shape)), marks(std::move(key_marks)), hash(key_hash) {}
+  bool operator==(const ScopeKey& other) const {
+    return hash == other.hash && marks == other.marks &&
+           (shape == other.shape || shape->text == other.shape->text);
+  }
+  std::size_t size() const { return shape->text.size() + marks.size(); }
 
-  std::string text;
+  std::shared_ptr<const ScopeShape> shape;
+  std::string marks;
   std::size_t hash;
 };
 
@@ -77,8 +87,8 @@ struct ScopeKeyHash {
 // out. Two scopes with the same key and no syntax error have the same graph
 // (with an error, the parser's recovery may give the same text another
 // tree).
-ScopeKey scope_key(const ScopeShape& shape, const SyntaxOutline& outline, uint32_t definition,
-                   const std::unordered_set<const void*>& exempt);
+ScopeKey scope_key(std::shared_ptr<const ScopeShape> shape, const SyntaxOutline& outline,
+                   uint32_t definition, const std::unordered_set<const void*>& exempt);
 
 // The module's constant dicts and their keys in one text, in sorted order.
 std::string constants_key(const ModuleConstants& constants);
