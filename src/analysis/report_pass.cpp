@@ -201,8 +201,8 @@ ReportUnits exact_units(const FunctionGraph& graph, const FileIndex& index) {
 
 // Puts each of `count` items under its owner's slot, keeping their order
 // within a slot: `begins[slot]` to `begins[slot + 1]` of the returned list.
-std::vector<std::size_t> grouped(std::size_t count, std::size_t slots,
-                                 const std::function<std::size_t(std::size_t)>& slot_of,
+template <typename SlotOf>
+std::vector<std::size_t> grouped(std::size_t count, std::size_t slots, const SlotOf& slot_of,
                                  std::vector<std::size_t>& begins) {
   begins.assign(slots + 1, 0);
   for (std::size_t i = 0; i < count; ++i) ++begins[slot_of(i) + 1];

@@ -1330,27 +1330,29 @@ bool gather_module_definitions(const FlowInputs& inputs,
     const uint32_t end = outline[node].subtree_end;
     return end == kNone ? count : end;
   };
-  std::vector<uint32_t> gathered;
+  const std::size_t before = nested.size();
   // Definitions whose code outside their body is being met, innermost
   // last, with where that code ends.
   std::vector<std::pair<uint32_t, uint32_t>> open;
   uint32_t index = 1;
   for (;;) {
     while (!open.empty() && index >= open.back().second) {
-      gathered.push_back(open.back().first);
+      nested.push_back(open.back().first);
       index = std::max(index, end_of(open.back().first));
       open.pop_back();
     }
     if (index >= count) break;
     const OutlineNode& node = outline[index];
-    if (is_work(node)) return false;
+    if (is_work(node)) {
+      nested.resize(before);
+      return false;
+    }
     if (node.kind == k.function_definition || node.kind == k.lambda) {
       const uint32_t body = outline.child(index, k.body);
       open.emplace_back(index, body != kNone ? body : end_of(index));
     }
     ++index;
   }
-  nested.insert(nested.end(), gathered.begin(), gathered.end());
   return true;
 }
 
