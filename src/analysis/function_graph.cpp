@@ -1,3 +1,4 @@
+#include "base/id_map.hpp"
 #include "analysis/function_graph.hpp"
 
 #include <algorithm>
@@ -94,11 +95,11 @@ FunctionGraph link_functions(const FileIndex& index, TSNode root, FunctionTable&
 }
 
 FunctionGraph link_definitions(const FileIndex& index, TSNode root,
-                               const std::unordered_map<const void*, const void*>& call_targets,
-                               const std::unordered_set<const void*>& deferred) {
+                               const IdMap<const void*>& call_targets,
+                               const IdSet& deferred) {
   FunctionGraph graph;
   const std::size_t module = index.definitions.size();
-  std::unordered_map<const void*, std::size_t> definition_of;
+  IdMap<std::size_t> definition_of;
   definition_of.reserve(module);
   for (std::size_t d = 0; d < module; ++d) {
     const DefinitionSpan& span = index.definitions[d];

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/id_map.hpp"
 #include "syntax/file_index.hpp"
 #include "syntax/function_entry.hpp"
 
@@ -54,7 +55,7 @@ FunctionGraph link_functions(const FileIndex& index, TSNode root, FunctionTable&
 // its own lookups and calls, not those of the functions and lambdas
 // (`deferred`) defined in it.
 FunctionGraph link_definitions(const FileIndex& index, TSNode root,
-                               const std::unordered_map<const void*, const void*>& call_targets,
-                               const std::unordered_set<const void*>& deferred);
+                               const IdMap<const void*>& call_targets,
+                               const IdSet& deferred);
 
 }  // namespace keyhound

@@ -94,6 +94,9 @@ NodePositions& FindingMaker::positions() const {
 }
 
 SourceLine FindingMaker::line_of(Position start) const {
+  if (start.row >= shared_lines_.size()) {
+    shared_lines_.resize(std::max<std::size_t>(lines().size(), std::size_t{start.row} + 1));
+  }
   SourceLine& line = shared_lines_[start.row];
   if (!line) line = make_source_line(line_at(lines(), start.row));
   return line;

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/id_map.hpp"
 #include "analysis/findings.hpp"
 #include "analysis/function_graph.hpp"
 #include "analysis/suppression.hpp"
@@ -24,7 +25,7 @@ class FindingMaker {
  public:
   // `risks` (precise mode): each lookup's, by node id.
   FindingMaker(std::string_view source, const Suppressions& suppressions,
-               const std::unordered_map<const void*, Risk>* risks = nullptr)
+               const IdMap<Risk>* risks = nullptr)
       : source_(source), suppressions_(suppressions), risks_(risks) {}
 
   AccessFinding access(std::string_view function, TSNode node) const;
@@ -43,9 +44,10 @@ class FindingMaker {
 
   std::string_view source_;
   const Suppressions& suppressions_;
-  const std::unordered_map<const void*, Risk>* risks_;
+  const IdMap<Risk>* risks_;
   mutable std::optional<std::vector<std::string_view>> lines_;
-  mutable std::unordered_map<uint32_t, SourceLine> shared_lines_;
+  // By row: the line its findings share, once one of them is made.
+  mutable std::vector<SourceLine> shared_lines_;
   mutable std::optional<NodePositions> positions_;
 };
 

@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/id_map.hpp"
 #include "rules/flow_graph.hpp"
 #include "rules/key_tests.hpp"
 #include "rules/precise_kinds.hpp"
@@ -35,7 +36,7 @@ struct FlowInputs {
   const ModuleConstants& constants;
   // Lookups another rule has taken out already: the graphs need not ask
   // about them, and a scope with nothing else to ask is not built.
-  const std::unordered_set<const void*>& exempt;
+  const IdSet& exempt;
 };
 
 // What the builder finds besides the graphs: the lookups and calls that a

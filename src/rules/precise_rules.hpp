@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/id_map.hpp"
 #include "rules/risk.hpp"
 #include "syntax/file_index.hpp"
 
@@ -44,20 +45,20 @@ inline constexpr std::array<std::string_view, static_cast<std::size_t>(PreciseRu
 // What precise mode knows of one file's tree, from one walk.
 struct PreciseFacts {
   // Subscripts (by node id) that a rule takes out of the accesses.
-  std::unordered_set<const void*> exempt;
+  IdSet exempt;
   // Calls (by node id) that a `with suppress(KeyError):` guards.
-  std::unordered_set<const void*> guarded_calls;
+  IdSet guarded_calls;
   // For each call of a function of the file, as its scopes resolve it, the
   // definition called (node ids). A bare-name call whose name, where it is
   // written, is not a function visible by that name (a method, a function
   // nested in a function that does not enclose the call, or a name bound
   // locally) has none, and so relates to nothing.
-  std::unordered_map<const void*, const void*> call_targets;
+  IdMap<const void*> call_targets;
   // Lookups and calls (by node id) in the body of a lambda: they run when
   // the lambda is called, not when the function holding it is.
-  std::unordered_set<const void*> deferred;
+  IdSet deferred;
   // For each lookup left, how likely its key is to be missing and why.
-  std::unordered_map<const void*, Risk> risks;
+  IdMap<Risk> risks;
   // Lookups the flow graphs could not ask about: a text too long to compare.
   std::size_t long_texts = 0;
   // The most steps one scope's fixed point took, and how many scopes gave

@@ -1,3 +1,4 @@
+#include "base/id_map.hpp"
 #include "rules/proven_keys.hpp"
 
 #include <algorithm>
@@ -145,9 +146,9 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
   return constants;
 }
 
-std::unordered_set<const void*> deferred_code(const SyntaxOutline& outline,
+IdSet deferred_code(const SyntaxOutline& outline,
                                               const PreciseKinds& k) {
-  std::unordered_set<const void*> deferred;
+  IdSet deferred;
   // In pre-order, a lambda's body is the stretch up to its subtree_end.
   uint32_t deferred_until = 0;
   const auto count = static_cast<uint32_t>(outline.nodes().size());

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "base/id_map.hpp"
 #include "rules/flow_builder.hpp"
 #include "rules/precise_kinds.hpp"
 #include "rules/precise_rules.hpp"
@@ -19,7 +20,7 @@ ModuleConstants module_constants(const SyntaxOutline& outline, std::string_view 
                                  const PreciseKinds& kinds, const Scope& module);
 
 // The lookups and calls in the bodies of lambdas (by node id).
-std::unordered_set<const void*> deferred_code(const SyntaxOutline& outline,
+IdSet deferred_code(const SyntaxOutline& outline,
                                               const PreciseKinds& kinds);
 
 // Asks each scope's flow graph which lookups find their key on every path,

@@ -199,7 +199,7 @@ Risk rank_lookup(const LookupShape& shape) {
 
 Risk rank_call(const std::optional<Risk>& origin) {
   if (origin && origin->confidence == Confidence::High) {
-    return {Confidence::Medium, "reaches a lookup into " + origin->reason};
+    return {Confidence::Medium, "reaches a lookup into " + std::string(origin->reason.view())};
   }
   return {Confidence::Low, "reaches a lookup of lower confidence"};
 }

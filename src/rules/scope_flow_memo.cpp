@@ -1,3 +1,4 @@
+#include "base/id_map.hpp"
 #include "rules/scope_flow_memo.hpp"
 
 #include <algorithm>
@@ -66,7 +67,7 @@ ScopeShape scope_shape(const SyntaxOutline& outline, uint32_t definition, std::s
 }
 
 ScopeKey scope_key(std::shared_ptr<const ScopeShape> shape, const SyntaxOutline& outline,
-                   uint32_t definition, const std::unordered_set<const void*>& exempt) {
+                   uint32_t definition, const IdSet& exempt) {
   // The marks follow the shape, whose subscripts say how many there are.
   std::string marks;
   marks.reserve(shape->subscripts.size());

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/id_map.hpp"
 #include "rules/flow_builder.hpp"
 #include "rules/precise_rules.hpp"
 #include "rules/risk.hpp"
@@ -88,7 +89,7 @@ struct ScopeKeyHash {
 // (with an error, the parser's recovery may give the same text another
 // tree).
 ScopeKey scope_key(std::shared_ptr<const ScopeShape> shape, const SyntaxOutline& outline,
-                   uint32_t definition, const std::unordered_set<const void*>& exempt);
+                   uint32_t definition, const IdSet& exempt);
 
 // The module's constant dicts and their keys in one text, in sorted order.
 std::string constants_key(const ModuleConstants& constants);

@@ -1,3 +1,4 @@
+#include "base/id_map.hpp"
 #include "syntax/node_access.hpp"
 #include "rules/scopes.hpp"
 
@@ -221,8 +222,8 @@ void ScopeTracker::note_call(TSNode call) {
   }
 }
 
-std::unordered_map<const void*, const void*> ScopeTracker::call_targets() const {
-  std::unordered_map<const void*, const void*> targets;
+IdMap<const void*> ScopeTracker::call_targets() const {
+  IdMap<const void*> targets;
   for (const CallUse& call : calls_) {
     std::optional<std::size_t> scope =
         call.method ? std::optional<std::size_t>(call.scope) : defining_scope(call.name, call.scope);

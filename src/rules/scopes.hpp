@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/id_map.hpp"
 #include "rules/precise_kinds.hpp"
 #include "syntax/statement_move.hpp"
 
@@ -144,7 +145,7 @@ class ScopeTracker {
   // The function each call noted finds, as Python resolves it: a bare name
   // in the nearest enclosing scope that binds it (class bodies aside), a
   // method of `self` or `cls` in its class (by node ids).
-  std::unordered_map<const void*, const void*> call_targets() const;
+  IdMap<const void*> call_targets() const;
 
   // Between top-level statements: how far the scopes have come, what a
   // statement begun at `marks` did, and a statement's part done again.

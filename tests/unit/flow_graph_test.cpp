@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/id_map.hpp"
 #include "rules/flow_builder.hpp"
 #include "rules/flow_graph.hpp"
 #include "rules/precise_rules.hpp"
@@ -39,7 +40,7 @@ std::vector<long> scopes_built(const testing::ParsedSource& source) {
   index_file(source.root(), source.text(), &observer);
   outline.finish();
   ModuleConstants constants;
-  std::unordered_set<const void*> exempt;
+  IdSet exempt;
   std::vector<long> built;
   build_flow_graphs({outline, source.text(), kinds, constants, exempt}, [&](ScopeBuild& scope) {
     built.push_back(scope.definition == OutlineNode::kNone
@@ -61,7 +62,7 @@ std::map<uint32_t, bool> proven_rows(const testing::ParsedSource& source) {
   }
   outline.finish();
   ModuleConstants constants;
-  std::unordered_set<const void*> exempt;
+  IdSet exempt;
   std::map<uint32_t, bool> rows;
   build_flow_graphs({outline, source.text(), kinds, constants, exempt}, [&](ScopeBuild& scope) {
     const FlowGraph& graph = scope.graph;

@@ -91,7 +91,7 @@ std::string settled(const OpenDocument& document, ScopeFlowMemo* memo) {
             " given up " + std::to_string(facts.flows_given_up);
   std::string risks;
   for (const auto& [subscript, risk] : facts.risks) {
-    if (!facts.exempt.contains(subscript)) risks += risk.reason + ";";
+    if (!facts.exempt.contains(subscript)) risks += std::string(risk.reason.view()) + ";";
   }
   return counts + " " + std::to_string(risks.size());
 }

@@ -142,7 +142,7 @@ std::string walked(const OpenDocument& document, StatementMemo* memo) {
   std::set<std::string> risks;
   for (const auto& [lookup, risk] : facts.risks) {
     risks.insert(id(lookup) + " " + std::to_string(static_cast<int>(risk.confidence)) + " " +
-                 risk.reason);
+                 std::string(risk.reason.view()));
   }
   for (const std::string& risk : risks) out += "risk " + risk + "\n";
   for (std::size_t removed : facts.removed) out += std::to_string(removed) + " ";
