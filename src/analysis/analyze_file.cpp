@@ -239,7 +239,7 @@ FileReport analyze_tree(std::string_view path, std::string_view source, TSNode r
                   .precise = options.precise,
                   .cells = {}};
   const FindingMaker make(source, suppressions,
-                          indexed.precise ? &indexed.precise->risks : nullptr);
+                          indexed.precise ? &indexed.precise->risks : nullptr, options.excerpts);
   if (indexed.precise) {
     report_syntax_error(*indexed.precise, suppressions, options.honour_suppressions, make,
                         file.findings);

@@ -29,6 +29,11 @@ struct AnalysisOptions {
   // comments that suppress nothing (KH100), which costs a second analysis
   // of the file without its suppressions.
   bool report_unused_suppressions = false;
+  // Each finding carries the text of its source line and of its tokens,
+  // which the reports show and a baseline matches findings by. An editor's
+  // diagnostics need neither, and leave them out: a string or two fewer
+  // per finding at every keystroke.
+  bool excerpts = true;
 };
 
 FileReport analyze_file(std::string_view path, std::string_view source,

@@ -23,8 +23,9 @@ AccessFinding FindingMaker::access(std::string_view function, TSNode node) const
   AccessFinding access{.function = std::string(function),
                        .start = start,
                        .end = end,
-                       .source_line = line_of(start),
-                       .source_text = token_text(node, source_, kLongestSourceText),
+                       .source_line = excerpts_ ? line_of(start) : SourceLine(),
+                       .source_text = excerpts_ ? token_text(node, source_, kLongestSourceText)
+                                                : std::string(),
                        .display_text = display_lookup(node, source_, kMostShownCharacters),
                        .comment_row = suppressions_.comment_row(end.row)};
   access.risk = risk_of(node);
@@ -33,7 +34,7 @@ AccessFinding FindingMaker::access(std::string_view function, TSNode node) const
     if (bracket && bracket->row != start.row) {
       // Counted apart from the starts and ends, which move along their own rows.
       access.key_start = CodePointColumns(lines()).at(*bracket);
-      access.key_line = line_of(*access.key_start);
+      if (excerpts_) access.key_line = line_of(*access.key_start);
     }
   }
   return access;
@@ -60,8 +61,8 @@ CallFinding FindingMaker::call(std::string_view function, const IndexedCall& cal
       .exceptions = std::vector<std::string>(callee.may_raise.begin(), callee.may_raise.end()),
       .start = start,
       .end = end,
-      .source_line = line_of(start),
-      .source_text = token_text(call.node, source_, kLongestSourceText),
+      .source_line = excerpts_ ? line_of(start) : SourceLine(),
+      .source_text = excerpts_ ? token_text(call.node, source_, kLongestSourceText) : std::string(),
       .display_text = display_text(call.node, source_, kMostShownCharacters),
       .origin = Origin{positions().start_of(origin),
                        display_text(origin, source_, kMostShownCharacters)},

@@ -25,8 +25,8 @@ class FindingMaker {
  public:
   // `risks` (precise mode): each lookup's, by node id.
   FindingMaker(std::string_view source, const Suppressions& suppressions,
-               const IdMap<Risk>* risks = nullptr)
-      : source_(source), suppressions_(suppressions), risks_(risks) {}
+               const IdMap<Risk>* risks = nullptr, bool excerpts = true)
+      : source_(source), suppressions_(suppressions), risks_(risks), excerpts_(excerpts) {}
 
   AccessFinding access(std::string_view function, TSNode node) const;
   CallFinding call(std::string_view function, const IndexedCall& call,
@@ -45,6 +45,8 @@ class FindingMaker {
   std::string_view source_;
   const Suppressions& suppressions_;
   const IdMap<Risk>* risks_;
+  // Whether lookups and calls carry their source line and token text.
+  bool excerpts_;
   mutable std::optional<std::vector<std::string_view>> lines_;
   // By row: the line its findings share, once one of them is made.
   mutable std::vector<SourceLine> shared_lines_;

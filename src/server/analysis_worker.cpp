@@ -43,8 +43,10 @@ AnalysisResult AnalysisWorker::analyse(AnalysisJob& job, std::unique_ptr<Documen
                         .fault = {}};
   try {
     if (!memo) memo = std::make_unique<DocumentMemo>();
-    FileReport report =
-        analyze_parsed(job.path, *job.text, root_of(job.tree), job.settings.analysis, memo.get());
+    AnalysisOptions options = job.settings.analysis;
+    // The diagnostics show no excerpt, and no baseline is matched here.
+    options.excerpts = false;
+    FileReport report = analyze_parsed(job.path, *job.text, root_of(job.tree), options, memo.get());
     if (report.outcome.status == FileStatus::ReadError) {
       // Refused (too large for the memory there is): said once, no findings.
       result.fault = report.outcome.message;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "analysis/analyze_file.hpp"
+#include "analysis/finding_identity.hpp"
 #include "formats/caret_renderer.hpp"
 
 namespace keyhound {
@@ -265,6 +266,56 @@ TEST(AnalyzeFileTest, OutputIsTheSameOnEveryRun) {
     Analysis again = analyze(source);
     EXPECT_EQ(again.out, first.out);
     EXPECT_EQ(again.err, first.err);
+  }
+}
+
+// What an editor is shown of a finding: its message, place and confidence.
+std::string shown(const Finding& finding) {
+  std::string text = readable_message(finding, "t.py");
+  std::visit(
+      [&](const auto& record) {
+        if constexpr (requires { record.start; }) {
+          for (uint32_t number : {record.start.row, record.start.byte_column, record.end.row,
+                                  record.end.byte_column, record.comment_row}) {
+            text += ' ';
+            text += std::to_string(number);
+          }
+        }
+        if constexpr (requires { record.risk; }) {
+          if (record.risk) text += record.risk->reason.view();
+        }
+      },
+      finding);
+  return text;
+}
+
+// The editor's analysis leaves each finding's source line and token text
+// out, and nothing else.
+TEST(AnalyzeFileTest, FindingsWithoutExcerptsDifferInTheirExcerptsAlone) {
+  const std::vector<std::string> sources = {
+      "def f(d, k):\n    return d[k]\n",
+      "def f(d):\n    return g(\n        d,\n    )[\n        'k'\n    ]\n",
+      "def h(d):\n    return d['k']\ndef g(d):\n    return h(d)  # why\ng({})\n",
+      "def f(:\n    return d['k']\n)))\n",
+  };
+  for (const std::string& source : sources) {
+    for (bool precise : {true, false}) {
+      AnalysisOptions options{.honour_suppressions = true, .precise = precise};
+      FileReport full = analyze_file("t.py", source, options);
+      options.excerpts = false;
+      FileReport bare = analyze_file("t.py", source, options);
+      ASSERT_EQ(bare.findings.size(), full.findings.size()) << source;
+      ASSERT_FALSE(full.findings.empty()) << source;
+      for (std::size_t i = 0; i < full.findings.size(); ++i) {
+        EXPECT_EQ(shown(bare.findings[i]), shown(full.findings[i])) << source;
+        if (const auto* access = std::get_if<AccessFinding>(&bare.findings[i])) {
+          EXPECT_TRUE(access->source_text.empty() && !access->source_line && !access->key_line);
+        }
+        if (const auto* call = std::get_if<CallFinding>(&bare.findings[i])) {
+          EXPECT_TRUE(call->source_text.empty() && !call->source_line);
+        }
+      }
+    }
   }
 }
 
