@@ -60,7 +60,7 @@ bool OpenDocument::apply_range(const ContentChange& change, PositionEncoding enc
   edit.old_end = lines_.point_of(end);
   edit.new_end = end_after_insert(edit.start, change.text);
   text.replace(start, end - start, change.text);
-  lines_ = LineStarts(text);
+  lines_.replace(start, end, change.text);
   if (tree_) tree_->edit(edit);
   return in_text;
 }

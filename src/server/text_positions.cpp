@@ -29,6 +29,23 @@ LineStarts::LineStarts(std::string_view text) {
   }
 }
 
+void LineStarts::replace(uint32_t start, uint32_t end, std::string_view inserted) {
+  // The lines that began inside the replaced bytes go; the first line is
+  // never among them (it begins at 0, before any edit's end).
+  auto first_gone = std::upper_bound(starts_.begin(), starts_.end(), start);
+  auto first_after = std::upper_bound(first_gone, starts_.end(), end);
+  std::vector<uint32_t> added;
+  for (std::size_t i = inserted.find('\n'); i != std::string_view::npos;
+       i = inserted.find('\n', i + 1)) {
+    added.push_back(static_cast<uint32_t>(start + i + 1));
+  }
+  // Unsigned arithmetic wraps the other way for text taken out.
+  const uint32_t moved_by = static_cast<uint32_t>(inserted.size()) - (end - start);
+  for (auto line = first_after; line != starts_.end(); ++line) *line += moved_by;
+  const auto at = starts_.erase(first_gone, first_after);
+  starts_.insert(at, added.begin(), added.end());
+}
+
 uint32_t LineStarts::start(uint32_t row) const {
   return row < starts_.size() ? starts_[row] : starts_.back();
 }

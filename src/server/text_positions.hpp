@@ -24,6 +24,11 @@ class LineStarts {
  public:
   explicit LineStarts(std::string_view text);
 
+  // The same after the bytes [start, end) of the text were replaced by
+  // `inserted`: the lines before the edit stay, those after it move, and
+  // only the inserted text is read, not the whole text again.
+  void replace(uint32_t start, uint32_t end, std::string_view inserted);
+
   uint32_t count() const { return static_cast<uint32_t>(starts_.size()); }
   // The line's text without its line end. A line past the last is empty.
   std::string_view line(std::string_view text, uint32_t row) const;

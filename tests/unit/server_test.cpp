@@ -46,6 +46,31 @@ TEST(TextPositions, OffsetsOfPositionsInBothEncodings) {
   }
 }
 
+// Replacing bytes in place gives the lines a fresh count of the new text
+// gives: edits at a line's start and end, across lines, taking line ends
+// out and putting them in, at the text's ends.
+TEST(TextPositions, LinesKeptThroughEditsAreTheLinesOfTheNewText) {
+  std::mt19937 random(20261210);
+  const std::string pieces[] = {"", "a", "\n", "\r\n", "bc\n", "\n\n", "def f():\n    x\n"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    for (int piece = random() % 6; piece > 0; --piece) text += pieces[random() % std::size(pieces)];
+    LineStarts lines(text);
+    for (int edit = 0; edit < 4; ++edit) {
+      uint32_t start = static_cast<uint32_t>(random() % (text.size() + 1));
+      uint32_t end = start + static_cast<uint32_t>(random() % (text.size() - start + 1));
+      const std::string inserted = pieces[random() % std::size(pieces)];
+      text.replace(start, end - start, inserted);
+      lines.replace(start, end, inserted);
+      const LineStarts fresh(text);
+      ASSERT_EQ(lines.count(), fresh.count()) << round;
+      for (uint32_t row = 0; row <= fresh.count(); ++row) {
+        ASSERT_EQ(lines.start(row), fresh.start(row)) << round << " row " << row;
+      }
+    }
+  }
+}
+
 TEST(TextPositions, CharactersOfByteColumns) {
   const LineStarts lines(kText);
   const std::string_view first = lines.line(kText, 0);
