@@ -113,12 +113,14 @@ FunctionGraph link_definitions(const FileIndex& index, TSNode root,
                                      index.accesses.size(), 0, index.calls.size()});
 
   auto owner_of = [&](std::size_t owner) { return owner == kNoDefinition ? module : owner; };
-  std::vector<CallGraphNode> nodes(module + 1);
+  std::vector<char> has_unguarded_access(module + 1, 0);
+  std::vector<CallEdge> unguarded_calls;
+  unguarded_calls.reserve(index.calls.size());
   std::vector<std::size_t> first_access(module + 1, kNoEntry);
   for (std::size_t a = 0; a < index.accesses.size(); ++a) {
     if (deferred.contains(index.accesses[a].id)) continue;
     std::size_t owner = owner_of(index.access_owner[a]);
-    nodes[owner].has_unguarded_access = true;
+    has_unguarded_access[owner] = 1;
     if (first_access[owner] == kNoEntry) first_access[owner] = a;
   }
   graph.callee_of.assign(index.calls.size(), kNoEntry);
@@ -130,10 +132,10 @@ FunctionGraph link_definitions(const FileIndex& index, TSNode root,
     if (definition == definition_of.end()) continue;
     graph.callee_of[k] = definition->second;
     if (!call.guarded && !deferred.contains(call.node.id)) {
-      nodes[owner_of(call.owner)].unguarded_callees.push_back(definition->second);
+      unguarded_calls.push_back({owner_of(call.owner), definition->second});
     }
   }
-  std::vector<std::size_t> sources = keyerror_sources(nodes);
+  std::vector<std::size_t> sources = keyerror_sources(has_unguarded_access, unguarded_calls);
   for (std::size_t i = 0; i <= module; ++i) {
     if (sources[i] == kNoSource) continue;
     graph.entries[i].entry->may_let_escape(kKeyError);

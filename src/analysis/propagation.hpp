@@ -28,4 +28,16 @@ inline constexpr std::size_t kNoSource = static_cast<std::size_t>(-1);
 // holds one); kNoSource for the others.
 std::vector<std::size_t> keyerror_sources(std::span<const CallGraphNode> graph);
 
+// An unguarded call from one function to another, by their indices.
+struct CallEdge {
+  std::size_t caller;
+  std::size_t callee;
+};
+
+// The same, for a graph given as whether each function holds an unguarded
+// access and one list of all its calls: a file of thousands of functions
+// needs no list of its own for each.
+std::vector<std::size_t> keyerror_sources(const std::vector<char>& has_unguarded_access,
+                                          std::span<const CallEdge> calls);
+
 }  // namespace keyhound
