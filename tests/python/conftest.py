@@ -2,6 +2,7 @@
 module reads the command line of the process it is loaded into."""
 
 import os
+import signal
 import subprocess
 import sys
 import sysconfig
@@ -37,6 +38,14 @@ COLOUR_VARIABLES = ("NO_COLOR", "CLICOLOR", "CLICOLOR_FORCE", "TERM", "CI")
 CACHE_DIR = tempfile.mkdtemp(prefix="keyhound-test-cache-")
 # And the secret that authenticates its entries, not in the user's home.
 CACHE_HOME = tempfile.mkdtemp(prefix="keyhound-test-cache-home-")
+
+
+def interruptible():
+    """For a child that must stop on SIGINT as one started from a terminal
+    does: a test run started in the background (as CI may start it)
+    ignores SIGINT, every child inherits that, and Python then installs no
+    KeyboardInterrupt handler at all."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
 
 
 def clean_env(**extra):

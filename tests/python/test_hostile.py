@@ -9,7 +9,8 @@ import tempfile
 
 import pytest
 
-from conftest import MODULE_DIR, LAUNCHER, NATIVE, clean_env, run_exact, run_module, run_native
+from conftest import (MODULE_DIR, LAUNCHER, NATIVE, clean_env, interruptible, run_exact, run_module,
+                      run_native)
 
 DEPTH = 100_000
 
@@ -280,7 +281,8 @@ def test_module_blocked_on_a_fifo_ends_with_keyboard_interrupt(tmp_path, writer)
     first.write_text("x = 1\n")
     env = clean_env(KEYHOUND_MODULE_DIR=str(MODULE_DIR))
     child = subprocess.Popen([sys.executable, str(LAUNCHER), str(first), str(fifo)],
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
+                             preexec_fn=interruptible)
     holder = None
     try:
         if writer:
@@ -341,7 +343,7 @@ def test_module_call_blocked_in_a_thread_holds_neither_the_interpreter_nor_sigin
     os.mkfifo(fifo)
     env = clean_env(KEYHOUND_MODULE_DIR=str(MODULE_DIR))
     child = subprocess.Popen([sys.executable, str(launcher), str(fifo)], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, env=env)
+                             stderr=subprocess.PIPE, env=env, preexec_fn=interruptible)
     try:
         linted = child.stdout.readline()
         assert linted == b"No issues found in '%s'\n" % str(launcher).encode()
