@@ -40,11 +40,6 @@ class IdMap {
       skip_empty();
       return *this;
     }
-    iterator operator++(int) {
-      iterator was = *this;
-      ++*this;
-      return was;
-    }
     bool operator==(const iterator& other) const { return at_ == other.at_; }
 
    private:
@@ -139,30 +134,20 @@ class IdMap {
 // A set of node ids, the same way.
 class IdSet {
  public:
-  class iterator {
+  // The map's own iterator, giving the ids alone.
+  class iterator : public IdMap<char>::iterator {
    public:
-    using iterator_category = std::forward_iterator_tag;
     using value_type = const void*;
-    using difference_type = std::ptrdiff_t;
     using pointer = const void* const*;
     using reference = const void* const&;
 
     iterator() = default;
-    explicit iterator(IdMap<char>::iterator at) : at_(at) {}
-    const void* const& operator*() const { return at_->first; }
+    explicit iterator(IdMap<char>::iterator at) : IdMap<char>::iterator(at) {}
+    reference operator*() const { return IdMap<char>::iterator::operator*().first; }
     iterator& operator++() {
-      ++at_;
+      IdMap<char>::iterator::operator++();
       return *this;
     }
-    iterator operator++(int) {
-      iterator was = *this;
-      ++*this;
-      return was;
-    }
-    bool operator==(const iterator& other) const { return at_ == other.at_; }
-
-   private:
-    IdMap<char>::iterator at_;
   };
   using const_iterator = iterator;
 
